@@ -1,0 +1,119 @@
+#include "app/error_log.h"
+#include "app/identity.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+namespace quorvex {
+
+namespace {
+
+// The numeric value of a text's leading digits, as the failure number is read from a message.
+long LeadingNumber(const QString& piece) {
+    long value = 0;
+    int i = 0;
+    while (i < piece.size() && piece.at(i) == ' ')
+        ++i;
+    for (; i < piece.size() && piece.at(i).isDigit() && value < 100000; ++i)
+        value = value * 10 + piece.at(i).digitValue();
+    return value;
+}
+
+// 400: a window shown modally while already shown; 401: a non-modal one while a modal is up.
+bool IsNeverWorthARecord(const QString& message) {
+    const QStringList pieces = message.split(QLatin1Char(' '));
+    if (pieces.size() < 3)
+        return false;
+    const long number = LeadingNumber(pieces.at(1));
+    return number == 400 || number == 401;
+}
+
+QString TooLargeText() {
+    return QStringLiteral("'ErrorLog.txt' is too large, indicating there's something wrong with the "
+                          "software and/or its components.\r\n\r\nPlease email the contents of "
+                          "'ErrorLog.txt' shown in the Notepad window to ") +
+           QString::fromLatin1(Identity::Company) + QStringLiteral("'s support team.");
+}
+
+} // namespace
+
+ErrorLog::ErrorLog(QString programFolder, Prompts& prompts, Clock clock)
+    : path_(QDir::toNativeSeparators(programFolder + QStringLiteral("/ErrorLog.txt"))),
+      prompts_(prompts), clock_(std::move(clock)) {}
+
+QByteArray ErrorLog::LastLine(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const qint64 length = f.size();
+    if (length <= 2)
+        return {};
+    // Step back from position length-2 (counting from 1) in chunks, so a large log is not read
+    // whole just to find its last line.
+    constexpr qint64 Chunk = 4096;
+    QByteArray tail;
+    qint64 end = length - 2; // bytes [0, end) hold positions 1..length-2
+    while (end > 0) {
+        const qint64 start = std::max<qint64>(0, end - Chunk);
+        if (!f.seek(start))
+            return {};
+        const QByteArray block = f.read(end - start);
+        if (block.size() != end - start)
+            return {};
+        for (qsizetype i = block.size() - 1; i >= 0; --i) {
+            const char c = block.at(i);
+            if (c == '\r' || c == '\n') {
+                QByteArray line = block.mid(i + 1) + tail;
+                // Up to the next line end (the final CR LF, or an earlier one).
+                QByteArray rest = line;
+                if (!f.seek(end))
+                    return {};
+                rest += f.read(2);
+                const qsizetype stop = [&] {
+                    for (qsizetype k = 0; k < rest.size(); ++k)
+                        if (rest.at(k) == '\r' || rest.at(k) == '\n')
+                            return k;
+                    return rest.size();
+                }();
+                return rest.left(stop);
+            }
+        }
+        tail = block + tail;
+        end = start;
+    }
+    return {};
+}
+
+void ErrorLog::LogError(const QString& message) {
+    if (IsNeverWorthARecord(message))
+        return;
+
+    if (QFile::exists(path_)) {
+        const QByteArray last = LastLine(path_);
+        if (last.size() > 2 && QString::fromLatin1(last).contains(message, Qt::CaseSensitive))
+            return;
+    }
+
+    QFile f(path_);
+    if (!f.open(QIODevice::Append))
+        return; // cannot be created or written: the record is dropped, the program goes on
+    if (f.size() == 0) {
+        const QByteArray head = QString::fromLatin1(Identity::Title).toLatin1() + " Error Log\r\n" +
+                                QByteArray(20, '=') + "\r\n";
+        if (f.write(head) != head.size())
+            return;
+    } else if (f.size() >= SizeLimit) {
+        f.close();
+        prompts_.openInViewer(path_);
+        prompts_.message(TooLargeText(), Icon::Information, AppTitle());
+        QFile::remove(path_);
+        return;
+    }
+    const QString record = ProgramVersionText() + ' ' + clock_().toString(QStringLiteral("MMddyy HHmm")) +
+                           ' ' + message + QStringLiteral("\r\n");
+    f.write(record.toLatin1());
+    f.close();
+}
+
+} // namespace quorvex

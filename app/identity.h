@@ -1,0 +1,22 @@
+#pragma once
+// Who the program says it is: the caption, message box captions, the log's header and records.
+#include <QString>
+
+namespace quorvex {
+
+struct Identity {
+    static constexpr const char* Title = "Quorvex";
+    static constexpr const char* Company = "Tolvane, Inc.";
+    static constexpr int Major = 1;
+    static constexpr int Minor = 1;
+    static constexpr int Revision = 0;
+};
+
+// "1.1.0": the program's own version, as each log record carries it.
+QString ProgramVersionText();
+// "Tolvane, Inc. Quorvex v1.1.0": the main window's caption.
+QString CaptionText();
+// The application title, the caption of every message box.
+QString AppTitle();
+
+} // namespace quorvex

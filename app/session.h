@@ -1,0 +1,30 @@
+#pragma once
+// The program's shared state and devices, handed by reference to every part that needs them.
+// Whoever builds the program (main, or a test) owns each piece; this only points at them.
+#include "app/failure.h"
+#include "app/loaded_firmware.h"
+#include "app/prompts.h"
+#include "app/window_port.h"
+#include "net/udp_socket.h"
+#include "serial/serial_port.h"
+
+#include <QString>
+#include <QTimer>
+
+namespace quorvex {
+
+struct Session {
+    LoadedFirmware& firmware;
+    ErrorSink& log;
+    Prompts& prompts;
+    WindowPort& window;
+    SerialPort& serComm;
+    UdpSocket& tftp;
+    // Shared response timer: the serial read window and the TFTP watchdog. Its expiry runs the
+    // TFTP client's handler, which always stops it.
+    QTimer& tmrResponse;
+    // The program's folder, without a trailing separator: the log and the temporary file.
+    QString programFolder;
+};
+
+} // namespace quorvex

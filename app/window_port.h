@@ -1,0 +1,52 @@
+#pragma once
+// Everything the core does to the main window, and nothing more. The window implements it;
+// tests use a fake that records.
+#include "app/progress_display.h"
+#include <QString>
+
+namespace quorvex {
+
+class WindowPort {
+public:
+    virtual ~WindowPort() = default;
+
+    // Enables or disables every text box, label, drop-down list and button but lblStat.
+    virtual void EnableControls(bool enabled) = 0;
+
+    // cmdUpdate
+    virtual void setUpdateCaption(const QString& caption) = 0;
+    virtual QString updateCaption() const = 0;
+    virtual void setUpdateVisible(bool visible) = 0;
+
+    // lblMessage and lblStat
+    virtual void setMessage(const QString& text) = 0;
+    virtual void setStatus(const QString& text) = 0;
+    virtual QString status() const = 0;
+
+    // picSerMedium, picEthMedium
+    virtual void setSerialPanelVisible(bool visible) = 0;
+    virtual void setEthPanelVisible(bool visible) = 0;
+
+    // txtIP
+    virtual QString targetAddress() const = 0;
+
+    // SerialCommPort: the port list. The tooltip names the device behind an entry.
+    virtual void clearPorts() = 0;
+    virtual void addPort(const QString& text, const QString& tooltip) = 0;
+    virtual int portCount() const = 0;
+    virtual void selectPort(int index) = 0;
+    virtual int selectedPortIndex() const = 0; // -1 when nothing is selected
+    virtual QString selectedPortText() const = 0;
+
+    // Hourglass over the window while ports are scanned.
+    virtual void setBusyPointer(bool busy) = 0;
+    // Restores a minimised window and brings it to the front.
+    virtual void restoreAndRaise() = 0;
+    // Closes the window from code, which ends the program.
+    virtual void closeWindow() = 0;
+
+    // picProgress
+    virtual ProgressDisplay& progress() = 0;
+};
+
+} // namespace quorvex

@@ -1,0 +1,39 @@
+#pragma once
+// The serial port as the core uses it: numbered, configured by a settings text, opened,
+// written byte by byte and read whole. A Qt implementation serves the program; tests use it
+// over pseudo-terminals.
+#include <QByteArray>
+#include <QString>
+
+namespace quorvex {
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Selects the port the next open() uses; callers set it only while the port is closed.
+    virtual void setCommPort(int number) = 0;
+    virtual int commPort() const = 0;
+    // "38400,n,8,1": baud, parity (n/e/o/m/s), data bits, stop bits. A malformed text is
+    // failure 8015 and leaves the settings as they were.
+    virtual void setSettings(const QString& settings) = 0;
+    virtual QString settings() const = 0;
+
+    // Opening an open port is failure 8005; a missing or busy port is a numbered failure and
+    // the port then reads as not open.
+    virtual void open() = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Queues the bytes in order, unaltered.
+    virtual void output(const QByteArray& bytes) = 0;
+    // Removes and returns every byte waiting; empty when there is none.
+    virtual QByteArray input() = 0;
+    // Number of bytes waiting.
+    virtual int inBufferCount() = 0;
+
+    // The platform's name for port `number` ("COM3", "/dev/ttyUSB0"), empty when there is none.
+    virtual QString deviceName(int number) const = 0;
+};
+
+} // namespace quorvex
