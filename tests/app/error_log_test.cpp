@@ -1,0 +1,136 @@
+#include "app/error_log.h"
+#include "support/fakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quorvex;
+
+namespace {
+
+class ErrorLogTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    fakes::ScriptedPrompts prompts;
+    ErrorLog log{dir.path(), prompts, [] { return QDateTime(QDate(2026, 12, 6), QTime(5, 30)); }};
+
+    QByteArray contents() const {
+        QFile f(log.path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void writeFile(const QByteArray& bytes) {
+        QFile f(log.path());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    // A log of exactly `size` bytes whose last line is "1.1.0 120626 0530 old record".
+    void writeLogOfSize(qint64 size) {
+        const QByteArray head = "Quorvex Error Log\r\n" + QByteArray(20, '=') + "\r\n";
+        const QByteArray last = "1.1.0 120626 0530 old record\r\n";
+        QByteArray filler(size - head.size() - last.size(), 'x');
+        filler[filler.size() - 2] = '\r';
+        filler[filler.size() - 1] = '\n';
+        writeFile(head + filler + last);
+        ASSERT_EQ(QFileInfo(log.path()).size(), size);
+    }
+};
+
+TEST_F(ErrorLogTest, LivesBesideTheProgramWithTheNativeSeparator) {
+    EXPECT_EQ(log.path(), QDir::toNativeSeparators(dir.path() + "/ErrorLog.txt"));
+}
+
+TEST_F(ErrorLogTest, FirstRecordWritesHeaderSeparatorAndRecord) {
+    log.LogError("Error 75 (Path/File access error) in procedure OpenDialog of Module modDLG on line 630");
+    EXPECT_EQ(contents(), QByteArray("Quorvex Error Log\r\n====================\r\n"
+                                     "1.1.0 120626 0530 Error 75 (Path/File access error) in procedure "
+                                     "OpenDialog of Module modDLG on line 630\r\n"));
+}
+
+TEST_F(ErrorLogTest, RepeatIsDroppedOnlyWhenItIsTheLastLine) {
+    log.LogError("Error 57 (Device I/O error) in procedure SendPacket of Module modFW on line 10");
+    log.LogError("Error 57 (Device I/O error) in procedure SendPacket of Module modFW on line 10");
+    EXPECT_EQ(contents().count("SendPacket"), 1);
+    log.LogError("Error 53 (File not found) in procedure LoadDFFFile of Module modFW on line 20");
+    log.LogError("Error 57 (Device I/O error) in procedure SendPacket of Module modFW on line 10");
+    EXPECT_EQ(contents().count("SendPacket"), 2);
+}
+
+TEST_F(ErrorLogTest, Failures400And401WriteNothingButShortMessagesAreNeverTakenForThem) {
+    log.LogError("Error 400 (Form already displayed; can't show modally) in procedure X of Form f on line 1");
+    log.LogError("Error 401 (x) in procedure X of Form f on line 1");
+    EXPECT_FALSE(QFile::exists(log.path()));
+    log.LogError("Error 400");
+    EXPECT_TRUE(contents().endsWith("Error 400\r\n"));
+}
+
+TEST_F(ErrorLogTest, ALogOneByteUnderTheLimitTakesOneMoreRecord) {
+    writeLogOfSize(ErrorLog::SizeLimit - 1);
+    log.LogError("Error 9 (Subscript out of range) in procedure A of Module modFW on line 3");
+    EXPECT_TRUE(contents().endsWith("on line 3\r\n"));
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(prompts.viewed.isEmpty());
+}
+
+TEST_F(ErrorLogTest, ALogAtTheLimitIsShownExplainedAndDeletedWithoutTheRecord) {
+    writeLogOfSize(ErrorLog::SizeLimit);
+    bool fileStillThereWhileBoxIsUp = false;
+    prompts.onMessage = [&](const fakes::ShownMessage&) { fileStillThereWhileBoxIsUp = QFile::exists(log.path()); };
+    log.LogError("Error 9 (Subscript out of range) in procedure A of Module modFW on line 3");
+    ASSERT_EQ(prompts.viewed.size(), 1);
+    EXPECT_EQ(prompts.viewed.at(0), log.path());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].icon, Icon::Information);
+    EXPECT_EQ(prompts.messages[0].caption, "Quorvex");
+    EXPECT_EQ(prompts.messages[0].text,
+              "'ErrorLog.txt' is too large, indicating there's something wrong with the software and/or its "
+              "components.\r\n\r\nPlease email the contents of 'ErrorLog.txt' shown in the Notepad window to "
+              "Tolvane, Inc.'s support team.");
+    EXPECT_TRUE(fileStillThereWhileBoxIsUp);
+    EXPECT_FALSE(QFile::exists(log.path()));
+
+    log.LogError("Error 9 (Subscript out of range) in procedure A of Module modFW on line 3");
+    EXPECT_TRUE(contents().startsWith("Quorvex Error Log\r\n"));
+}
+
+TEST_F(ErrorLogTest, AnOverLimitLogWhoseLastLineRepeatsTheMessageIsLeftAlone) {
+    writeLogOfSize(ErrorLog::SizeLimit + 500);
+    log.LogError("old record");
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(prompts.viewed.isEmpty());
+    EXPECT_EQ(QFileInfo(log.path()).size(), ErrorLog::SizeLimit + 500);
+}
+
+TEST_F(ErrorLogTest, LastLineIsFoundByScanningBackFromBeforeTheFinalLineEnd) {
+    struct Row {
+        QByteArray file;
+        QByteArray last;
+    };
+    const Row rows[] = {
+        {"only one line\r\n", ""},        // no line break before its last line
+        {"ab", ""},                       // two bytes or fewer
+        {"head\r\nsecond\r\n", "second"},
+        {"head\r\nno final break", "no final break"},
+        {"head\nlf only\n", "lf only"},
+    };
+    for (const auto& r : rows) {
+        writeFile(r.file);
+        EXPECT_EQ(ErrorLog::LastLine(log.path()), r.last) << r.file.constData();
+    }
+}
+
+TEST_F(ErrorLogTest, AOneLineLogTakesNothingForARepeat) {
+    writeFile("Error 5 (x) in procedure A of Module m on line 1\r\n");
+    log.LogError("Error 5 (x) in procedure A of Module m on line 1");
+    EXPECT_EQ(contents().count("Error 5"), 2);
+}
+
+TEST_F(ErrorLogTest, AnUnwritableLogDropsTheRecordAndReturns) {
+    QDir(dir.path()).mkdir("ErrorLog.txt"); // a folder where the file should be
+    log.LogError("Error 57 (Device I/O error) in procedure SendPacket of Module modFW on line 10");
+    EXPECT_TRUE(QFileInfo(log.path()).isDir());
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+} // namespace
