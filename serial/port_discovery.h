@@ -1,0 +1,20 @@
+#pragma once
+// Fills the port list with the serial ports that can be opened right now.
+#include "app/session.h"
+
+namespace quorvex {
+
+inline constexpr int FirstScannedPort = 1;
+inline constexpr int LastScannedPort = 16;
+
+// Opens port `number` and closes it again; true when it could be opened. Never fails.
+bool CanOpenPort(int number, SerialPort& port);
+
+// Lists "Com n" for every port 1..16 that opens, selects the first, and sets the main button's
+// caption to match whether a package is loaded. The window is locked while it scans.
+void cmdRefresh_Click(Session& s);
+
+// "Upload firmware ver. 1.4.12 to TORV5": the main button's caption with a package loaded.
+QString UploadCaption(const LoadedFirmware& fw);
+
+} // namespace quorvex
