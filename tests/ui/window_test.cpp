@@ -1,0 +1,189 @@
+#include "support/fakes.h"
+#include "ui/frm_fw_updater.h"
+#include "window_fakes.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace quorvex;
+
+namespace {
+
+class WindowTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    LoadedFirmware firmware;
+    fakes::ScriptedPrompts prompts;
+    fakes::OfflineSerialPort serial;
+    fakes::OfflineSocket socket;
+    std::unique_ptr<FrmFWUpdater> form;
+
+    void SetUp() override {
+        form = std::make_unique<FrmFWUpdater>(FormDeps{firmware, prompts, serial, socket, dir.path()});
+        form->show();
+    }
+    template <typename T> T* child(const char* name) const {
+        T* w = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    // Asks the window to close as its close box would.
+    bool closeBoxClosesIt() {
+        QCloseEvent e;
+        e.setAccepted(true);
+        QApplication::sendEvent(form.get(), &e);
+        return e.isAccepted();
+    }
+};
+
+TEST_F(WindowTest, StartsReadyWithCaptionAndNothingButLogoButtonAndExit) {
+    EXPECT_EQ(form->windowTitle(), "Tolvane, Inc. Quorvex v1.1.0");
+    EXPECT_EQ(child<QPushButton>("cmdUpdate")->text(), "Browse for DFF file");
+    EXPECT_TRUE(child<QPushButton>("cmdUpdate")->isVisible());
+    EXPECT_TRUE(child<QWidget>("imgLogo")->isVisible());
+    EXPECT_TRUE(child<QPushButton>("cmdExit")->isVisible());
+    for (const char* hidden : {"picSerMedium", "picEthMedium", "picProgress", "picCreateDFF"})
+        EXPECT_FALSE(child<QWidget>(hidden)->isVisible()) << hidden;
+    EXPECT_FALSE(form->tmrResponse().isActive());
+    EXPECT_EQ(form->tmrResponse().interval(), 2000);
+    EXPECT_EQ(child<QComboBox>("SerialCommPort")->count(), 0);
+    EXPECT_EQ(child<QLineEdit>("txtIP")->text(), "192.168.0.200");
+    EXPECT_EQ(child<QLabel>("lblStat")->text(), "Status: Ready.");
+}
+
+TEST_F(WindowTest, TheTwoMediumPanelsShareOnePlaceAndTheButtonCoversMessageAndBar) {
+    EXPECT_EQ(child<QWidget>("picEthMedium")->geometry(), child<QWidget>("picSerMedium")->geometry());
+    const QRect button = child<QWidget>("cmdUpdate")->geometry();
+    EXPECT_TRUE(button.contains(child<QWidget>("lblMessage")->geometry()));
+    EXPECT_TRUE(button.contains(child<QWidget>("picProgress")->geometry()));
+    EXPECT_EQ(child<QLabel>("lblStat")->parentWidget(), child<QWidget>("picEthMedium"));
+}
+
+TEST_F(WindowTest, CloseBoxIsRefusedInEveryState) {
+    EXPECT_FALSE(closeBoxClosesIt());
+    form->setSerialPanelVisible(true);
+    form->setUpdateVisible(false);
+    form->EnableControls(false);
+    EXPECT_FALSE(closeBoxClosesIt());
+    form->setEthPanelVisible(true);
+    form->imgLogo_MouseDown(Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_FALSE(closeBoxClosesIt());
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(WindowTest, EnableControlsSparesTheStatusLinePanelsAndLogo) {
+    form->setEthPanelVisible(true);
+    form->EnableControls(false);
+    for (const char* off : {"cmdUpdate", "cmdExit", "cmdRefresh", "txtIP", "SerialCommPort", "lblMessage", "cmbUnitIdList"})
+        EXPECT_FALSE(child<QWidget>(off)->isEnabled()) << off;
+    for (const char* on : {"lblStat", "picEthMedium", "picSerMedium", "imgLogo", "picProgress"})
+        EXPECT_TRUE(child<QWidget>(on)->isEnabled()) << on;
+    EXPECT_TRUE(child<QWidget>("picEthMedium")->isVisible());
+    EXPECT_FALSE(child<QWidget>("picSerMedium")->isVisible());
+    form->EnableControls(true);
+    EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
+}
+
+TEST_F(WindowTest, ExitClosesTheOpenPortAndEmptiesThePackage) {
+    serial.present = {1};
+    serial.open();
+    firmware.ProgramImage = QByteArray(10, 'x');
+    firmware.EepromImage = QByteArray(1, 0);
+    QTest::mouseClick(child<QPushButton>("cmdExit"), Qt::LeftButton);
+    EXPECT_FALSE(serial.isOpen());
+    EXPECT_FALSE(firmware.isLoaded());
+    EXPECT_TRUE(firmware.EepromImage.isEmpty());
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(WindowTest, RefreshListsPortsAndShowsTheDeviceBehindTheSelectedEntry) {
+    serial.present = {2, 4};
+    QTest::mouseClick(child<QPushButton>("cmdRefresh"), Qt::LeftButton);
+    auto* list = child<QComboBox>("SerialCommPort");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "Com 2");
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_EQ(list->toolTip(), "/dev/fake2");
+    EXPECT_EQ(child<QPushButton>("cmdUpdate")->text(), "Browse for DFF file");
+    EXPECT_TRUE(child<QWidget>("cmdRefresh")->isEnabled());
+}
+
+TEST_F(WindowTest, MakerPanelOpensOnlyOnALeftPressWithAModifier) {
+    auto* panel = child<QWidget>("picCreateDFF");
+    form->imgLogo_MouseDown(Qt::LeftButton, Qt::NoModifier);
+    form->imgLogo_MouseDown(Qt::RightButton, Qt::ShiftModifier);
+    form->imgLogo_MouseDown(Qt::MiddleButton, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_FALSE(panel->isVisible());
+    for (auto m : {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::KeyboardModifiers(Qt::ControlModifier),
+                   Qt::KeyboardModifiers(Qt::AltModifier), Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier}) {
+        form->cmdCancel_Click();
+        form->imgLogo_MouseDown(Qt::LeftButton, m);
+        EXPECT_TRUE(panel->isVisible());
+    }
+    QTest::mouseClick(child<QWidget>("imgLogo"), Qt::LeftButton, Qt::ControlModifier);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->geometry().center(), form->rect().center());
+}
+
+TEST_F(WindowTest, MakerPanelOpensOnTheFirstProductAndChipWithVersionOneZeroZero) {
+    form->imgLogo_MouseDown(Qt::LeftButton, Qt::ShiftModifier);
+    auto* units = child<QComboBox>("cmbUnitIdList");
+    auto* chips = child<QComboBox>("cmbPicIdList");
+    EXPECT_EQ(units->count(), 8);
+    EXPECT_EQ(units->currentText(), "ORBEL");
+    EXPECT_EQ(chips->count(), 6);
+    EXPECT_EQ(chips->currentText(), "PIC16F876A/877A [0]");
+    EXPECT_EQ(chips->itemText(5), "PIC18F67J60 [8]");
+    const auto boxes = form->findChildren<QLineEdit*>("txtFWVer");
+    ASSERT_EQ(boxes.size(), 3);
+    QStringList texts;
+    for (auto* b : boxes)
+        texts << b->text();
+    EXPECT_EQ(texts, QStringList({"1", "0", "0"}));
+}
+
+TEST_F(WindowTest, PickingAProductProposesItsChipAndQM571HidesTwoBoxes) {
+    form->imgLogo_MouseDown(Qt::LeftButton, Qt::AltModifier);
+    auto* units = child<QComboBox>("cmbUnitIdList");
+    auto* chips = child<QComboBox>("cmbPicIdList");
+    const auto boxes = form->findChildren<QLineEdit*>("txtFWVer");
+    auto pick = [&](const char* code) {
+        units->setCurrentIndex(units->findText(code));
+        form->cmbUnitIdList_Click();
+    };
+    pick("VESKAR2");
+    EXPECT_EQ(chips->currentText(), "PIC18F67J60 [8]");
+    pick("ORBEL");
+    EXPECT_EQ(chips->currentText(), "PIC18F2620/4620 [4]");
+    boxes[1]->setText("7");
+    pick("QM571");
+    EXPECT_EQ(chips->currentText(), "PIC16F886/887 [2]");
+    EXPECT_FALSE(boxes[1]->isVisible());
+    EXPECT_FALSE(boxes[2]->isVisible());
+    pick("BRIX12");
+    EXPECT_TRUE(boxes[1]->isVisible());
+    EXPECT_EQ(boxes[1]->text(), "7");
+    EXPECT_EQ(chips->currentText(), "PIC16F873A/874A [1]");
+}
+
+TEST_F(WindowTest, AVersionBoxSelectsItsWholeTextWhenFocused) {
+    form->imgLogo_MouseDown(Qt::LeftButton, Qt::ShiftModifier);
+    form->activateWindow();
+    const auto boxes = form->findChildren<QLineEdit*>("txtFWVer");
+    boxes[2]->setText("12");
+    form->txtFWVer_GotFocus(2);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes[2]->selectedText(), QString("12"), 1000);
+    EXPECT_EQ(boxes[2]->selectedText(), "12");
+    form->cmdCancel_Click();
+    EXPECT_FALSE(child<QWidget>("picCreateDFF")->isVisible());
+}
+
+} // namespace

@@ -1,0 +1,284 @@
+#include "ui/frm_fw_updater.h"
+
+#include "app/identity.h"
+#include "package/maker_panel.h"
+#include "serial/port_discovery.h"
+#include "ui/logo_widget.h"
+#include "ui/progress_widget.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace quorvex {
+
+namespace {
+
+QLabel* MakeLabel(QWidget* parent, const QString& name, int index, const QString& text, QRect geometry) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    if (index >= 0)
+        l->setProperty("index", index);
+    l->setGeometry(geometry);
+    return l;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& text, QRect geometry) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setGeometry(geometry);
+    return b;
+}
+
+QFrame* MakePanel(QWidget* parent, const QString& name, QRect geometry) {
+    auto* f = new QFrame(parent);
+    f->setObjectName(name);
+    f->setGeometry(geometry);
+    return f;
+}
+
+} // namespace
+
+FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
+    : QWidget(parent), deps_(std::move(deps)), log_(deps_.programFolder, deps_.prompts),
+      session_{deps_.firmware, log_, deps_.prompts, *this, deps_.serial, deps_.socket, tmrResponse_,
+               deps_.programFolder} {
+    setObjectName(QStringLiteral("frmFWUpdater"));
+    tmrResponse_.setObjectName(QStringLiteral("tmrResponse"));
+    tmrResponse_.setSingleShot(true);
+    tmrResponse_.setTimerType(Qt::PreciseTimer);
+    tmrResponse_.setInterval(2000);
+    buildControls();
+    buildMakerPanel();
+    wireEvents();
+    Form_Load();
+}
+
+FrmFWUpdater::~FrmFWUpdater() = default;
+
+void FrmFWUpdater::buildControls() {
+    setFixedSize(500, 150);
+    setWindowIcon(QIcon(LogoWidget::Render(QSize(64, 64))));
+
+    imgLogo_ = new LogoWidget(this);
+    imgLogo_->setGeometry(8, 8, 150, 134);
+
+    // cmdUpdate lies over lblMessage and picProgress: hiding the button during a flash reveals
+    // the message and the bar, showing it covers them again.
+    lblMessage_ = MakeLabel(this, QStringLiteral("lblMessage"), -1, QStringLiteral("Flashing Firmware..."),
+                            QRect(168, 10, 322, 26));
+    lblMessage_->setAlignment(Qt::AlignCenter);
+    picProgress_ = new ProgressWidget(this);
+    picProgress_->setGeometry(178, 42, 302, 18);
+    picProgress_->QWidget::hide();
+    cmdUpdate_ = MakeButton(this, QStringLiteral("cmdUpdate"), QStringLiteral("Browse for DFF file"),
+                            QRect(168, 8, 322, 58));
+
+    picSerMedium_ = MakePanel(this, QStringLiteral("picSerMedium"), QRect(168, 74, 228, 68));
+    MakeLabel(picSerMedium_, QStringLiteral("lblDisplay"), 0, QStringLiteral("Serial Comm. Port"), QRect(2, 2, 200, 20));
+    SerialCommPort_ = new QComboBox(picSerMedium_);
+    SerialCommPort_->setObjectName(QStringLiteral("SerialCommPort"));
+    SerialCommPort_->setGeometry(2, 26, 130, 28);
+    cmdRefresh_ = MakeButton(picSerMedium_, QStringLiteral("cmdRefresh"), QStringLiteral("Refresh"), QRect(140, 26, 82, 28));
+    picSerMedium_->hide();
+
+    // Designed apart; the window load moves it onto the serial panel's place.
+    picEthMedium_ = MakePanel(this, QStringLiteral("picEthMedium"), QRect(168, 150, 228, 68));
+    MakeLabel(picEthMedium_, QStringLiteral("lblDisplay"), 6, QStringLiteral("Target:"), QRect(2, 4, 50, 22));
+    txtIP_ = new QLineEdit(QStringLiteral("192.168.0.200"), picEthMedium_);
+    txtIP_->setObjectName(QStringLiteral("txtIP"));
+    txtIP_->setGeometry(56, 2, 150, 26);
+    lblStat_ = MakeLabel(picEthMedium_, QStringLiteral("lblStat"), -1, QStringLiteral("Status: Ready."), QRect(2, 30, 224, 38));
+    lblStat_->setWordWrap(true);
+    lblStat_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picEthMedium_->hide();
+
+    cmdExit_ = MakeButton(this, QStringLiteral("cmdExit"), QStringLiteral("Exit"), QRect(404, 106, 86, 34));
+}
+
+void FrmFWUpdater::buildMakerPanel() {
+    picCreateDFF_ = MakePanel(this, QStringLiteral("picCreateDFF"), QRect(0, 0, 340, 136));
+    picCreateDFF_->setFrameShape(QFrame::Panel);
+    picCreateDFF_->setFrameShadow(QFrame::Raised);
+    picCreateDFF_->setAutoFillBackground(true);
+    QWidget* p = picCreateDFF_;
+    MakeLabel(p, QStringLiteral("lblDisplay"), 1, QStringLiteral("Unit ID:"), QRect(10, 8, 76, 24));
+    cmbUnitIdList_ = new QComboBox(p);
+    cmbUnitIdList_->setObjectName(QStringLiteral("cmbUnitIdList"));
+    cmbUnitIdList_->setGeometry(92, 6, 130, 28);
+    MakeLabel(p, QStringLiteral("lblDisplay"), 2, QStringLiteral("Chip ID:"), QRect(10, 40, 76, 24));
+    cmbPicIdList_ = new QComboBox(p);
+    cmbPicIdList_->setObjectName(QStringLiteral("cmbPicIdList"));
+    cmbPicIdList_->setGeometry(92, 38, 236, 28);
+    MakeLabel(p, QStringLiteral("lblDisplay"), 3, QStringLiteral("FW Version:"), QRect(10, 72, 80, 24));
+    MakeLabel(p, QStringLiteral("lblDisplay"), 4, QStringLiteral("Version"), QRect(236, 72, 60, 24));
+    const int boxX[3] = {92, 140, 188};
+    for (int i = 0; i < 3; ++i) {
+        auto* box = new QLineEdit(p);
+        box->setObjectName(QStringLiteral("txtFWVer"));
+        box->setProperty("index", i);
+        box->setGeometry(boxX[i], 70, 38, 26);
+        box->setAlignment(Qt::AlignCenter);
+        box->installEventFilter(this);
+        txtFWVer_[i] = box;
+    }
+    MakeLabel(p, QStringLiteral("lblDisplay"), 5, QStringLiteral("."), QRect(132, 72, 8, 24));
+    MakeLabel(p, QStringLiteral("lblDisplay"), 7, QStringLiteral("."), QRect(180, 72, 8, 24));
+    cmdCancel_ = MakeButton(p, QStringLiteral("cmdCancel"), QStringLiteral("Cancel"), QRect(150, 102, 86, 28));
+    cmdMakeDFF_ = MakeButton(p, QStringLiteral("cmdMakeDFF"), QStringLiteral("Continue"), QRect(242, 102, 86, 28));
+    picCreateDFF_->hide();
+}
+
+void FrmFWUpdater::wireEvents() {
+    connect(cmdExit_, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+    connect(cmdCancel_, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    connect(cmdRefresh_, &QPushButton::clicked, this, [this] { cmdRefresh_Click(); });
+    connect(imgLogo_, &LogoWidget::pressed, this,
+            [this](Qt::MouseButton b, Qt::KeyboardModifiers m) { imgLogo_MouseDown(b, m); });
+    connect(cmbUnitIdList_, &QComboBox::activated, this, [this] { cmbUnitIdList_Click(); });
+    connect(SerialCommPort_, &QComboBox::currentIndexChanged, this, [this](int i) {
+        SerialCommPort_->setToolTip(i >= 0 ? SerialCommPort_->itemData(i, Qt::ToolTipRole).toString() : QString());
+    });
+}
+
+void FrmFWUpdater::Form_Load() {
+    picEthMedium_->move(picSerMedium_->pos());
+    setWindowTitle(CaptionText());
+}
+
+void FrmFWUpdater::cmdExit_Click() { closeWindow(); }
+
+void FrmFWUpdater::cmdCancel_Click() { picCreateDFF_->hide(); }
+
+void FrmFWUpdater::cmdRefresh_Click() { quorvex::cmdRefresh_Click(session_); }
+
+void FrmFWUpdater::imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers m) {
+    if (!OpensMakerPanel(button == Qt::LeftButton, m & Qt::ShiftModifier, m & Qt::ControlModifier, m & Qt::AltModifier))
+        return;
+    picCreateDFF_->move((width() - picCreateDFF_->width()) / 2, (height() - picCreateDFF_->height()) / 2);
+    {
+        const QSignalBlocker quiet(cmbUnitIdList_);
+        cmbUnitIdList_->clear();
+        cmbUnitIdList_->addItems(UnitListEntries());
+        cmbUnitIdList_->setCurrentIndex(0);
+    }
+    cmbUnitIdList_Click();
+    cmbPicIdList_->clear();
+    cmbPicIdList_->addItems(ChipListEntries());
+    cmbPicIdList_->setCurrentIndex(0);
+    txtFWVer_[0]->setText(QStringLiteral("1"));
+    txtFWVer_[1]->setText(QStringLiteral("0"));
+    txtFWVer_[2]->setText(QStringLiteral("0"));
+    picCreateDFF_->raise();
+    picCreateDFF_->show();
+}
+
+void FrmFWUpdater::cmbUnitIdList_Click() {
+    const QString code = cmbUnitIdList_->currentText();
+    const bool hide = HidesMinorAndRevision(code);
+    txtFWVer_[1]->setVisible(!hide);
+    txtFWVer_[2]->setVisible(!hide);
+    if (cmbPicIdList_->count() > 0) {
+        if (const auto chip = DefaultChipFor(code))
+            cmbPicIdList_->setCurrentIndex(SelectChipEntry(
+                [&] {
+                    QStringList entries;
+                    for (int i = 0; i < cmbPicIdList_->count(); ++i)
+                        entries << cmbPicIdList_->itemText(i);
+                    return entries;
+                }(),
+                *chip, cmbPicIdList_->currentIndex()));
+    }
+    // While the panel is still closed (its opening runs this too) there is nothing to focus.
+    if (txtFWVer_[1]->isVisible())
+        txtFWVer_[1]->setFocus();
+}
+
+void FrmFWUpdater::txtFWVer_GotFocus(int index) {
+    // Deferred: a mouse press that gave the focus would otherwise place the cursor afterwards
+    // and undo the selection.
+    QLineEdit* box = txtFWVer_[index];
+    QTimer::singleShot(0, box, [box] { box->selectAll(); });
+}
+
+bool FrmFWUpdater::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::FocusIn)
+        for (int i = 0; i < 3; ++i)
+            if (watched == txtFWVer_[i])
+                txtFWVer_GotFocus(i);
+    return QWidget::eventFilter(watched, e);
+}
+
+void FrmFWUpdater::closeEvent(QCloseEvent* e) {
+    if (!closingFromCode_) {
+        e->ignore();
+        return;
+    }
+    session_.firmware.releaseImages();
+    if (session_.serComm.isOpen()) {
+        Guard g(log_, Place::Form(QStringLiteral("Form_QueryUnload")));
+        g.step([&] { session_.serComm.close(); });
+    }
+    e->accept();
+}
+
+void FrmFWUpdater::closeWindow() {
+    closingFromCode_ = true;
+    if (!close())
+        closingFromCode_ = false;
+}
+
+void FrmFWUpdater::EnableControls(bool enabled) {
+    // Text boxes, labels, lists and buttons; panels, the logo and the bar are left alone, and the
+    // status line stays live during a network upload.
+    const auto widgets = findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        const bool controlKind = qobject_cast<QLineEdit*>(w) || qobject_cast<QLabel*>(w) ||
+                                 qobject_cast<QComboBox*>(w) || qobject_cast<QPushButton*>(w);
+        if (controlKind && w != lblStat_ && w->objectName() != QLatin1String("lblStat"))
+            w->setEnabled(enabled);
+    }
+}
+
+void FrmFWUpdater::setUpdateCaption(const QString& caption) {
+    cmdUpdate_->setText(caption);
+    cmdUpdate_->repaint();
+}
+QString FrmFWUpdater::updateCaption() const { return cmdUpdate_->text(); }
+void FrmFWUpdater::setUpdateVisible(bool visible) { cmdUpdate_->setVisible(visible); }
+void FrmFWUpdater::setMessage(const QString& text) { lblMessage_->setText(text); }
+void FrmFWUpdater::setStatus(const QString& text) { lblStat_->setText(text); }
+QString FrmFWUpdater::status() const { return lblStat_->text(); }
+void FrmFWUpdater::setSerialPanelVisible(bool visible) { picSerMedium_->setVisible(visible); }
+void FrmFWUpdater::setEthPanelVisible(bool visible) { picEthMedium_->setVisible(visible); }
+QString FrmFWUpdater::targetAddress() const { return txtIP_->text(); }
+void FrmFWUpdater::clearPorts() { SerialCommPort_->clear(); }
+void FrmFWUpdater::addPort(const QString& text, const QString& tooltip) {
+    SerialCommPort_->addItem(text);
+    SerialCommPort_->setItemData(SerialCommPort_->count() - 1, tooltip, Qt::ToolTipRole);
+    // A list that gains its first entry selects it by itself; the scan decides what is selected.
+    if (SerialCommPort_->count() == 1)
+        SerialCommPort_->setCurrentIndex(-1);
+}
+int FrmFWUpdater::portCount() const { return SerialCommPort_->count(); }
+void FrmFWUpdater::selectPort(int index) { SerialCommPort_->setCurrentIndex(index); }
+int FrmFWUpdater::selectedPortIndex() const { return SerialCommPort_->currentIndex(); }
+QString FrmFWUpdater::selectedPortText() const { return SerialCommPort_->currentText(); }
+void FrmFWUpdater::setBusyPointer(bool busy) {
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+void FrmFWUpdater::restoreAndRaise() {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+ProgressDisplay& FrmFWUpdater::progress() { return *picProgress_; }
+
+} // namespace quorvex

@@ -1,0 +1,110 @@
+#pragma once
+// frmFWUpdater: the one window. It builds its controls, implements what the core may do to
+// them (WindowPort) and wires each event to the handler that owns the work.
+#include "app/error_log.h"
+#include "app/session.h"
+#include "app/window_port.h"
+
+#include <QTimer>
+#include <QWidget>
+#include <array>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace quorvex {
+
+class LogoWidget;
+class ProgressWidget;
+
+// What the window is given: the shared package record and the devices, so that tests can hand
+// in fakes and the program the Qt implementations.
+struct FormDeps {
+    LoadedFirmware& firmware;
+    Prompts& prompts;
+    SerialPort& serial;
+    UdpSocket& socket;
+    QString programFolder;
+};
+
+class FrmFWUpdater : public QWidget, public WindowPort {
+    Q_OBJECT
+public:
+    explicit FrmFWUpdater(FormDeps deps, QWidget* parent = nullptr);
+    ~FrmFWUpdater() override;
+
+    Session& session() { return session_; }
+    ErrorLog& errorLog() { return log_; }
+    QTimer& tmrResponse() { return tmrResponse_; }
+
+    // Event handlers, public so that tests can drive them as the events would.
+    void Form_Load();
+    void cmdExit_Click();
+    void cmdCancel_Click();
+    void cmdRefresh_Click();
+    void imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    void cmbUnitIdList_Click();
+    void txtFWVer_GotFocus(int index);
+
+    // WindowPort
+    void EnableControls(bool enabled) override;
+    void setUpdateCaption(const QString& caption) override;
+    QString updateCaption() const override;
+    void setUpdateVisible(bool visible) override;
+    void setMessage(const QString& text) override;
+    void setStatus(const QString& text) override;
+    QString status() const override;
+    void setSerialPanelVisible(bool visible) override;
+    void setEthPanelVisible(bool visible) override;
+    QString targetAddress() const override;
+    void clearPorts() override;
+    void addPort(const QString& text, const QString& tooltip) override;
+    int portCount() const override;
+    void selectPort(int index) override;
+    int selectedPortIndex() const override;
+    QString selectedPortText() const override;
+    void setBusyPointer(bool busy) override;
+    void restoreAndRaise() override;
+    void closeWindow() override;
+    ProgressDisplay& progress() override;
+
+protected:
+    // The close box and the system menu are refused in every state; only closing from code
+    // (Exit, the answer No after a flash, a finished build) ends the program.
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void buildControls();
+    void buildMakerPanel();
+    void wireEvents();
+
+    FormDeps deps_;
+    QTimer tmrResponse_;
+    ErrorLog log_;
+    Session session_;
+    bool closingFromCode_ = false;
+
+    LogoWidget* imgLogo_ = nullptr;
+    QPushButton* cmdUpdate_ = nullptr;
+    QLabel* lblMessage_ = nullptr;
+    ProgressWidget* picProgress_ = nullptr;
+    QFrame* picSerMedium_ = nullptr;
+    QComboBox* SerialCommPort_ = nullptr;
+    QPushButton* cmdRefresh_ = nullptr;
+    QFrame* picEthMedium_ = nullptr;
+    QLineEdit* txtIP_ = nullptr;
+    QLabel* lblStat_ = nullptr;
+    QPushButton* cmdExit_ = nullptr;
+    QFrame* picCreateDFF_ = nullptr;
+    QComboBox* cmbUnitIdList_ = nullptr;
+    QComboBox* cmbPicIdList_ = nullptr;
+    std::array<QLineEdit*, 3> txtFWVer_{};
+    QPushButton* cmdMakeDFF_ = nullptr;
+    QPushButton* cmdCancel_ = nullptr;
+};
+
+} // namespace quorvex

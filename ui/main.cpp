@@ -1,0 +1,33 @@
+// The program's entry: checks that there is a screen to show the window on, builds the devices
+// and the window, and hands over to the event loop.
+#include "app/loaded_firmware.h"
+#include "ui/frm_fw_updater.h"
+#include "ui/qt_prompts.h"
+
+#include <QApplication>
+#include <cstdio>
+
+namespace {
+
+// Qt aborts without a display; a technician on a headless machine is better told what to do.
+bool HasDisplay() {
+#if defined(Q_OS_LINUX)
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!HasDisplay()) {
+        std::fputs("quorvex: no display found; run it under a virtual one: xvfb-run -a ./quorvex\n", stderr);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvex"));
+    return quorvex::RunProgram(app);
+}
