@@ -1,6 +1,9 @@
 #include "package/maker_panel.h"
 #include "package/catalogue.h"
 
+#include <QRegularExpression>
+#include <cmath>
+
 namespace quorvex {
 
 namespace {
@@ -36,6 +39,36 @@ int SelectChipEntry(const QStringList& entries, int chipId, int current) {
 std::optional<int> DefaultChipFor(const QString& code) { return ProposedChipOf(CodeToUnitId(code)); }
 
 bool HidesMinorAndRevision(const QString& code) { return code.toUpper().contains(QLatin1String("QM571")); }
+
+namespace {
+
+// The leading number of a text, as a person types it: blanks, a sign, digits, a fraction.
+double LeadingNumber(const QString& text) {
+    static const QRegularExpression leading(QStringLiteral("^[ \\t]*([+-]?(\\d+(\\.\\d*)?|\\.\\d+))"));
+    const QRegularExpressionMatch m = leading.match(text);
+    return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
+}
+
+} // namespace
+
+std::optional<int> ReadVersionBox(const QString& text) {
+    const double rounded = std::nearbyint(LeadingNumber(text)); // the default rounding mode sends halves to even
+    if (rounded < 0 || rounded > 255)
+        return std::nullopt;
+    return int(rounded);
+}
+
+std::optional<int> ChipIdOfEntry(const QString& entry) {
+    const qsizetype open = entry.lastIndexOf(QLatin1Char('['));
+    if (open < 0 || !entry.endsWith(QLatin1Char(']')))
+        return std::nullopt;
+    const QString inside = entry.mid(open + 1, entry.size() - open - 2).trimmed();
+    bool ok = false;
+    const int id = inside.toInt(&ok);
+    if (!ok || id < 0 || id > 255)
+        return std::nullopt;
+    return id;
+}
 
 bool OpensMakerPanel(bool leftButton, bool shift, bool ctrl, bool alt) { return leftButton && (shift || ctrl || alt); }
 
