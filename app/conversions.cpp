@@ -2,6 +2,7 @@
 #include "app/failure.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace quorvex {
 
@@ -31,6 +32,12 @@ QString FileNamePart(const QString& path, int mode) {
 QString FolderPart(const QString& path) {
     const qsizetype at = path.lastIndexOf(SeparatorOf(path));
     return at < 0 ? QString() : path.left(at + 1);
+}
+
+double LeadingNumber(const QString& text) {
+    static const QRegularExpression leading(QStringLiteral("^[ \\t]*([+-]?(\\d+(\\.\\d*)?|\\.\\d+))"));
+    const QRegularExpressionMatch m = leading.match(text);
+    return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
 }
 
 std::uint8_t Nibbles2Byte(int low, int high) {

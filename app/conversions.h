@@ -13,6 +13,9 @@ bool FileExists(const QString& path);
 QString FileNamePart(const QString& path, int mode);
 // Up to and including the last separator; empty when there is none.
 QString FolderPart(const QString& path);
+// The number a text starts with, as a person types it: blanks, a sign, digits, a fraction.
+// A text that starts with none reads as 0.
+double LeadingNumber(const QString& text);
 inline bool IsArrayFilled(const QByteArray& a) { return !a.isEmpty(); }
 
 inline std::uint8_t LowNibble(std::uint8_t b) { return b & 0x0F; }

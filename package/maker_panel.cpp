@@ -1,7 +1,7 @@
 #include "package/maker_panel.h"
+#include "app/conversions.h"
 #include "package/catalogue.h"
 
-#include <QRegularExpression>
 #include <cmath>
 
 namespace quorvex {
@@ -39,17 +39,6 @@ int SelectChipEntry(const QStringList& entries, int chipId, int current) {
 std::optional<int> DefaultChipFor(const QString& code) { return ProposedChipOf(CodeToUnitId(code)); }
 
 bool HidesMinorAndRevision(const QString& code) { return code.toUpper().contains(QLatin1String("QM571")); }
-
-namespace {
-
-// The leading number of a text, as a person types it: blanks, a sign, digits, a fraction.
-double LeadingNumber(const QString& text) {
-    static const QRegularExpression leading(QStringLiteral("^[ \\t]*([+-]?(\\d+(\\.\\d*)?|\\.\\d+))"));
-    const QRegularExpressionMatch m = leading.match(text);
-    return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
-}
-
-} // namespace
 
 std::optional<int> ReadVersionBox(const QString& text) {
     const double rounded = std::nearbyint(LeadingNumber(text)); // the default rounding mode sends halves to even

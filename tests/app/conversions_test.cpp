@@ -66,3 +66,12 @@ TEST(HighByte, GivesBits8To15InRangeAndSetsTheTopBitOutside) {
     EXPECT_EQ(Word2Long(-1), 65535);
     EXPECT_EQ(Word2Long(32767), 32767);
 }
+
+TEST(LeadingNumber, ReadsTheNumberATextStartsWith) {
+    EXPECT_EQ(LeadingNumber(" 12"), 12);
+    EXPECT_EQ(LeadingNumber("12abc"), 12);
+    EXPECT_EQ(LeadingNumber("-3.5x"), -3.5);
+    EXPECT_EQ(LeadingNumber("abc"), 0);
+    EXPECT_EQ(LeadingNumber(""), 0);
+    EXPECT_EQ(LeadingNumber("1.4.12"), 1.4);
+}
