@@ -17,6 +17,8 @@ constexpr qint64 ChunkSize = 4096 * CipherBlockSize;
 // Window events run at most this often during a long file: often enough to repaint and
 // answer clicks, rarely enough that the digests, not the event loop, set the pace.
 constexpr qint64 EventPassMs = 20;
+// The clock is read once per this many blocks (about 10 microseconds of digests).
+constexpr qint64 BlocksPerClockRead = 64;
 
 // Pieces, so that no whole key ever sits in the program's data.
 QString KeyPrefix() {
@@ -77,7 +79,7 @@ void ScrambleBody(QFile& in, QFile& out, Keystream& keys, std::int32_t seed, qin
             char* bytes = chunk.data() + at;
             for (qint64 i = 0; i < n; ++i)
                 bytes[i] = char(bytes[i] ^ mask[i]);
-            if (sinceEvents.elapsed() >= EventPassMs) {
+            if (block % BlocksPerClockRead == 0 && sinceEvents.elapsed() >= EventPassMs) {
                 if (progress)
                     progress->fill(double(span.before + done + at + n) / double(span.total));
                 LetEventsRun();
