@@ -43,13 +43,20 @@ const Product* ByExactCode(const QString& code) {
 
 QString ChipModelName(int chipId) {
     switch (chipId) {
-    case 0: return QStringLiteral("PIC16F876A/877A");
-    case 1: return QStringLiteral("PIC16F873A/874A");
-    case 2: return QStringLiteral("PIC16F886/887");
-    case 3: return QStringLiteral("PIC18F2520/4520");
-    case 4: return QStringLiteral("PIC18F2620/4620");
-    case 8: return QStringLiteral("PIC18F67J60");
-    default: return QStringLiteral("Unknown Model");
+    case 0:
+        return QStringLiteral("PIC16F876A/877A");
+    case 1:
+        return QStringLiteral("PIC16F873A/874A");
+    case 2:
+        return QStringLiteral("PIC16F886/887");
+    case 3:
+        return QStringLiteral("PIC18F2520/4520");
+    case 4:
+        return QStringLiteral("PIC18F2620/4620");
+    case 8:
+        return QStringLiteral("PIC18F67J60");
+    default:
+        return QStringLiteral("Unknown Model");
     }
 }
 
@@ -84,14 +91,22 @@ std::optional<int> ProposedChipOf(int unitId) {
 
 QString WinsockErrorText(int number) {
     switch (number) {
-    case 10004: return QStringLiteral("Interrupted function call.");
-    case 10013: return QStringLiteral("Permission denied.");
-    case 10014: return QStringLiteral("Bad address.");
-    case 10050: return QStringLiteral("The network subsystem has failed.");
-    case 11001: return QStringLiteral("Authoritative answer host not found.");
-    case 11002: return QStringLiteral("Nonauthoritative host not found, or server failure.");
-    case 11003: return QStringLiteral("A nonrecoverable error occurred.");
-    default: return QStringLiteral("Unknown error.");
+    case 10004:
+        return QStringLiteral("Interrupted function call.");
+    case 10013:
+        return QStringLiteral("Permission denied.");
+    case 10014:
+        return QStringLiteral("Bad address.");
+    case 10050:
+        return QStringLiteral("The network subsystem has failed.");
+    case 11001:
+        return QStringLiteral("Authoritative answer host not found.");
+    case 11002:
+        return QStringLiteral("Nonauthoritative host not found, or server failure.");
+    case 11003:
+        return QStringLiteral("A nonrecoverable error occurred.");
+    default:
+        return QStringLiteral("Unknown error.");
     }
 }
 

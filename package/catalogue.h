@@ -22,6 +22,8 @@ std::optional<QString> SerialSettingsOf(const QString& code);
 std::optional<int> ProposedChipOf(int unitId);
 QString WinsockErrorText(int number);
 // True when the loaded package's chip is the Ethernet part.
-inline bool IsNetworkUnit(const LoadedFirmware& fw) { return fw.Header.ChipId == NetworkChipId; }
+inline bool IsNetworkUnit(const LoadedFirmware& fw) {
+    return fw.Header.ChipId == NetworkChipId;
+}
 
 } // namespace quorvex

@@ -1,0 +1,174 @@
+#include "app/file_dialogs.h"
+#include "app/conversions.h"
+
+#include <QFileInfo>
+
+namespace quorvex {
+
+namespace {
+
+constexpr QChar Nul(u'\0');
+
+// Positions of one pair in a NUL-separated filter starting at `pos`.
+struct PairSpan {
+    qsizetype start = 0;
+    qsizetype descriptionEnd = -1; // NUL after the description, -1 when missing
+    qsizetype end = 0;             // NUL after the pattern, or the end of the text
+};
+
+template <typename Visit> void WalkPairs(const QString& f, Visit visit) {
+    qsizetype pos = 0;
+    while (pos < f.size() && f.at(pos) != Nul) {
+        PairSpan p;
+        p.start = pos;
+        p.descriptionEnd = f.indexOf(Nul, pos);
+        const qsizetype patternEnd =
+            p.descriptionEnd < 0 ? -1 : f.indexOf(Nul, p.descriptionEnd + 1);
+        p.end = patternEnd < 0 ? f.size() : patternEnd;
+        if (!visit(p) || patternEnd < 0)
+            return;
+        pos = patternEnd + 1;
+    }
+}
+
+QString ChosenFileName(const QStringList& files) {
+    if (files.size() <= 1)
+        return files.value(0);
+    // The folder, then each name, NUL-separated.
+    QStringList parts{QFileInfo(files.first()).absolutePath()};
+    for (const QString& f : files)
+        parts << QFileInfo(f).fileName();
+    return parts.join(Nul);
+}
+
+struct DialogTexts {
+    QString& fileName;
+    QString& fileTitle;
+    QString& filter;
+    int& filterIndex;
+    int& extraFlags;
+};
+
+// Shows the dialog and copies the answer back; a cancel or a failure empties the texts.
+FileDialogAnswer Run(FileDialogBackend& backend, Guard& guard, FileDialogRequest& request,
+                     DialogTexts t) {
+    const QString system = SystemFilter(t.filter);
+    request.fileName = t.fileName;
+    request.filters = FilterPairs(system);
+    request.filterIndex = t.filterIndex;
+    request.flags &= ~(OFN_ENABLEHOOK | OFN_ENABLETEMPLATE);
+    if (request.initialFolder.isEmpty())
+        request.initialFolder = FolderPart(t.fileName);
+
+    FileDialogAnswer answer;
+    guard.step([&] { answer = backend.show(request); });
+    if (!answer.chosen || answer.files.isEmpty()) {
+        t.fileName.clear();
+        t.fileTitle.clear();
+        t.filter.clear();
+        t.extraFlags = 0;
+        return FileDialogAnswer{};
+    }
+    const bool multi = request.flags & OFN_ALLOWMULTISELECT;
+    t.fileName = ChosenFileName(answer.files);
+    t.fileTitle = multi ? QString() : QFileInfo(answer.files.first()).fileName();
+    t.extraFlags = answer.flags;
+    t.filterIndex = answer.filterIndex;
+    t.filter = FilterLookup(system, answer.filterIndex);
+    return answer;
+}
+
+} // namespace
+
+QString SystemFilter(const QString& filter) {
+    QString out = filter;
+    out.replace(QLatin1Char('|'), Nul);
+    out.replace(QLatin1Char(':'), Nul);
+    return out + Nul + Nul;
+}
+
+QList<FilterPair> FilterPairs(const QString& systemFilter) {
+    QList<FilterPair> pairs;
+    WalkPairs(systemFilter, [&](const PairSpan& p) {
+        if (p.descriptionEnd < 0)
+            pairs.append({systemFilter.mid(p.start, p.end - p.start), QString()});
+        else
+            pairs.append({systemFilter.mid(p.start, p.descriptionEnd - p.start),
+                          systemFilter.mid(p.descriptionEnd + 1, p.end - p.descriptionEnd - 1)});
+        return true;
+    });
+    return pairs;
+}
+
+QString FilterLookup(const QString& systemFilter, int index) {
+    QString found;
+    int n = 0;
+    WalkPairs(systemFilter, [&](const PairSpan& p) {
+        if (++n != index)
+            return true;
+        found = systemFilter.mid(p.start, p.end - p.start);
+        return false;
+    });
+    return found;
+}
+
+QString QtNameFilter(const FilterPair& pair) {
+    QString description = pair.description.trimmed();
+    // A description that already names its patterns in brackets gets them from the pattern.
+    if (description.endsWith(QLatin1Char(')')) && description.contains(QLatin1Char('(')))
+        description = description.left(description.lastIndexOf(QLatin1Char('('))).trimmed();
+    QStringList patterns;
+    for (QString p : pair.pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        p = p.trimmed();
+        if (p == QLatin1String("*.*"))
+            p = QStringLiteral("*"); // every file, with or without an extension
+        // Extensions are written in one case but files come in either.
+        for (const QString& variant : {p, p.toLower(), p.toUpper()})
+            if (!patterns.contains(variant))
+                patterns << variant;
+    }
+    if (patterns.isEmpty())
+        patterns << QStringLiteral("*");
+    return description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+bool OpenDialog(FileDialogBackend& backend, ErrorSink& log, QString& fileName, QString& fileTitle,
+                bool fileMustExist, bool multiSelect, bool& readOnly, bool hideReadOnly,
+                QString& filter, int& filterIndex, const QString& initialFolder,
+                const QString& title, const QString& defaultExtension, QObject* owner,
+                int& extraFlags) {
+    Guard guard(log, Place::Module(QStringLiteral("OpenDialog"), QStringLiteral("modDLG")));
+    FileDialogRequest request;
+    request.kind = FileDialogRequest::Kind::Open;
+    request.initialFolder = initialFolder;
+    request.title = title;
+    request.defaultExtension = defaultExtension;
+    request.owner = owner;
+    request.flags = extraFlags | (fileMustExist ? OFN_FILEMUSTEXIST : 0) |
+                    (multiSelect ? OFN_ALLOWMULTISELECT : 0) | (readOnly ? OFN_READONLY : 0) |
+                    (hideReadOnly ? OFN_HIDEREADONLY : 0);
+    const FileDialogAnswer answer =
+        Run(backend, guard, request, {fileName, fileTitle, filter, filterIndex, extraFlags});
+    if (answer.chosen && (answer.flags & OFN_READONLY))
+        readOnly = true;
+    return answer.chosen;
+}
+
+bool SaveDialog(FileDialogBackend& backend, ErrorSink& log, QString& fileName, QString& fileTitle,
+                bool askBeforeOverwriting, QString& filter, int& filterIndex,
+                const QString& initialFolder, const QString& title, const QString& defaultExtension,
+                QObject* owner, int& extraFlags) {
+    Guard guard(log, Place::Module(QStringLiteral("SaveDialog"), QStringLiteral("modDLG")));
+    FileDialogRequest request;
+    request.kind = FileDialogRequest::Kind::Save;
+    request.initialFolder = initialFolder;
+    request.title = title;
+    request.defaultExtension = defaultExtension;
+    request.owner = owner;
+    request.flags =
+        extraFlags | OFN_HIDEREADONLY | (askBeforeOverwriting ? OFN_OVERWRITEPROMPT : 0);
+    return Run(backend, guard, request, {fileName, fileTitle, filter, filterIndex, extraFlags})
+        .chosen;
+}
+
+} // namespace quorvex

@@ -1,0 +1,81 @@
+#pragma once
+// Choosing a file to open or a name to save under. The calls keep the classic shape the
+// callers were written against (filter texts with "|" separators, a 1-based filter index,
+// dialog flags, in/out texts); the dialog itself sits behind a small backend, a QFileDialog in
+// the program and a script in tests.
+#include "app/failure.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace quorvex {
+
+// Dialog flags, with the values callers pass in "extra flags".
+inline constexpr int OFN_READONLY = 0x1;
+inline constexpr int OFN_OVERWRITEPROMPT = 0x2;
+inline constexpr int OFN_HIDEREADONLY = 0x4;
+inline constexpr int OFN_ENABLEHOOK = 0x20;
+inline constexpr int OFN_ENABLETEMPLATE = 0x40;
+inline constexpr int OFN_ALLOWMULTISELECT = 0x200;
+inline constexpr int OFN_FILEMUSTEXIST = 0x1000;
+inline constexpr int OFN_EXPLORER = 0x80000;
+
+struct FilterPair {
+    QString description;
+    QString pattern; // "*.dff", several joined by ";"
+};
+
+struct FileDialogRequest {
+    enum class Kind { Open, Save };
+    Kind kind = Kind::Open;
+    QString fileName;      // the caller's initial text
+    QString initialFolder; // already derived from the file name when the caller gave none
+    QString title;         // empty: the dialog's own caption
+    QString defaultExtension;
+    QList<FilterPair> filters;
+    int filterIndex = 1; // 1-based
+    int flags = 0;
+    QObject* owner = nullptr;
+};
+
+struct FileDialogAnswer {
+    bool chosen = false;
+    QStringList files; // full paths; several only with OFN_ALLOWMULTISELECT
+    int filterIndex = 0;
+    int flags = 0; // as the dialog left them; OFN_READONLY when the read-only box was ticked
+};
+
+class FileDialogBackend {
+  public:
+    virtual ~FileDialogBackend() = default;
+    // Shows the dialog and waits for the user. A dialog that cannot be shown may throw
+    // FailureError; the caller then treats it as cancelled.
+    virtual FileDialogAnswer show(const FileDialogRequest& request) = 0;
+};
+
+// "A|*.a|B|*.b" (":" separates too) into the NUL-separated form, ended by two NULs.
+QString SystemFilter(const QString& filter);
+// The pairs of a NUL-separated filter, up to its end or its first empty description.
+QList<FilterPair> FilterPairs(const QString& systemFilter);
+// The index-th pair (1-based) as description, NUL, pattern; empty when there is none.
+QString FilterLookup(const QString& systemFilter, int index);
+// One pair as a QFileDialog name filter: "Firmware Files (*.dff)", "All Files (*)".
+QString QtNameFilter(const FilterPair& pair);
+
+// True when the user chose a file. In/out parameters as their names say; on a cancel the
+// file name, file title and filter become empty and extraFlags 0. `owner` is the parent
+// window or nullptr for none.
+bool OpenDialog(FileDialogBackend& backend, ErrorSink& log, QString& fileName, QString& fileTitle,
+                bool fileMustExist, bool multiSelect, bool& readOnly, bool hideReadOnly,
+                QString& filter, int& filterIndex, const QString& initialFolder,
+                const QString& title, const QString& defaultExtension, QObject* owner,
+                int& extraFlags);
+
+bool SaveDialog(FileDialogBackend& backend, ErrorSink& log, QString& fileName, QString& fileTitle,
+                bool askBeforeOverwriting, QString& filter, int& filterIndex,
+                const QString& initialFolder, const QString& title, const QString& defaultExtension,
+                QObject* owner, int& extraFlags);
+
+} // namespace quorvex

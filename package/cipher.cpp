@@ -1,0 +1,197 @@
+#include "package/cipher.h"
+#include "app/paced_wait.h"
+#include "package/file_failure.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtEndian>
+#include <algorithm>
+
+namespace quorvex {
+
+namespace {
+
+// Read and written this much at a time; a whole number of blocks.
+constexpr qint64 ChunkSize = 4096 * CipherBlockSize;
+// Window events run at most this often during a long file: often enough to repaint and
+// answer clicks, rarely enough that the digests, not the event loop, set the pace.
+constexpr qint64 EventPassMs = 20;
+// The clock is read once per this many blocks (about 10 microseconds of digests).
+constexpr qint64 BlocksPerClockRead = 64;
+
+// Pieces, so that no whole key ever sits in the program's data.
+QString KeyPrefix() {
+    return QStringLiteral("quor") + QStringLiteral("vex");
+}
+
+qint64 BlockCount(qint64 bytes) {
+    return (bytes + CipherBlockSize - 1) / CipherBlockSize;
+}
+
+// Fails unless every counter of `bytes` of body fits in 32 bits, before anything is written.
+void CheckCounters(std::int32_t seed, qint64 bytes) {
+    if (bytes > 0 && !BlockCounter(seed, BlockCount(bytes) - 1))
+        Raise(FailureNo::Overflow);
+}
+
+// Hides the progress display on every way out once it was shown.
+class ShownProgress {
+  public:
+    explicit ShownProgress(ProgressDisplay* p) : p_(p) {
+        if (p_)
+            p_->show();
+    }
+    ~ShownProgress() {
+        if (p_)
+            p_->hide();
+    }
+    ShownProgress(const ShownProgress&) = delete;
+    ShownProgress& operator=(const ShownProgress&) = delete;
+
+  private:
+    ProgressDisplay* p_;
+};
+
+struct Span {
+    qint64 before; // bytes of the source read before the body
+    qint64 total;  // length of the source
+};
+
+// Combines `length` bytes of `in` with the keystream and writes them to `out`.
+void ScrambleBody(QFile& in, QFile& out, Keystream& keys, std::int32_t seed, qint64 length,
+                  Span span, ProgressDisplay* progress) {
+    QByteArray chunk(std::min(ChunkSize, std::max<qint64>(length, 1)), Qt::Uninitialized);
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    qint64 done = 0;
+    qint64 block = 0;
+    while (done < length) {
+        const qint64 want = std::min<qint64>(chunk.size(), length - done);
+        if (in.read(chunk.data(), want) != want)
+            RaiseFailure(TransferFailure(in));
+        for (qint64 at = 0; at < want; at += CipherBlockSize, ++block) {
+            const auto counter = BlockCounter(seed, block);
+            if (!counter)
+                Raise(FailureNo::Overflow);
+            const QByteArrayView mask = keys.mask(*counter);
+            const qint64 n = std::min<qint64>(CipherBlockSize, want - at);
+            char* bytes = chunk.data() + at;
+            for (qint64 i = 0; i < n; ++i)
+                bytes[i] = char(bytes[i] ^ mask[i]);
+            if (block % BlocksPerClockRead == 0 && sinceEvents.elapsed() >= EventPassMs) {
+                if (progress)
+                    progress->fill(double(span.before + done + at + n) / double(span.total));
+                LetEventsRun();
+                sinceEvents.restart();
+            }
+        }
+        if (out.write(chunk.constData(), want) != want)
+            RaiseFailure(TransferFailure(out));
+        done += want;
+    }
+    if (!out.flush())
+        RaiseFailure(TransferFailure(out));
+    if (progress && length > 0)
+        progress->fill(double(span.before + length) / double(span.total));
+}
+
+QByteArray SeedBytes(std::int32_t seed) {
+    QByteArray bytes(SeedSize, Qt::Uninitialized);
+    qToLittleEndian(seed, bytes.data());
+    return bytes;
+}
+
+} // namespace
+
+QString PackageKey(const DFFHeader& header, KeyParts parts) {
+    QString key = KeyPrefix() + QString::number(header.VerMajor) + QLatin1Char('.') +
+                  QString::number(header.VerMinor);
+    if (parts == KeyParts::Three)
+        key += QLatin1Char('.') + QString::number(header.VerRevision);
+    return key;
+}
+
+QByteArray KeyCheckOf(const QString& key, std::int32_t seed) {
+    return Keystream(key.toLatin1()).mask(seed).toByteArray();
+}
+
+bool EncMD5(const QString& source, const QString& target, const QString& key,
+            const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log, Failure* why,
+            std::optional<std::int32_t> seed) {
+    Guard guard(log, Place::Module(QStringLiteral("EncMD5"), QStringLiteral("modMD5Shell")));
+    const auto keep = [why](const Failure& f) {
+        if (why)
+            *why = f;
+        return false; // still logged
+    };
+    QFile in(source);
+    QFile out(target);
+    const std::int32_t s =
+        seed ? *seed : std::int32_t(QRandomGenerator::system()->bounded(SeedLimit));
+
+    if (!guard.step(
+            [&] {
+                if (!in.open(QIODevice::ReadOnly))
+                    RaiseFailure(OpenFailure(in, source, OpenFor::Reading));
+                CheckCounters(s, in.size());
+            },
+            keep))
+        return false;
+    if (!guard.step(
+            [&] {
+                if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                    RaiseFailure(OpenFailure(out, target, OpenFor::Writing));
+                const QByteArray preamble = header.toBytes() + SeedBytes(s) + KeyCheckOf(key, s);
+                if (out.write(preamble) != preamble.size())
+                    RaiseFailure(TransferFailure(out));
+            },
+            keep))
+        return false;
+
+    ShownProgress shown(progress);
+    Keystream keys(key.toLatin1());
+    return guard.step(
+        [&] {
+            ScrambleBody(in, out, keys, s, in.size(), Span{0, in.size()}, progress);
+        },
+        keep);
+}
+
+bool DecMD5(const QString& source, const QString& target, const QString& key,
+            ProgressDisplay* progress, ErrorSink& log) {
+    Guard guard(log, Place::Module(QStringLiteral("DecMD5"), QStringLiteral("modMD5Shell")));
+    QFile in(source);
+    QByteArray preamble;
+
+    if (!guard.step([&] {
+            if (!in.open(QIODevice::ReadOnly))
+                RaiseFailure(OpenFailure(in, source, OpenFor::Reading));
+            preamble = in.read(BodyOffset);
+            if (in.error() != QFileDevice::NoError)
+                RaiseFailure(TransferFailure(in));
+        }))
+        return false;
+    if (preamble.size() < BodyOffset)
+        return false;
+    const auto seed = qFromLittleEndian<std::int32_t>(preamble.constData() + SeedOffset);
+    if (preamble.mid(KeyCheckOffset, DigestSize) != KeyCheckOf(key, seed))
+        return false;
+
+    const qint64 length = in.size() - BodyOffset;
+    QFile out(target);
+    if (!guard.step([&] {
+            CheckCounters(seed, length);
+            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                RaiseFailure(OpenFailure(out, target, OpenFor::Writing));
+        }))
+        return false;
+
+    ShownProgress shown(progress);
+    Keystream keys(key.toLatin1());
+    return guard.step([&] {
+        ScrambleBody(in, out, keys, seed, length, Span{BodyOffset, in.size()}, progress);
+    });
+}
+
+} // namespace quorvex

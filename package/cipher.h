@@ -1,0 +1,45 @@
+#pragma once
+// Package form: the 18-byte header, a little-endian seed, a key-check digest, then the body
+// scrambled 16 bytes at a time with the keystream. Both directions stream the files block by
+// block and keep the window answering while they work.
+#include "app/failure.h"
+#include "app/loaded_firmware.h"
+#include "app/progress_display.h"
+#include "package/keystream.h"
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace quorvex {
+
+inline constexpr int SeedOffset = DFFHeader::Size; // 18
+inline constexpr int SeedSize = 4;
+inline constexpr int KeyCheckOffset = SeedOffset + SeedSize;   // 22
+inline constexpr int BodyOffset = KeyCheckOffset + DigestSize; // 38
+inline constexpr int CipherBlockSize = 16;
+// A new package draws its seed from 0 up to, not including, this.
+inline constexpr std::int32_t SeedLimit = 2147483647;
+
+enum class KeyParts { Three, Two };
+
+// The key of a package: the fixed prefix, then major.minor[.revision] in decimal.
+QString PackageKey(const DFFHeader& header, KeyParts parts = KeyParts::Three);
+
+// The key check stored after the seed.
+QByteArray KeyCheckOf(const QString& key, std::int32_t seed);
+
+// Writes the package for `source` to `target`. The seed is drawn from the system's random
+// source unless one is given (to rebuild a known package). False after a failure, which is
+// logged under EncMD5 and copied to `why`; a target may then hold part of a package.
+bool EncMD5(const QString& source, const QString& target, const QString& key,
+            const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log,
+            Failure* why = nullptr, std::optional<std::int32_t> seed = std::nullopt);
+
+// True when the package's key check matches `key` and its whole body was decoded into
+// `target`. A failing key check (a package shorter than its preamble included) leaves the
+// target as it was and logs nothing; other failures are logged under DecMD5.
+bool DecMD5(const QString& source, const QString& target, const QString& key,
+            ProgressDisplay* progress, ErrorSink& log);
+
+} // namespace quorvex

@@ -1,0 +1,321 @@
+#include "fake_devices.h"
+#include "hex_records.h"
+#include "package/cipher.h"
+#include "package/intel_hex.h"
+#include "package/package_reader.h"
+#include "support/fakes.h"
+#include "test_files.h"
+
+#include <QDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace quorvex;
+using namespace quorvex::testing;
+
+namespace {
+
+const QString Question = QStringLiteral("Loading firmware file for the following product: \r\n\r\n"
+                                        "%1\r\nVersion: %2\r\n\r\nDo you want to continue?");
+
+class Reader : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        QDir().mkpath(programFolder);
+        timer.setSingleShot(true);
+        timer.start(60000);
+    }
+
+    bool Load(const QString& path) {
+        return LoadDFFFile(session, path, [this] { ++refreshes; });
+    }
+
+    static DFFHeader Header(const char* code, int major, int minor, int chip, int revision) {
+        DFFHeader h;
+        h.setProductCode(QString::fromLatin1(code));
+        h.VerMajor = std::uint8_t(major);
+        h.VerMinor = std::uint8_t(minor);
+        h.ChipId = std::uint8_t(chip);
+        h.VerRevision = std::uint8_t(revision);
+        return h;
+    }
+
+    QString Build(const DFFHeader& h, const QByteArray& body, KeyParts parts = KeyParts::Three) {
+        const QString source = dir.path(QStringLiteral("body%1").arg(++built));
+        const QString target = dir.path(QStringLiteral("p%1.dff").arg(built));
+        WriteAll(source, body);
+        EXPECT_TRUE(EncMD5(source, target, PackageKey(h, parts), h, nullptr, log));
+        return target;
+    }
+    QString Serial(const QByteArray& body) { return Build(Header("TORV5", 1, 4, 0, 12), body); }
+
+    QString temp() const { return programFolder + QStringLiteral("/FWValidate"); }
+
+    // Looks for the temporary file whenever a box is shown.
+    void WatchTemporaryFile(const QString& path) {
+        prompts.onMessage = [this, path](const fakes::ShownMessage&) {
+            tempSeenDuringBox = QFile::exists(path);
+        };
+    }
+
+    Scratch dir;
+    QString programFolder = dir.path(QStringLiteral("program"));
+    LoadedFirmware fw;
+    fakes::RecordingLog log;
+    fakes::ScriptedPrompts prompts;
+    fakes::FakeWindow window;
+    FakeSerialPort port;
+    FakeUdpSocket socket;
+    QTimer timer;
+    Session session{fw, log, prompts, window, port, socket, timer, programFolder};
+    int refreshes = 0;
+    int built = 0;
+    bool tempSeenDuringBox = false;
+};
+
+int FlashBlocksToSend(const QByteArray& image) {
+    int blocks = 0;
+    for (int at = 0; at < image.size(); at += 64)
+        if (image.mid(at, 64) != QByteArray(std::min<qsizetype>(64, image.size() - at), char(0xFF)))
+            ++blocks;
+    return blocks;
+}
+
+} // namespace
+
+TEST_F(Reader, AnEmptyPathGivesFalseAndTouchesNothing) {
+    EXPECT_FALSE(Load(QString()));
+    EXPECT_TRUE(prompts.questions.empty());
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(window.statusHistory.isEmpty());
+    EXPECT_TRUE(timer.isActive());
+    EXPECT_EQ(refreshes, 0);
+}
+
+TEST_F(Reader, ASerialPackagePreparesTheSerialPanelAsksAndLoads) {
+    const QString package = Serial(Lines({Data(0, Bytes({1, 2, 3, 4, 5, 6, 7, 8})), EndRecord()}));
+    ASSERT_TRUE(Load(package));
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_EQ(timer.interval(), 2000);
+    EXPECT_TRUE(window.serialPanel);
+    EXPECT_FALSE(window.ethPanel);
+    EXPECT_EQ(port.text, QStringLiteral("9600,n,8,1"));
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_EQ(socket.closes, 0);
+    ASSERT_EQ(prompts.questions.size(), 1u);
+    EXPECT_EQ(prompts.questions[0].text, Question.arg("TORV5", "1.4.12"));
+    EXPECT_EQ(prompts.questions[0].caption, QStringLiteral("Quorvex"));
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(fw.ProgramEnd, 8);
+    EXPECT_EQ(fw.ProgramImage.size(), ProgramImageSize);
+    EXPECT_EQ(window.progressBar.shows, 1);
+    EXPECT_EQ(window.progressBar.hides, 1);
+    EXPECT_FALSE(QFile::exists(temp()));
+    EXPECT_TRUE(log.records.isEmpty()) << log.records.join('\n').toStdString();
+}
+
+TEST_F(Reader, ANetworkPackagePreparesTheEthernetPanelAndTakesTheBodyAsTheImage) {
+    fw.EepromImage = "kept";
+    fw.ConfigImage = "also";
+    fw.ProgramEnd = 77;
+    const QByteArray image = Pattern(1000, 3);
+    ASSERT_TRUE(Load(Build(Header("NYX2", 2, 10, 8, 3), image)));
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_EQ(timer.interval(), 7000);
+    EXPECT_EQ(socket.closes, 1);
+    EXPECT_TRUE(window.ethPanel);
+    EXPECT_FALSE(window.serialPanel);
+    EXPECT_EQ(window.statusText, QStringLiteral("Status: Ready."));
+    EXPECT_EQ(refreshes, 0);
+    EXPECT_EQ(port.text, QStringLiteral("1200,n,8,1"));
+    EXPECT_EQ(prompts.questions.at(0).text, Question.arg("LanSignalViewer2", "2.10.3"));
+    EXPECT_EQ(fw.ProgramImage, image);
+    EXPECT_EQ(fw.EepromImage, QByteArray("kept"));
+    EXPECT_EQ(fw.ConfigImage, QByteArray("also"));
+    EXPECT_EQ(fw.ProgramEnd, 77);
+    EXPECT_FALSE(QFile::exists(temp()));
+}
+
+TEST_F(Reader, APackageWithTheTwoPartKeyLoadsWhateverItsThirdNumber) {
+    const QByteArray image = Pattern(40);
+    ASSERT_TRUE(Load(Build(Header("VESKAR2", 2, 10, 8, 99), image, KeyParts::Two)));
+    EXPECT_EQ(fw.ProgramImage, image);
+    EXPECT_TRUE(log.records.isEmpty());
+}
+
+TEST_F(Reader, DecliningKeepsTheDeclinedHeaderAndTheImagesAndDecodesNothing) {
+    fw.ProgramImage = "old image";
+    prompts.answers = {false};
+    EXPECT_FALSE(Load(Build(Header("BRIX12", 3, 1, 1, 2), Lines({EndRecord()}))));
+    EXPECT_EQ(fw.Header.trimmedCode(), QStringLiteral("BRIX12"));
+    EXPECT_EQ(fw.Header.versionText(), QStringLiteral("3.1.2"));
+    EXPECT_EQ(fw.ProgramImage, QByteArray("old image"));
+    EXPECT_EQ(port.text, QStringLiteral("4800,n,8,1")) << "the window was prepared before asking";
+    EXPECT_EQ(window.progressBar.shows, 0);
+    EXPECT_FALSE(QFile::exists(temp()));
+}
+
+TEST_F(Reader, AWrongKeyIsRefusedWithTheProductsName) {
+    QByteArray package = ReadAll(Serial(Lines({EndRecord()})));
+    package[11] = 13; // the revision no longer matches the key the package was built with
+    WriteAll(dir.path("changed.dff"), package);
+    WriteAll(temp(), "stale");
+    EXPECT_FALSE(Load(dir.path("changed.dff")));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text,
+              QStringLiteral(
+                  "Invalid DFF file.  Please obtain the latest TORV5 software and DFF files."));
+    EXPECT_EQ(prompts.messages[0].icon, Icon::Error);
+    EXPECT_FALSE(QFile::exists(temp()));
+}
+
+TEST_F(Reader, AnUnknownProductIsNotJudgedHereAndKeepsThePortSettings) {
+    ASSERT_TRUE(Load(Build(Header("ZZZ", 1, 0, 5, 0), Lines({EndRecord()}))));
+    EXPECT_EQ(prompts.questions.at(0).text, Question.arg("", "1.0.0"));
+    EXPECT_EQ(port.text, QStringLiteral("1200,n,8,1"));
+    EXPECT_EQ(refreshes, 1);
+}
+
+TEST_F(Reader, APortThatRefusesItsSettingsIsLoggedAndTheLoadGoesOn) {
+    port.rejectSettings = true;
+    ASSERT_TRUE(Load(Serial(Lines({EndRecord()}))));
+    ASSERT_EQ(log.records.size(), 1);
+    EXPECT_TRUE(log.records[0].startsWith(
+        "Error 8015 (Unable to set comm state) in procedure LoadDFFFile of Module modFW on line "));
+}
+
+TEST_F(Reader, DataPastTheProgramMemoryShowsTheAddressBox) {
+    WatchTemporaryFile(temp());
+    EXPECT_FALSE(Load(Serial(Lines({Data(0x3F3E, Bytes({1, 2, 3, 4})), EndRecord()}))));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, AddressMessage(0x3F3E));
+    EXPECT_TRUE(prompts.messages[0].text.contains("0x1F9F"));
+    EXPECT_EQ(prompts.messages[0].icon, Icon::Error);
+    EXPECT_TRUE(tempSeenDuringBox) << "the body is decoded beside the program";
+    EXPECT_FALSE(QFile::exists(temp()));
+}
+
+// Mended: the body had no check value and record checksums were ignored, so a damaged
+// package loaded as damaged firmware.
+TEST_F(Reader, ADamagedRecordEndsTheLoadNamingItsLine) {
+    QByteArray bad = Data(0x10, Bytes({1, 2, 3}));
+    bad[bad.size() - 1] = bad.at(bad.size() - 1) == '0' ? '1' : '0';
+    EXPECT_FALSE(Load(Serial(Lines({Data(0, Bytes({9})), bad, EndRecord()}))));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, DamagedRecordMessage(2));
+    EXPECT_TRUE(prompts.messages[0].text.contains("damaged"));
+    EXPECT_TRUE(prompts.messages[0].text.contains("line 2"));
+    EXPECT_FALSE(QFile::exists(temp()));
+}
+
+// Mended: a body whose lines end in LF alone read as one line and never loaded.
+TEST_F(Reader, ABodyWithLineFeedEndingsLoads) {
+    ASSERT_TRUE(Load(Serial(Lines({Data(0x20, Bytes({7, 8})), EndRecord()}, "\n"))));
+    EXPECT_EQ(fw.ProgramEnd, 0x22);
+    EXPECT_EQ(fw.ProgramImage.mid(0x20, 2), Bytes({7, 8}));
+}
+
+TEST_F(Reader, ABodyWithoutAnEndRecordFailsSilently) {
+    EXPECT_FALSE(Load(Serial(Lines({Data(0, Bytes({1}))}))));
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_FALSE(QFile::exists(temp()));
+}
+
+// Mended: an unreadable or short package went on with the previous package's header and
+// asked to confirm a product the chosen file does not hold.
+struct AccessRow {
+    const char* what;
+    const char* message;
+    bool logged;
+};
+
+class ReaderAccess : public Reader, public ::testing::WithParamInterface<AccessRow> {};
+
+TEST_P(ReaderAccess, EndsTheLoadAtOnceWithTheAccessBox) {
+    fw.Header = Header("ORBEL", 9, 8, 4, 7);
+    const std::string what = GetParam().what;
+    QString path = dir.path("missing.dff");
+    if (what == "short") {
+        path = dir.path("short.dff");
+        WriteAll(path, QByteArray(17, 'x'));
+    } else if (what == "folder") {
+        path = dir.folder();
+    }
+    WriteAll(temp(), "left over");
+    EXPECT_FALSE(Load(path));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, QString::fromLatin1(GetParam().message));
+    EXPECT_TRUE(prompts.questions.empty());
+    EXPECT_EQ(fw.Header.trimmedCode(), QStringLiteral("ORBEL"));
+    EXPECT_EQ(fw.Header.versionText(), QStringLiteral("9.8.7"));
+    EXPECT_TRUE(timer.isActive()) << "the window is not prepared for a package it cannot read";
+    EXPECT_FALSE(window.serialPanel || window.ethPanel);
+    EXPECT_EQ(refreshes, 0);
+    EXPECT_FALSE(QFile::exists(temp()));
+    EXPECT_EQ(log.records.size(), GetParam().logged ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReaderAccess,
+    ::testing::Values(
+        AccessRow{"missing", "Unable to access the DFF file. File not found", true},
+        AccessRow{"short", "Unable to access the DFF file. Input past end of file", true},
+        AccessRow{"folder", "Unable to access the DFF file. Path/File access error", true}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(Reader, TheBodyIsDecodedInTheTemporaryFolderWhenTheProgramFolderCannotBeWritten) {
+    programFolder = dir.path("no such folder");
+    Session elsewhere{fw, log, prompts, window, port, socket, timer, programFolder};
+    const QString fallback = QDir(QDir::tempPath()).filePath("FWValidate");
+    EXPECT_EQ(TemporaryBodyPath(programFolder), fallback);
+    WatchTemporaryFile(fallback);
+    EXPECT_FALSE(LoadDFFFile(elsewhere,
+                             Serial(Lines({Data(0x3F3E, Bytes({1, 2, 3, 4})), EndRecord()})), {}));
+    EXPECT_TRUE(tempSeenDuringBox);
+    EXPECT_FALSE(QFile::exists(fallback));
+    EXPECT_FALSE(QDir(programFolder).exists());
+}
+
+// Packages made by an independent implementation load as their README says.
+TEST_F(Reader, CompatibilityPackagesLoadAsDescribed) {
+    ASSERT_TRUE(Load(Fixture("revector16.dff")));
+    EXPECT_EQ(fw.ProgramEnd, 16);
+    EXPECT_EQ(fw.ProgramImage.left(8), Bytes({0x1F, 0x30, 0x8A, 0x00, 0xA0, 0x2F, 0xFF, 0xFF}));
+    EXPECT_EQ(fw.ProgramImage.mid(16184), Bytes({0x8A, 0x01, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15}));
+    EXPECT_EQ(FlashBlocksToSend(fw.ProgramImage), 2);
+
+    ASSERT_TRUE(Load(Fixture("eeprom_f0.dff")));
+    EXPECT_EQ(fw.ProgramEnd, 8);
+    ASSERT_EQ(fw.EepromImage.size(), 18);
+    EXPECT_EQ(fw.EepromImage.mid(16), Bytes({0xA5, 0x5A}));
+    EXPECT_EQ(fw.EepromPresent.count(char(1)), 2);
+    EXPECT_EQ(fw.EepromPresent.mid(16), Bytes({1, 1}));
+    EXPECT_EQ(FlashBlocksToSend(fw.ProgramImage), 2);
+
+    ASSERT_TRUE(Load(Fixture("sparse17.dff")));
+    EXPECT_EQ(FlashBlocksToSend(fw.ProgramImage), 17);
+    EXPECT_NE(fw.ProgramImage.mid(960, 64), QByteArray(64, char(0xFF)));
+    EXPECT_EQ(fw.ProgramImage.mid(1024, 64), QByteArray(64, char(0xFF)));
+    EXPECT_NE(fw.ProgramImage.mid(16128, 64), QByteArray(64, char(0xFF)));
+
+    const QByteArray net = ReadAll(Fixture("net1000.bin"));
+    ASSERT_EQ(net.size(), 1000);
+    ASSERT_TRUE(Load(Fixture("net1000.dff")));
+    EXPECT_EQ(fw.ProgramImage, net);
+    fw.ProgramImage.clear();
+    ASSERT_TRUE(Load(Fixture("twopart_2.10.dff")));
+    EXPECT_EQ(fw.ProgramImage, net);
+    EXPECT_EQ(fw.Header.versionText(), QStringLiteral("2.10.7"));
+    EXPECT_TRUE(prompts.messages.empty());
+
+    EXPECT_FALSE(Load(Fixture("wrongkey.dff")));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text,
+              QStringLiteral(
+                  "Invalid DFF file.  Please obtain the latest TORV5 software and DFF files."));
+
+    EXPECT_FALSE(Load(Fixture("empty.dff")));
+    EXPECT_EQ(prompts.messages.size(), 1u) << "no message for a body without an end record";
+    EXPECT_TRUE(log.records.isEmpty()) << log.records.join('\n').toStdString();
+    EXPECT_FALSE(QFile::exists(temp()));
+}

@@ -1,0 +1,46 @@
+#pragma once
+// Small file helpers for the package tests: a scratch folder, whole-file reads and writes,
+// and the folder of the compatibility packages.
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace quorvex::testing {
+
+inline QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline void WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes);
+}
+
+inline QString Fixtures() {
+    return qEnvironmentVariable("QUORVEX_FIXTURES");
+}
+inline QString Fixture(const QString& name) {
+    return Fixtures() + QLatin1Char('/') + name;
+}
+
+// Bytes that are not all alike, so that a misplaced byte shows.
+inline QByteArray Pattern(int size, int salt = 0) {
+    QByteArray out(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        out[i] = char((i * 131 + salt * 7 + (i >> 8)) & 0xFF);
+    return out;
+}
+
+class Scratch {
+  public:
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString folder() const { return dir_.path(); }
+
+  private:
+    QTemporaryDir dir_;
+};
+
+} // namespace quorvex::testing
