@@ -2,6 +2,7 @@
 // frmFWUpdater: the one window. It builds its controls, implements what the core may do to
 // them (WindowPort) and wires each event to the handler that owns the work.
 #include "app/error_log.h"
+#include "app/file_dialogs.h"
 #include "app/session.h"
 #include "app/window_port.h"
 
@@ -27,6 +28,7 @@ struct FormDeps {
     Prompts& prompts;
     SerialPort& serial;
     UdpSocket& socket;
+    FileDialogBackend& dialogs;
     QString programFolder;
 };
 

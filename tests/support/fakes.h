@@ -1,6 +1,7 @@
 #pragma once
 // Test doubles for the core's view of the window, the person at the bench and the log.
 #include "app/failure.h"
+#include "app/file_dialogs.h"
 #include "app/prompts.h"
 #include "app/window_port.h"
 
@@ -39,6 +40,29 @@ public:
     QStringList viewed;
     // Runs when a box is shown, before it "closes" (to look at the world at that moment).
     std::function<void(const ShownMessage&)> onMessage;
+};
+
+// Answers file dialogs from a queue of paths (an empty path is a cancel; a dry queue cancels)
+// and records every request.
+class ScriptedDialogs : public FileDialogBackend {
+public:
+    FileDialogAnswer show(const FileDialogRequest& request) override {
+        requests.push_back(request);
+        FileDialogAnswer a;
+        if (answers.empty())
+            return a;
+        const QString path = answers.front();
+        answers.pop_front();
+        if (path.isEmpty())
+            return a;
+        a.chosen = true;
+        a.files = QStringList{path};
+        a.filterIndex = request.filterIndex;
+        a.flags = request.flags;
+        return a;
+    }
+    std::deque<QString> answers;
+    std::vector<FileDialogRequest> requests;
 };
 
 class FakeProgress : public ProgressDisplay {

@@ -24,10 +24,11 @@ protected:
     fakes::ScriptedPrompts prompts;
     fakes::OfflineSerialPort serial;
     fakes::OfflineSocket socket;
+    fakes::ScriptedDialogs dialogs;
     std::unique_ptr<FrmFWUpdater> form;
 
     void SetUp() override {
-        form = std::make_unique<FrmFWUpdater>(FormDeps{firmware, prompts, serial, socket, dir.path()});
+        form = std::make_unique<FrmFWUpdater>(FormDeps{firmware, prompts, serial, socket, dialogs, dir.path()});
         form->show();
     }
     template <typename T> T* child(const char* name) const {
