@@ -7,10 +7,20 @@
 #include "serial/qt_serial_port.h"
 #include "support/fakes.h"
 
+#include <QProperty>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
+#include <ostream>
 #include <vector>
+
+// Readable failure messages for the texts the tests compare.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& b, std::ostream* os) {
+    *os << b.toHex(' ').toStdString();
+}
 
 namespace quorvex::testing {
 

@@ -202,7 +202,7 @@ void Simulator::take(const char* data, int n) {
                     if (it != options_.helloReplies.end())
                         reply = it->second;
                     else if (number + 1 >= options_.answerHellosFrom)
-                        reply = Now(QByteArray({char(options_.identification), 'K'}));
+                        reply = Now(QByteArray(1, char(options_.identification)) + 'K');
                 }
                 schedule(reply);
                 continue;
