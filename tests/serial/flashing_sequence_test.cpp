@@ -148,7 +148,7 @@ TEST(LoadAndSendFirmwareSer, ALateAnswerToOneHelloDoesNotSpoilTheNext) {
     // The first answer comes after the read window, while the sequence pauses; it would make
     // four bytes with the answer to the second hello.
     bootsim::Options o = Unit(0x04);
-    o.helloReplies[0] = bootsim::Late(420, QByteArray("\x04K", 2));
+    o.helloReplies[0] = bootsim::Late(550, QByteArray("\x04K", 2));
     LinkRig rig(o);
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = OrbelPackage();
