@@ -1,0 +1,181 @@
+// Flashes images into the simulated unit over a pseudo-terminal and reports the time per
+// frame beside the floor set by the link's own pauses, and the processor time it took.
+//   serial_flash_bench
+// Exit status 1 when a goal is missed or the unit's memory differs from the image.
+#include "app/session.h"
+#include "bootsim/simulator.h"
+#include "serial/firmware_transfer.h"
+#include "serial/packet_exchange.h"
+#include "serial/qt_serial_port.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <ctime>
+
+using namespace quorvex;
+
+namespace {
+
+// A verdict that comes at once still costs the pause before the frame, one quiet gap while
+// it travels and the quiet gap that ends the response.
+constexpr double FloorMsPerFrame = Link::PauseBeforeFrameMs + Link::QuietGapMs + Link::QuietGapMs;
+constexpr double GoalRatio = 1.10;
+constexpr double GoalCpuShare = 0.10;
+constexpr int ImageBytes = 16192;
+
+class QuietLog : public ErrorSink {
+  public:
+    void LogError(const QString& m) override {
+        ++count;
+        std::fprintf(stderr, "logged: %s\n", qPrintable(m));
+    }
+    int count = 0;
+};
+
+class NoPrompts : public Prompts {
+  public:
+    void message(const QString& text, Icon, const QString&) override {
+        ++count;
+        std::fprintf(stderr, "box: %s\n", qPrintable(text));
+    }
+    bool askYesNo(const QString&, const QString&) override { return true; }
+    void openInViewer(const QString&) override {}
+    int count = 0;
+};
+
+class NoProgress : public ProgressDisplay {
+  public:
+    void show() override {}
+    void fill(double) override {}
+    void hide() override {}
+};
+
+class NoWindow : public WindowPort {
+  public:
+    void EnableControls(bool) override {}
+    void setUpdateCaption(const QString&) override {}
+    QString updateCaption() const override { return {}; }
+    void setUpdateVisible(bool) override {}
+    void setMessage(const QString&) override {}
+    void setStatus(const QString&) override {}
+    QString status() const override { return {}; }
+    void setSerialPanelVisible(bool) override {}
+    void setEthPanelVisible(bool) override {}
+    QString targetAddress() const override { return QStringLiteral("127.0.0.1"); }
+    void clearPorts() override {}
+    void addPort(const QString&, const QString&) override {}
+    int portCount() const override { return 0; }
+    void selectPort(int) override {}
+    int selectedPortIndex() const override { return -1; }
+    QString selectedPortText() const override { return {}; }
+    void setBusyPointer(bool) override {}
+    void restoreAndRaise() override {}
+    void closeWindow() override {}
+    ProgressDisplay& progress() override { return bar; }
+    NoProgress bar;
+};
+
+class NoSocket : public UdpSocket {
+  public:
+    void setRemoteHost(const QString&) override {}
+    QString remoteHost() const override { return {}; }
+    void setRemotePort(int) override {}
+    void open() override {}
+    void close() override {}
+    bool isOpen() const override { return false; }
+    void send(const QByteArray&) override {}
+    void setArrivalHandler(ArrivalHandler) override {}
+};
+
+double ThreadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+double ProcessCpuMs() {
+    return 1000.0 * double(std::clock()) / CLOCKS_PER_SEC;
+}
+
+LoadedFirmware Image(int programBytes, int eepromBytes) {
+    LoadedFirmware fw;
+    fw.Header.setProductCode(QStringLiteral("ORBEL"));
+    fw.Header.ChipId = 4;
+    fw.ProgramImage = QByteArray(ImageBytes, char(0xFF));
+    for (int i = 0; i < programBytes; ++i)
+        fw.ProgramImage[i] = char((i * 13 + 1) % 255);
+    for (int i = ImageBytes - 8; i < ImageBytes; ++i) // the re-vectored top block
+        fw.ProgramImage[i] = char(i % 200);
+    fw.ProgramEnd = programBytes;
+    fw.EepromImage = QByteArray(std::max(1, eepromBytes), 0);
+    fw.EepromPresent = QByteArray(std::max(1, eepromBytes), 0);
+    for (int a = 0; a < eepromBytes; ++a) {
+        fw.EepromImage[a] = char(a * 3);
+        fw.EepromPresent[a] = 1;
+    }
+    fw.ConfigImage = QByteArray(1, 0);
+    return fw;
+}
+
+bool Run(const char* name, LoadedFirmware fw) {
+    bootsim::Simulator sim;
+    QTemporaryDir folder;
+    QString error;
+    if (!folder.isValid() || !sim.start(&error) ||
+        !QFile::link(sim.slavePath(),
+                     folder.filePath(QStringLiteral("ttyUSB%1").arg(sim.slaveNumber())))) {
+        std::fprintf(stderr, "%s: cannot set up the simulated unit: %s\n", name, qPrintable(error));
+        return false;
+    }
+    QtSerialPort port(folder.path());
+    port.setSettings(QStringLiteral("38400,n,8,1"));
+    port.setCommPort(1);
+    port.open();
+    QuietLog log;
+    NoPrompts prompts;
+    NoWindow window;
+    NoSocket udp;
+    QTimer timer;
+    timer.setSingleShot(true);
+    Session s{fw, log, prompts, window, port, udp, timer, folder.path()};
+
+    const double cpu0 = ThreadCpuMs();
+    const double proc0 = ProcessCpuMs();
+    QElapsedTimer wall;
+    wall.start();
+    const bool ok = SendFirmwareSer(s);
+    const double wallMs = double(wall.nsecsElapsed()) / 1e6;
+    const double cpuMs = ThreadCpuMs() - cpu0;
+    const double procMs = ProcessCpuMs() - proc0;
+    port.close();
+    sim.stop();
+
+    const int frames = int(sim.frames().size());
+    const double perFrame = frames ? wallMs / frames : 0;
+    const bool same = sim.flash().left(ImageBytes) == fw.ProgramImage;
+    const bool fast = perFrame <= FloorMsPerFrame * GoalRatio;
+    const bool idle = procMs <= wallMs * GoalCpuShare;
+    std::printf(
+        "%-14s %3d frames  %8.0f ms  %6.2f ms/frame  floor %.0f ms  ratio %.3f (goal <= %.2f)  "
+        "cpu: updater %.1f%%, process %.1f%% of one core (goal < %.0f%%)  memory %s\n",
+        name, frames, wallMs, perFrame, FloorMsPerFrame, perFrame / FloorMsPerFrame, GoalRatio,
+        100 * cpuMs / wallMs, 100 * procMs / wallMs, 100 * GoalCpuShare,
+        same ? "equals image" : "DIFFERS");
+    return ok && same && fast && idle && log.count == 0 && prompts.count == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    bool pass = true;
+    pass = Run("typical image", Image(6 * 1024, 16)) && pass; // 96 blocks + top + 16 EEPROM
+    pass = Run("full image", Image(ImageBytes, 0)) && pass;   // all 253 blocks
+    std::printf("%s\n",
+                pass ? "serial flash benchmark: goals met" : "serial flash benchmark: GOAL MISSED");
+    return pass ? 0 : 1;
+}

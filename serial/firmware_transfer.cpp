@@ -1,0 +1,146 @@
+#include "serial/firmware_transfer.h"
+#include "app/conversions.h"
+#include "app/paced_wait.h"
+#include "serial/packet_exchange.h"
+
+#include <algorithm>
+
+namespace quorvex {
+
+QByteArray FlashBlockPacket(const QByteArray& image, int offset) {
+    const std::int32_t wordAddress = offset / 2;
+    QByteArray packet;
+    packet.reserve(3 + Transfer::BlockSize);
+    packet.append(char(HighByte(wordAddress)));
+    packet.append(char(LowByte(wordAddress)));
+    packet.append(char(Transfer::FlashDataCount));
+    for (int i = offset; i < offset + Transfer::BlockSize; ++i)
+        packet.append(i < image.size() ? image.at(i) : char(Transfer::BlankByte));
+    return packet;
+}
+
+bool IsBlankBlock(const QByteArray& image, int offset) {
+    const int end = std::min<int>(int(image.size()), offset + Transfer::BlockSize);
+    for (int i = offset; i < end; ++i)
+        if (std::uint8_t(image.at(i)) != Transfer::BlankByte)
+            return false;
+    return true;
+}
+
+QByteArray EepromBytePacket(int address, std::uint8_t value) {
+    QByteArray packet;
+    packet.append(char(Transfer::EepromMarker));
+    packet.append(char(std::uint8_t(address)));
+    packet.append(char(Transfer::EepromDataCount));
+    packet.append(char(value));
+    return packet;
+}
+
+QList<int> UnsendableEepromAddresses(const LoadedFirmware& fw) {
+    QList<int> out;
+    for (int a = Transfer::HighestEepromAddress + 1; a < fw.EepromPresent.size(); ++a)
+        if (fw.EepromPresent.at(a) != 0)
+            out.append(a);
+    return out;
+}
+
+QString EepromOutOfRangeText(const QList<int>& addresses) {
+    const int first = addresses.isEmpty() ? 0 : addresses.first();
+    return QStringLiteral("The DFF file holds EEPROM data at address 0x%1, beyond 0xFF, the "
+                          "highest address the unit's bootloader can write (%2 bytes in all).  "
+                          "Upload aborted.")
+        .arg(QString::number(first, 16).toUpper())
+        .arg(addresses.size());
+}
+
+namespace {
+
+// Counts what is logged while it passes it on: a transfer that logged a failure anywhere,
+// the exchange beneath it included, has not shown that the unit holds the firmware.
+class CountingSink : public ErrorSink {
+  public:
+    explicit CountingSink(ErrorSink& next) : next_(next) {}
+    void LogError(const QString& message) override {
+        ++count;
+        next_.LogError(message);
+    }
+    int count = 0;
+
+  private:
+    ErrorSink& next_;
+};
+
+// Where the bar stands after `offset` bytes. The package's end of program data is the full
+// scale; a package without program records has none, and then the image's length serves.
+double ProgressFraction(const LoadedFirmware& fw, int offset) {
+    const double scale = fw.ProgramEnd > 0 ? double(fw.ProgramEnd) : double(fw.ProgramImage.size());
+    if (scale <= 0)
+        return 0.0;
+    return std::clamp(offset / scale, 0.0, 1.0);
+}
+
+} // namespace
+
+bool SendFirmwareSer(Session& outer) {
+    CountingSink counted(outer.log);
+    Session s{outer.firmware, counted,    outer.prompts,     outer.window,
+              outer.serComm,  outer.tftp, outer.tmrResponse, outer.programFolder};
+    Guard guard(s.log, Place::Module(QStringLiteral("SendFirmwareSer"), QStringLiteral("modFW")));
+    const LoadedFirmware& fw = s.firmware;
+
+    // Refused before anything is written: an address cut to one byte would land the value at
+    // another address of the unit's EEPROM.
+    const QList<int> unsendable = UnsendableEepromAddresses(fw);
+    if (!unsendable.isEmpty()) {
+        guard.step([&] { ShowError(s.prompts, EepromOutOfRangeText(unsendable)); });
+        return false;
+    }
+
+    guard.step([&] { s.window.setMessage(Transfer::FlashingText); });
+    guard.step([&] {
+        s.window.progress().fill(0.0);
+        s.window.progress().show();
+    });
+
+    bool result = true;
+    const int lastIndex = int(fw.ProgramImage.size()) - 1;
+    for (int offset = 0; offset < lastIndex; offset += Transfer::BlockSize) {
+        guard.step([&] { s.window.progress().fill(ProgressFraction(fw, offset)); });
+        guard.step([&] { LetEventsRun(); });
+        if (IsBlankBlock(fw.ProgramImage, offset))
+            continue;
+        QString verdict;
+        guard.step([&] { verdict = SendPacket(s, FlashBlockPacket(fw.ProgramImage, offset)); });
+        if (verdict == QLatin1String("K"))
+            continue;
+        result = false;
+        guard.step([&] {
+            ShowError(s.prompts, verdict == QLatin1String("N") ? Transfer::RejectedText
+                                                               : Transfer::FlashSilentText);
+        });
+        break;
+    }
+
+    if (result) {
+        for (int address = 0; address < fw.EepromImage.size(); ++address) {
+            if (address >= fw.EepromPresent.size() || fw.EepromPresent.at(address) == 0)
+                continue;
+            QString verdict;
+            guard.step([&] {
+                verdict = SendPacket(
+                    s, EepromBytePacket(address, std::uint8_t(fw.EepromImage.at(address))));
+            });
+            if (verdict == QLatin1String("K"))
+                continue;
+            result = false;
+            guard.step([&] {
+                ShowError(s.prompts, verdict == QLatin1String("N") ? Transfer::RejectedText
+                                                                   : Transfer::EepromSilentText);
+            });
+        }
+    }
+
+    return result && counted.count == 0;
+}
+
+} // namespace quorvex

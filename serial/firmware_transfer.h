@@ -1,0 +1,42 @@
+#pragma once
+// Writes the loaded firmware into a unit whose bootloader has answered the hello: the flash
+// image in 64-byte blocks (blank ones skipped), then each present EEPROM byte.
+#include "app/session.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace quorvex {
+
+namespace Transfer {
+inline constexpr int BlockSize = 64;
+inline constexpr std::uint8_t BlankByte = 0xFF;
+// The first byte of an EEPROM packet, and the data count of a flash block packet.
+inline constexpr std::uint8_t EepromMarker = 0x40;
+inline constexpr std::uint8_t FlashDataCount = 0x40;
+inline constexpr std::uint8_t EepromDataCount = 0x01;
+// An EEPROM address travels in one byte.
+inline constexpr int HighestEepromAddress = 0xFF;
+
+inline const QString FlashingText = QStringLiteral("Flashing firmware...");
+inline const QString RejectedText =
+    QStringLiteral("Corrupted/invalid data received, please reupload the firmware.");
+inline const QString FlashSilentText = QStringLiteral("Flash Data Error.");
+inline const QString EepromSilentText = QStringLiteral("Eeprom Data Error.");
+} // namespace Transfer
+
+// Flash block packet: word address high byte, low byte, 0x40, the 64 bytes at `offset`.
+// Bytes past the end of the image count as blank.
+QByteArray FlashBlockPacket(const QByteArray& image, int offset);
+bool IsBlankBlock(const QByteArray& image, int offset);
+// EEPROM byte packet: 0x40, address, 0x01, value.
+QByteArray EepromBytePacket(int address, std::uint8_t value);
+// The present EEPROM addresses a packet cannot name (above 255), ascending.
+QList<int> UnsendableEepromAddresses(const LoadedFirmware& fw);
+// Text of the box that refuses a package holding such addresses.
+QString EepromOutOfRangeText(const QList<int>& addresses);
+
+// True when every packet sent was accepted and no step failed along the way.
+bool SendFirmwareSer(Session& s);
+
+} // namespace quorvex

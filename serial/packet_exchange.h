@@ -1,0 +1,43 @@
+#pragma once
+// The framed exchange with the unit's bootloader: a frame is the packet followed by one
+// checksum byte; the bootloader judges it with one letter, "K" (accepted) or "N" (rejected).
+#include "app/session.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+namespace quorvex {
+
+namespace Link {
+inline constexpr int PauseBeforeFrameMs = 25;
+inline constexpr int ResponseWindowMs = 350;
+inline constexpr int QuietGapMs = 25;
+inline constexpr int PauseBetweenReadsMs = 10;
+inline constexpr int ReadsPerFrame = 30;
+// SendRaw counts what it writes in one byte; the longest frame the link sends is 68.
+inline constexpr int MaxRawLength = 254;
+
+inline constexpr char Accepted = 'K';
+inline constexpr char Rejected = 'N';
+} // namespace Link
+
+// The byte that makes all bytes of the frame add up to 0 modulo 256.
+std::uint8_t Checksum(const QByteArray& packet);
+// The packet followed by its checksum.
+QByteArray Frame(const QByteArray& packet);
+// "N" when the response holds an N (either case), else "K" when it holds a K, else "".
+QString Verdict(const QByteArray& response);
+
+// Writes the bytes one write each, first byte first; nothing when the port is closed.
+void SendRaw(Session& s, const QByteArray& bytes);
+// Collects what the bootloader answers: ends at the first quiet gap after a byte arrived, or
+// when the response window closes. Port failures reach the caller.
+QByteArray GetResponse(Session& s);
+// Throws away whatever waits in the receive buffer, so it cannot pass for the answer to what
+// is written next. Nothing when the port is closed.
+void DiscardWaiting(Session& s);
+// Sends the packet framed, once, and returns the verdict: "K", "N" or "" (none in 30 reads).
+QString SendPacket(Session& s, const QByteArray& packet);
+
+} // namespace quorvex

@@ -1,0 +1,177 @@
+#include "serial/qt_serial_port.h"
+#include "app/failure.h"
+#include "serial/port_naming.h"
+
+#include <QStringList>
+
+namespace quorvex {
+
+namespace {
+
+QSerialPort::Parity ParityOf(const QString& letter) {
+    const QString l = letter.toLower();
+    if (l == QLatin1String("n"))
+        return QSerialPort::NoParity;
+    if (l == QLatin1String("e"))
+        return QSerialPort::EvenParity;
+    if (l == QLatin1String("o"))
+        return QSerialPort::OddParity;
+    if (l == QLatin1String("m"))
+        return QSerialPort::MarkParity;
+    if (l == QLatin1String("s"))
+        return QSerialPort::SpaceParity;
+    Raise(FailureNo::CannotSetPortSettings,
+          QStringLiteral("Unable to set comm state: parity '%1'").arg(letter));
+}
+
+[[noreturn]] void BadSettings(const QString& text) {
+    Raise(FailureNo::CannotSetPortSettings,
+          QStringLiteral("Unable to set comm state: settings '%1'").arg(text));
+}
+
+} // namespace
+
+LineSettings ParseLineSettings(const QString& text) {
+    const QStringList f = text.split(QLatin1Char(','));
+    if (f.size() != 4)
+        BadSettings(text);
+    LineSettings s;
+    bool ok = false;
+    s.baud = f[0].trimmed().toInt(&ok);
+    if (!ok || s.baud <= 0)
+        BadSettings(text);
+    s.parity = ParityOf(f[1].trimmed());
+    const int data = f[2].trimmed().toInt(&ok);
+    if (!ok || data < 5 || data > 8)
+        BadSettings(text);
+    s.dataBits = QSerialPort::DataBits(data);
+    const QString stop = f[3].trimmed();
+    if (stop == QLatin1String("1"))
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        s.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        s.stopBits = QSerialPort::TwoStop;
+    else
+        BadSettings(text);
+    return s;
+}
+
+QtSerialPort::QtSerialPort(QString deviceFolder) : folder_(std::move(deviceFolder)) {}
+
+QtSerialPort::~QtSerialPort() {
+    close();
+}
+
+QString QtSerialPort::DefaultFolder() {
+    return DefaultDeviceFolder();
+}
+
+QString QtSerialPort::deviceName(int number) const {
+    return PortDeviceName(number, folder_);
+}
+
+void QtSerialPort::setCommPort(int number) {
+    if (number < 1)
+        Raise(FailureNo::InvalidPortNumber);
+    commPort_ = number;
+}
+
+void QtSerialPort::setSettings(const QString& settings) {
+    const LineSettings parsed = ParseLineSettings(settings);
+    const LineSettings previous = line_;
+    line_ = parsed;
+    // An open port takes new settings at once, so that what settings() says is what the
+    // line runs at.
+    if (port_.isOpen() && !applySettings()) {
+        line_ = previous;
+        applySettings();
+        Raise(FailureNo::CannotSetPortSettings);
+    }
+    settingsText_ = settings;
+}
+
+bool QtSerialPort::applySettings() {
+    return port_.setBaudRate(line_.baud) && port_.setParity(line_.parity) &&
+           port_.setDataBits(line_.dataBits) && port_.setStopBits(line_.stopBits) &&
+           port_.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void QtSerialPort::open() {
+    if (port_.isOpen())
+        Raise(FailureNo::PortAlreadyOpen);
+    const QString device = deviceName(commPort_);
+    if (device.isEmpty())
+        Raise(FailureNo::InvalidPortNumber);
+    port_.setPortName(device);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const auto error = port_.error();
+        const QString detail = port_.errorString();
+        port_.clearError();
+        switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            Raise(FailureNo::InvalidPortNumber,
+                  QStringLiteral("Invalid port number: %1 %2").arg(device, detail));
+        case QSerialPort::PermissionError:
+            // Held by another program (or by another port object here): exclusive access.
+            Raise(FailureNo::PermissionDenied,
+                  QStringLiteral("Permission denied: %1 %2").arg(device, detail));
+        default:
+            Raise(FailureNo::DeviceIOError,
+                  QStringLiteral("Device I/O error: %1 %2").arg(device, detail));
+        }
+    }
+    if (!applySettings()) {
+        port_.close();
+        Raise(FailureNo::CannotSetPortSettings);
+    }
+    // Whatever waited on the line before we opened it is no answer to anything we sent.
+    port_.clear(QSerialPort::AllDirections);
+}
+
+void QtSerialPort::close() {
+    if (port_.isOpen())
+        port_.close();
+}
+
+void QtSerialPort::output(const QByteArray& bytes) {
+    if (!port_.isOpen())
+        Raise(FailureNo::DeviceNotOpen);
+    // Written and flushed at once: every call is one write on the line, as the bootloader's
+    // byte-by-byte pacing expects, and nothing waits for an event loop to leave the buffer.
+    const qint64 queued = port_.write(bytes);
+    const bool flushed = port_.flush();
+    if (queued != bytes.size() || (!flushed && port_.error() != QSerialPort::NoError)) {
+        const QString detail = port_.errorString();
+        port_.clearError();
+        Raise(FailureNo::DeviceIOError, QStringLiteral("Device I/O error: %1").arg(detail));
+    }
+}
+
+void QtSerialPort::pullArrivedBytes() {
+    // A zero wait polls the device once; its "time-out" is not a failure.
+    port_.waitForReadyRead(0);
+    const auto error = port_.error();
+    if (error == QSerialPort::NoError)
+        return;
+    const QString detail = port_.errorString();
+    port_.clearError();
+    if (error != QSerialPort::TimeoutError)
+        Raise(FailureNo::DeviceIOError, QStringLiteral("Device I/O error: %1").arg(detail));
+}
+
+QByteArray QtSerialPort::input() {
+    if (!port_.isOpen())
+        Raise(FailureNo::DeviceNotOpen);
+    pullArrivedBytes();
+    return port_.readAll();
+}
+
+int QtSerialPort::inBufferCount() {
+    if (!port_.isOpen())
+        Raise(FailureNo::DeviceNotOpen);
+    pullArrivedBytes();
+    return int(port_.bytesAvailable());
+}
+
+} // namespace quorvex

@@ -1,0 +1,57 @@
+#pragma once
+// The serial port over QSerialPort. Port numbers become device names through port_naming;
+// the device folder is a parameter so that tests can point "Com 1" at a pseudo-terminal.
+#include "serial/serial_port.h"
+
+#include <QSerialPort>
+
+namespace quorvex {
+
+// A parsed settings text such as "38400,n,8,1".
+struct LineSettings {
+    qint32 baud = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+// Strict: four comma-separated fields, a positive baud rate, parity n/e/o/m/s (either case),
+// 5 to 8 data bits, 1, 1.5 or 2 stop bits. Anything else is failure 8015.
+LineSettings ParseLineSettings(const QString& text);
+
+class QtSerialPort : public SerialPort {
+  public:
+    explicit QtSerialPort(QString deviceFolder = DefaultFolder());
+    ~QtSerialPort() override;
+
+    void setCommPort(int number) override;
+    int commPort() const override { return commPort_; }
+    void setSettings(const QString& settings) override;
+    QString settings() const override { return settingsText_; }
+
+    void open() override;
+    void close() override;
+    bool isOpen() const override { return port_.isOpen(); }
+
+    void output(const QByteArray& bytes) override;
+    QByteArray input() override;
+    int inBufferCount() override;
+
+    QString deviceName(int number) const override;
+
+    static QString DefaultFolder();
+
+  private:
+    // Moves bytes that reached the device into QSerialPort's buffer, even when no event loop
+    // has run since they arrived.
+    void pullArrivedBytes();
+    bool applySettings();
+
+    QSerialPort port_;
+    QString folder_;
+    int commPort_ = 1;
+    QString settingsText_ = QStringLiteral("9600,n,8,1");
+    LineSettings line_;
+};
+
+} // namespace quorvex

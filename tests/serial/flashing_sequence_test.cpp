@@ -1,0 +1,204 @@
+// The serial flashing sequence against the simulated unit over a pseudo-terminal.
+#include "link_rig.h"
+#include "serial/flashing_sequence.h"
+
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace quorvex;
+using namespace quorvex::testing;
+
+namespace {
+
+constexpr int ImageBytes = 16192;
+
+bootsim::Options Unit(std::uint8_t identification, int answerFrom = 1) {
+    bootsim::Options o;
+    o.identification = identification;
+    o.answerHellosFrom = answerFrom;
+    return o;
+}
+
+// A small ORBEL package for chip 4: two data blocks, the re-vectored top block and one
+// EEPROM byte.
+LoadedFirmware OrbelPackage() {
+    LoadedFirmware fw = SerialFirmware("ORBEL", 4);
+    FillProgram(fw, 0, 128);
+    FillProgram(fw, ImageBytes - 8, 8);
+    SetEeprom(fw, 1, 0xE1);
+    return fw;
+}
+
+QStringList Countdowns(const fakes::FakeWindow& w) {
+    QStringList out;
+    for (const QString& m : w.messageHistory)
+        if (m.startsWith("Please reset the unit"))
+            out << m;
+    return out;
+}
+
+QStringList CountdownFrom(int first, int last) {
+    QStringList out;
+    for (int n = first; n >= last; --n)
+        out << QStringLiteral("Please reset the unit... (%1 seconds)").arg(n);
+    return out;
+}
+
+} // namespace
+
+TEST(HelloAnswer, IsExactlyTwoBytesHoldingAK) {
+    EXPECT_TRUE(IsHelloAnswer(QByteArray("\x04K", 2)));
+    EXPECT_TRUE(IsHelloAnswer(QByteArray("\x04k", 2)));
+    EXPECT_TRUE(IsHelloAnswer("KK"));
+    EXPECT_TRUE(IsHelloAnswer("K\x04"));
+    EXPECT_FALSE(IsHelloAnswer("K"));
+    EXPECT_FALSE(IsHelloAnswer(QByteArray("\x04K\x00", 3)));
+    EXPECT_FALSE(IsHelloAnswer(QByteArray("\x04K\x04K", 4)));
+    EXPECT_FALSE(IsHelloAnswer(QByteArray("\x04N", 2)));
+    EXPECT_FALSE(IsHelloAnswer(""));
+}
+
+TEST(LoadAndSendFirmwareSer, AMatchingUnitIsFlashedBlockForBlockAndTheChipIsNamed) {
+    LinkRig rig(Unit(0x04));
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.fw = OrbelPackage();
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::Flashed);
+
+    EXPECT_EQ(rig.sim.hellos(), 1);
+    EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
+    EXPECT_EQ(rig.sim.eeprom().at(1), char(0xE1));
+    ASSERT_EQ(rig.prompts.messages.size(), 1u);
+    EXPECT_EQ(rig.prompts.messages[0].text,
+              "PIC18F2620/4620 flashed with firmware v1.4.12 successfully.");
+    EXPECT_EQ(rig.prompts.messages[0].icon, Icon::Information);
+    EXPECT_EQ(rig.prompts.messages[0].caption, "Quorvex");
+    EXPECT_EQ(rig.window.message, "Please reset the unit... (9 seconds)");
+    EXPECT_TRUE(rig.fw.isLoaded());
+    EXPECT_TRUE(rig.log.records.isEmpty());
+    EXPECT_EQ(rig.udp.misuse, 0);
+}
+
+TEST(LoadAndSendFirmwareSer, AnotherProductsUnitRefusesThePackageWithTheFullExplanation) {
+    LinkRig rig(Unit(0x04));
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.fw = SerialFirmware("QM571", 2);
+    FillProgram(rig.fw, 0, 64);
+    rig.window.serialPanel = true;
+    rig.window.caption = "Upload firmware ver. 1.4.12 to QM-571";
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::Refused);
+
+    ASSERT_EQ(rig.prompts.messages.size(), 1u);
+    const auto& box = rig.prompts.messages[0];
+    EXPECT_EQ(box.caption, "Incorrect DFF file for connected unit.");
+    EXPECT_EQ(box.icon, Icon::Error);
+    EXPECT_EQ(box.text, "Connected to : \r\n"
+                        "\t\tOrbel-8\r\n"
+                        "\t\tPIC18F2620/4620\r\n"
+                        "\r\n"
+                        "Firmware file for : \r\n"
+                        "\t\tQM-571\r\n"
+                        "\r\n"
+                        "Please obtain correct firmware for Orbel-8 with PIC18F2620/4620 chip.\r\n"
+                        "\r\n"
+                        "Upload aborted.");
+    QThread::msleep(30);
+    EXPECT_TRUE(rig.sim.frames().empty());
+    EXPECT_FALSE(rig.fw.isLoaded());
+    EXPECT_TRUE(rig.fw.EepromImage.isEmpty() && rig.fw.EepromPresent.isEmpty() &&
+                rig.fw.ConfigImage.isEmpty());
+    EXPECT_EQ(rig.fw.Header.trimmedCode(), "QM571");
+    EXPECT_FALSE(rig.window.serialPanel);
+    EXPECT_FALSE(rig.window.ethPanel);
+    EXPECT_EQ(rig.window.caption, "Browse for DFF file");
+    EXPECT_TRUE(Countdowns(rig.window).isEmpty());
+}
+
+TEST(LoadAndSendFirmwareSer, TwoLettersKIdentifyUnitFourWithAnUnknownChip) {
+    bootsim::Options o = Unit(0x04);
+    o.helloReplies[0] = bootsim::Now("KK");
+    LinkRig rig(o);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.fw = SerialFirmware("TORV5", 0);
+    FillProgram(rig.fw, 0, 64);
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::Refused);
+    ASSERT_EQ(rig.prompts.messages.size(), 1u);
+    EXPECT_TRUE(rig.prompts.messages[0].text.startsWith(
+        "Connected to : \r\n\t\tTORV5\r\n\t\tUnknown Model\r\n"));
+    EXPECT_TRUE(rig.prompts.messages[0].text.contains(
+        "Please obtain correct firmware for TORV5 with Unknown Model chip."));
+}
+
+TEST(LoadAndSendFirmwareSer, OneByteOrThreeBytesAreNoAnswerAndTheCountdownGoesOn) {
+    bootsim::Options o = Unit(0x04, 3);
+    o.helloReplies[0] = bootsim::Now("K");
+    o.helloReplies[1] = bootsim::Now(QByteArray("\x04K\x00", 3));
+    LinkRig rig(o);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.fw = OrbelPackage();
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::Flashed);
+    EXPECT_EQ(rig.sim.hellos(), 3);
+    EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 7));
+}
+
+TEST(LoadAndSendFirmwareSer, ALateAnswerToOneHelloDoesNotSpoilTheNext) {
+    // The first answer comes after the read window, while the sequence pauses; it would make
+    // four bytes with the answer to the second hello.
+    bootsim::Options o = Unit(0x04);
+    o.helloReplies[0] = bootsim::Late(550, QByteArray("\x04K", 2));
+    LinkRig rig(o);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.fw = OrbelPackage();
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::Flashed);
+    EXPECT_EQ(rig.sim.hellos(), 2);
+    EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 8));
+}
+
+TEST(LoadAndSendFirmwareSer, TenSilentHellosCountDownToZeroAndSayTheUnitWasNotReset) {
+    LinkRig rig(Unit(0x04, 1000));
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.fw = OrbelPackage();
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::NotReset);
+    EXPECT_EQ(rig.sim.received(), QByteArray(10, char(0xC1)));
+    EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 0));
+    ASSERT_EQ(rig.prompts.messages.size(), 1u);
+    EXPECT_EQ(rig.prompts.messages[0].text,
+              "Orbel-8 was not reset in time or connected unit is not a Orbel-8 (wrong baud rate)");
+    EXPECT_EQ(rig.prompts.messages[0].icon, Icon::Information);
+    EXPECT_EQ(rig.prompts.messages[0].caption, "Quorvex");
+    EXPECT_TRUE(rig.fw.isLoaded());
+}
+
+TEST(LoadAndSendFirmwareSer,
+     AnAnswerAtTheTenthHelloThenAFailedTransferShowsOnlyTheTransfersMessage) {
+    bootsim::Options o = Unit(0x04, 10);
+    o.frameReplies[0] = bootsim::Now("N");
+    LinkRig rig(o);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.fw = OrbelPackage();
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::TransferFailed);
+    EXPECT_EQ(rig.sim.hellos(), 10);
+    EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 0));
+    ASSERT_EQ(rig.prompts.messages.size(), 1u);
+    EXPECT_EQ(rig.prompts.messages[0].text,
+              "Corrupted/invalid data received, please reupload the firmware.");
+    EXPECT_TRUE(rig.fw.isLoaded());
+}
+
+TEST(LoadAndSendFirmwareSer, ATransferWithALoggedFailureDoesNotEndInSuccess) {
+    LinkRig rig(Unit(0x04));
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.fw = OrbelPackage();
+    // The hello exchange reads the port once or twice; fail a read inside the transfer.
+    rig.spy.failInputNumber = 6;
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::TransferFailed);
+    EXPECT_EQ(rig.log.records.size(), 1);
+    EXPECT_TRUE(rig.prompts.messages.empty());
+}

@@ -1,0 +1,105 @@
+#pragma once
+// What the serial link tests share: the simulated unit on a pseudo-terminal, a temporary
+// device folder whose only node links to it (so "Com 1" is the simulated unit), the real
+// QtSerialPort opened on it, and a session over the recording fakes.
+#include "app/session.h"
+#include "bootsim/simulator.h"
+#include "serial/qt_serial_port.h"
+#include "support/fakes.h"
+
+#include <QProperty>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+#include <ostream>
+#include <vector>
+
+// Readable failure messages for the texts the tests compare.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& b, std::ostream* os) {
+    *os << b.toHex(' ').toStdString();
+}
+
+namespace quorvex::testing {
+
+// The network is no part of a serial flash; anything sent through it is a fault.
+class NullUdpSocket : public UdpSocket {
+  public:
+    void setRemoteHost(const QString& host) override { host_ = host; }
+    QString remoteHost() const override { return host_; }
+    void setRemotePort(int) override {}
+    void open() override { ++misuse; }
+    void close() override {}
+    bool isOpen() const override { return false; }
+    void send(const QByteArray&) override { ++misuse; }
+    void setArrivalHandler(ArrivalHandler) override {}
+    int misuse = 0;
+
+  private:
+    QString host_;
+};
+
+// Passes every call to a real port and records the writes; can make one read fail.
+class SpyPort : public SerialPort {
+  public:
+    explicit SpyPort(SerialPort& inner) : inner_(inner) {}
+    void setCommPort(int n) override { inner_.setCommPort(n); }
+    int commPort() const override { return inner_.commPort(); }
+    void setSettings(const QString& s) override { inner_.setSettings(s); }
+    QString settings() const override { return inner_.settings(); }
+    void open() override { inner_.open(); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    void output(const QByteArray& bytes) override;
+    QByteArray input() override;
+    int inBufferCount() override { return inner_.inBufferCount(); }
+    QString deviceName(int n) const override { return inner_.deviceName(n); }
+
+    std::vector<QByteArray> writes;
+    int inputs = 0;
+    int failInputNumber = -1; // this input() call (from 1) fails with a device error
+
+  private:
+    SerialPort& inner_;
+};
+
+// A serial package's firmware: a 16,192-byte image of 0xFF.
+LoadedFirmware SerialFirmware(const QString& code, int chip);
+// Fills `count` bytes from `offset` with varied non-0xFF values.
+void FillProgram(LoadedFirmware& fw, int offset, int count);
+void SetEeprom(LoadedFirmware& fw, int address, std::uint8_t value);
+
+class LinkRig {
+  public:
+    explicit LinkRig(bootsim::Options options = {}, bool openPort = true);
+    ~LinkRig();
+
+    bool ready = false;
+    QString error;
+
+    bootsim::Simulator sim;
+    QTemporaryDir folder;
+    QtSerialPort port;
+    SpyPort spy;
+    LoadedFirmware fw;
+    fakes::RecordingLog log;
+    fakes::ScriptedPrompts prompts;
+    fakes::FakeWindow window;
+    NullUdpSocket udp;
+    QTimer tmrResponse;
+    Session session;
+
+    // How many response windows were opened since the rig was made.
+    int windowsOpened() const { return windowsOpened_; }
+    // The flash frames the unit took in, in order (EEPROM frames left out).
+    std::vector<bootsim::FrameRecord> flashFrames() const;
+    std::vector<bootsim::FrameRecord> eepromFrames() const;
+
+  private:
+    int windowsOpened_ = 0;
+    QPropertyNotifier activeWatch_;
+};
+
+} // namespace quorvex::testing

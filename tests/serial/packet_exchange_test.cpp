@@ -1,0 +1,193 @@
+// The framed exchange against the simulated unit over a pseudo-terminal.
+#include "link_rig.h"
+#include "serial/packet_exchange.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace quorvex;
+using namespace quorvex::testing;
+using bootsim::Late;
+using bootsim::Now;
+using bootsim::Reply;
+
+namespace {
+
+const QByteArray SmallPacket("\x40\x05\x01\x7E", 4); // an EEPROM byte
+
+bootsim::Options FrameReply(Reply reply) {
+    bootsim::Options o;
+    o.frameReplies[0] = std::move(reply);
+    return o;
+}
+
+} // namespace
+
+TEST(Checksum, MakesTheFrameAddUpToZero) {
+    struct Row {
+        QByteArray packet;
+        std::uint8_t checksum;
+    };
+    const Row rows[] = {
+        {QByteArray("\x00\x01\x02", 3), 0xFD},
+        {QByteArray("\x80\x80", 2), 0x00}, // sums to 0x100
+        {QByteArray("\xFF", 1), 0x01},
+        {QByteArray(), 0x00},
+        {QByteArray(67, char(0xFF)), std::uint8_t(256 - (67 * 255) % 256)},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.packet.toHex().toStdString());
+        EXPECT_EQ(Checksum(r.packet), r.checksum);
+        const QByteArray frame = Frame(r.packet);
+        EXPECT_EQ(frame, r.packet + QByteArray(1, char(r.checksum)));
+    }
+}
+
+TEST(Verdict, NWinsOverKAndOtherBytesAreNoVerdict) {
+    const std::pair<QByteArray, QString> rows[] = {
+        {"K", "K"},  {"k", "K"},     {"N", "N"},  {"n", "N"},
+        {"KN", "N"}, {"NK", "N"},    {"kn", "N"}, {QByteArray("\x00\x31", 2), ""},
+        {"", ""},    {"\x04K", "K"},
+    };
+    for (const auto& [response, verdict] : rows)
+        EXPECT_EQ(Verdict(response), verdict) << response.toHex().toStdString();
+}
+
+TEST(SendPacket, TakesTheUnitsVerdictFromOneFrameWrittenByteByByte) {
+    struct Row {
+        QByteArray reply;
+        QString verdict;
+    };
+    const Row rows[] = {{"K", "K"}, {"k", "K"}, {"N", "N"}, {"KN", "N"}, {"NK", "N"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.reply.toStdString());
+        LinkRig rig(FrameReply(Now(r.reply)));
+        ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+        EXPECT_EQ(SendPacket(rig.session, SmallPacket), r.verdict);
+        EXPECT_EQ(rig.sim.received(), Frame(SmallPacket));
+        ASSERT_EQ(rig.spy.writes.size(), 5u);
+        for (const QByteArray& w : rig.spy.writes)
+            EXPECT_EQ(w.size(), 1);
+        EXPECT_EQ(rig.windowsOpened(), 1);
+        EXPECT_TRUE(rig.log.records.isEmpty());
+    }
+}
+
+TEST(SendPacket, StrayBytesAloneLeadToFurtherReads) {
+    LinkRig rig(FrameReply({{0, QByteArray("\x00\x31", 2)}, {200, "K"}}));
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "K");
+    EXPECT_EQ(rig.windowsOpened(), 2);
+    EXPECT_EQ(rig.sim.frames().size(), 1u);
+}
+
+TEST(SendPacket, AReplySplitByAQuietGapEndsTheFirstResponseAndTheRestIsReadNext) {
+    // The first response is "x" alone: had it run on into the "N", the verdict would still
+    // come from the first read.
+    LinkRig rig(FrameReply({{0, "x"}, {60, "N"}}));
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "N");
+    EXPECT_EQ(rig.windowsOpened(), 2);
+}
+
+TEST(SendPacket, AVerdictAfterTheResponseWindowIsFoundByTheNextRead) {
+    LinkRig rig(FrameReply(Late(500, "K")));
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "K");
+    EXPECT_EQ(rig.windowsOpened(), 2);
+    EXPECT_GE(t.elapsed(), 500);
+    EXPECT_EQ(rig.sim.frames().size(), 1u);
+}
+
+TEST(SendPacket, NoReplyGivesNoVerdictAfterThirtyReadsWithOneFrameWritten) {
+    LinkRig rig(FrameReply(bootsim::Silent()));
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "");
+    EXPECT_EQ(rig.windowsOpened(), 30);
+    EXPECT_GE(t.elapsed(), 30 * (350 + 10));
+    EXPECT_EQ(rig.sim.received(), Frame(SmallPacket));
+}
+
+TEST(SendPacket, ALateLetterFromAnEarlierExchangeIsNotTakenAsTheVerdict) {
+    // The unit's real answer comes after one window; a stale "K" waiting before the frame, or
+    // arriving during the pause before it, must not stand in for it.
+    LinkRig rig(FrameReply(Late(450, "N")));
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.sim.inject("K");
+    QThread::msleep(30);
+    rig.sim.inject("K", 10);
+    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "N");
+    EXPECT_EQ(rig.windowsOpened(), 2);
+}
+
+TEST(SendPacket, AnAnswerToTheFrameBeforeDoesNotJudgeTheNextFrame) {
+    // "K" then, after a quiet gap, a second letter that belongs to no frame; the next frame is
+    // answered late with "N".
+    bootsim::Options o;
+    o.frameReplies[0] = {{0, "K"}, {60, "K"}};
+    o.frameReplies[1] = Late(450, "N");
+    LinkRig rig(o);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "K");
+    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "N");
+}
+
+TEST(GetResponse, BytesLessThanTheQuietGapApartAreOneResponse) {
+    LinkRig rig;
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.sim.inject("ab");
+    rig.sim.inject("cd", 10);
+    rig.sim.inject("ef", 20);
+    EXPECT_EQ(GetResponse(rig.session), QByteArray("abcdef"));
+}
+
+TEST(GetResponse, AGapOfTheQuietGapOrMoreEndsTheResponse) {
+    LinkRig rig;
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.sim.inject("ab");
+    rig.sim.inject("cd", 80);
+    EXPECT_EQ(GetResponse(rig.session), QByteArray("ab"));
+    EXPECT_EQ(GetResponse(rig.session), QByteArray("cd"));
+}
+
+TEST(GetResponse, SilenceEndsWithTheWindowEmpty) {
+    LinkRig rig;
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(GetResponse(rig.session).isEmpty());
+    EXPECT_GE(t.elapsed(), 350);
+    EXPECT_LT(t.elapsed(), 350 + 250);
+}
+
+TEST(SendRaw, WritesNothingToAClosedPortAndDoesNotFail) {
+    LinkRig rig({}, /*openPort=*/false);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    SendRaw(rig.session, "\xC1");
+    EXPECT_TRUE(rig.spy.writes.empty());
+    QThread::msleep(20);
+    EXPECT_TRUE(rig.sim.received().isEmpty());
+}
+
+TEST(SendRaw, RefusesAStringTooLongToCountWithoutWritingAnyOfIt) {
+    LinkRig rig;
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    EXPECT_THROW(SendRaw(rig.session, QByteArray(255, 'x')), FailureError);
+    EXPECT_TRUE(rig.spy.writes.empty());
+    SendRaw(rig.session, QByteArray(254, 'x'));
+    EXPECT_EQ(rig.spy.writes.size(), 254u);
+}
+
+TEST(SendPacket, APortClosedUnderneathLogsItsFailedReadsAndGivesNoVerdict) {
+    LinkRig rig({}, /*openPort=*/false);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "");
+    ASSERT_EQ(rig.log.records.size(), 30);
+    EXPECT_TRUE(rig.log.records.at(0).startsWith(
+        "Error 8012 (Device is not open) in procedure SendPacket of Module modFW on line "));
+}

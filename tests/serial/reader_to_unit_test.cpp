@@ -1,0 +1,63 @@
+// Packages read by the package reader flash into the simulated unit byte for byte.
+#include "link_rig.h"
+#include "serial/flashing_sequence.h"
+
+#include <gtest/gtest.h>
+
+#if __has_include("package/package_reader.h")
+#include "package/package_reader.h"
+#define QUORVEX_HAVE_READER 1
+#endif
+
+using namespace quorvex;
+using namespace quorvex::testing;
+
+#ifdef QUORVEX_HAVE_READER
+namespace {
+
+constexpr int ImageBytes = 16192;
+constexpr std::uint8_t Torv5WithChip0 = 0x40;
+
+QString Fixture(const char* name) {
+    return QString::fromLocal8Bit(qgetenv("QUORVEX_FIXTURES")) + QLatin1Char('/') +
+           QLatin1String(name);
+}
+
+} // namespace
+#endif
+
+TEST(ReaderToUnit, PackagesFromTheReaderFlashIntoTheUnitByteForByte) {
+#ifndef QUORVEX_HAVE_READER
+    GTEST_SKIP() << "the package reader is not part of this build";
+#else
+    struct Row {
+        const char* package;
+        std::size_t flashFrames;
+        std::size_t eepromFrames;
+    };
+    for (const Row& r : {Row{"sparse17.dff", 17, 0}, Row{"eeprom_f0.dff", 2, 2}}) {
+        SCOPED_TRACE(r.package);
+        bootsim::Options o;
+        o.identification = Torv5WithChip0;
+        LinkRig rig(o);
+        ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+        ASSERT_TRUE(LoadDFFFile(rig.session, Fixture(r.package), [] {}))
+            << rig.log.records.join('\n').toStdString();
+        ASSERT_EQ(rig.fw.ProgramImage.size(), ImageBytes);
+
+        EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::Flashed);
+        EXPECT_EQ(rig.flashFrames().size(), r.flashFrames);
+        EXPECT_EQ(rig.eepromFrames().size(), r.eepromFrames);
+        EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
+        const QByteArray eeprom = rig.sim.eeprom();
+        const QByteArray written = rig.sim.eepromWritten();
+        for (int a = 0; a < rig.fw.EepromPresent.size(); ++a) {
+            EXPECT_EQ(written.at(a) != 0, rig.fw.EepromPresent.at(a) != 0) << "address " << a;
+            if (rig.fw.EepromPresent.at(a)) {
+                EXPECT_EQ(eeprom.at(a), rig.fw.EepromImage.at(a)) << "address " << a;
+            }
+        }
+        EXPECT_TRUE(rig.log.records.isEmpty()) << rig.log.records.join('\n').toStdString();
+    }
+#endif
+}
