@@ -2,6 +2,7 @@
 // frmFWUpdater: the one window. It builds its controls, implements what the core may do to
 // them (WindowPort) and wires each event to the handler that owns the work.
 #include "app/error_log.h"
+#include "app/file_dialogs.h"
 #include "app/session.h"
 #include "app/window_port.h"
 
@@ -27,6 +28,7 @@ struct FormDeps {
     Prompts& prompts;
     SerialPort& serial;
     UdpSocket& socket;
+    FileDialogBackend& dialogs;
     QString programFolder;
 };
 
@@ -44,6 +46,7 @@ public:
     void Form_Load();
     void cmdExit_Click();
     void cmdCancel_Click();
+    void cmdMakeDFF_Click();
     void cmdRefresh_Click();
     void imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
     void cmbUnitIdList_Click();

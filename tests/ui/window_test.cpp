@@ -1,3 +1,4 @@
+#include "../package/scripted_dialogs.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
 #include "window_fakes.h"
@@ -24,10 +25,11 @@ protected:
     fakes::ScriptedPrompts prompts;
     fakes::OfflineSerialPort serial;
     fakes::OfflineSocket socket;
+    quorvex::testing::ScriptedDialogs dialogs;
     std::unique_ptr<FrmFWUpdater> form;
 
     void SetUp() override {
-        form = std::make_unique<FrmFWUpdater>(FormDeps{firmware, prompts, serial, socket, dir.path()});
+        form = std::make_unique<FrmFWUpdater>(FormDeps{firmware, prompts, serial, socket, dialogs, dir.path()});
         form->show();
     }
     template <typename T> T* child(const char* name) const {
