@@ -2,6 +2,7 @@
 
 #include "app/identity.h"
 #include "package/maker_panel.h"
+#include "package/package_builder.h"
 #include "serial/port_discovery.h"
 #include "ui/logo_widget.h"
 #include "ui/progress_widget.h"
@@ -135,6 +136,7 @@ void FrmFWUpdater::buildMakerPanel() {
 void FrmFWUpdater::wireEvents() {
     connect(cmdExit_, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    connect(cmdMakeDFF_, &QPushButton::clicked, this, [this] { cmdMakeDFF_Click(); });
     connect(cmdRefresh_, &QPushButton::clicked, this, [this] { cmdRefresh_Click(); });
     connect(imgLogo_, &LogoWidget::pressed, this,
             [this](Qt::MouseButton b, Qt::KeyboardModifiers m) { imgLogo_MouseDown(b, m); });
@@ -152,6 +154,12 @@ void FrmFWUpdater::Form_Load() {
 void FrmFWUpdater::cmdExit_Click() { closeWindow(); }
 
 void FrmFWUpdater::cmdCancel_Click() { picCreateDFF_->hide(); }
+
+void FrmFWUpdater::cmdMakeDFF_Click() {
+    const MakerChoice choice{cmbUnitIdList_->currentText(), cmbPicIdList_->currentText(),
+                             {txtFWVer_[0]->text(), txtFWVer_[1]->text(), txtFWVer_[2]->text()}};
+    quorvex::cmdMakeDFF_Click(session_, deps_.dialogs, choice, [this] { cmdCancel_Click(); });
+}
 
 void FrmFWUpdater::cmdRefresh_Click() { quorvex::cmdRefresh_Click(session_); }
 

@@ -46,6 +46,7 @@ public:
     void Form_Load();
     void cmdExit_Click();
     void cmdCancel_Click();
+    void cmdMakeDFF_Click();
     void cmdRefresh_Click();
     void imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
     void cmbUnitIdList_Click();

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace quorvex::fakes {
@@ -42,27 +43,18 @@ public:
     std::function<void(const ShownMessage&)> onMessage;
 };
 
-// Answers file dialogs from a queue of paths (an empty path is a cancel; a dry queue cancels)
-// and records every request.
+// A file dialog that answers from a script and remembers what it was asked: each answer is a
+// path, or none for a cancel; a dry script cancels.
 class ScriptedDialogs : public FileDialogBackend {
 public:
-    FileDialogAnswer show(const FileDialogRequest& request) override {
-        requests.push_back(request);
-        FileDialogAnswer a;
-        if (answers.empty())
-            return a;
-        const QString path = answers.front();
-        answers.pop_front();
-        if (path.isEmpty())
-            return a;
-        a.chosen = true;
-        a.files = QStringList{path};
-        a.filterIndex = request.filterIndex;
-        a.flags = request.flags;
-        return a;
-    }
-    std::deque<QString> answers;
+    FileDialogAnswer show(const FileDialogRequest& request) override;
+    void choose(const QString& path) { answers.emplace_back(path); }
+    void cancel() { answers.emplace_back(std::nullopt); }
+
+    std::deque<std::optional<QString>> answers;
     std::vector<FileDialogRequest> requests;
+    // Runs while a dialog is up, to look at the world at that moment.
+    std::function<void(const FileDialogRequest&)> onShow;
 };
 
 class FakeProgress : public ProgressDisplay {
