@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace quorvex::bootsim;
@@ -72,6 +73,12 @@ int main(int argc, char** argv) {
     }
     const QByteArray path = sim.slavePath().toLocal8Bit();
     if (link) {
+        // Only a link of our own is ever replaced: the path may name a real device.
+        struct stat existing {};
+        if (::lstat(link, &existing) == 0 && !S_ISLNK(existing.st_mode)) {
+            std::fprintf(stderr, "bootsim: %s exists and is not a link; choose another path\n", link);
+            return 1;
+        }
         ::unlink(link);
         if (::symlink(path.constData(), link) != 0) {
             std::perror("bootsim: symlink");
