@@ -1,0 +1,89 @@
+#include "net/qt_udp_socket.h"
+
+#include "app/failure.h"
+#include "net/socket_errors.h"
+
+#include <QNetworkDatagram>
+
+namespace quorvex {
+
+QtUdpSocket::QtUdpSocket(HostResolver& resolver) : resolver_(resolver) {}
+
+QtUdpSocket::~QtUdpSocket() = default;
+
+void QtUdpSocket::setRemoteHost(const QString& host) {
+    host_ = host;
+    resolved_.clear();
+    peerAddress_.clear();
+    peerPort_ = 0;
+}
+
+bool QtUdpSocket::isOpen() const {
+    return socket_ && socket_->state() == QAbstractSocket::BoundState;
+}
+
+quint16 QtUdpSocket::localPort() const {
+    return isOpen() ? socket_->localPort() : 0;
+}
+
+void QtUdpSocket::open() {
+    close();
+    auto socket = std::make_unique<QUdpSocket>();
+    if (!socket->bind(QHostAddress::AnyIPv4, 0))
+        throw FailureError(SocketFailure(socket->error(), socket->errorString()));
+    QObject::connect(socket.get(), &QUdpSocket::readyRead, socket.get(), [this] { readPending(); });
+    socket_ = std::move(socket);
+}
+
+void QtUdpSocket::close() {
+    // A new transfer starts at the remote host and port again, not at the last sender.
+    peerAddress_.clear();
+    peerPort_ = 0;
+    if (!socket_)
+        return;
+    // The socket may be closed from inside its own arrival handler: let Qt delete it once
+    // that handler has returned.
+    socket_->disconnect();
+    socket_->close();
+    socket_.release()->deleteLater();
+}
+
+const QHostAddress& QtUdpSocket::remoteAddress() {
+    if (resolved_.isNull()) {
+        const QString text = resolver_.resolve(host_);
+        QHostAddress address;
+        if (!address.setAddress(text))
+            Raise(FailureNo::WsaHostNotFound, QStringLiteral("Host not found: %1").arg(host_));
+        resolved_ = address;
+    }
+    return resolved_;
+}
+
+void QtUdpSocket::send(const QByteArray& datagram) {
+    if (!isOpen())
+        Raise(WsaNotConnected, QStringLiteral("Socket is not open"));
+    const bool followPeer = !peerAddress_.isNull();
+    const QHostAddress to = followPeer ? peerAddress_ : remoteAddress();
+    const quint16 port = followPeer ? peerPort_ : quint16(port_);
+    if (socket_->writeDatagram(datagram, to, port) != datagram.size())
+        throw FailureError(SocketFailure(socket_->error(), socket_->errorString()));
+}
+
+void QtUdpSocket::readPending() {
+    // The handler may close the socket; stop reading as soon as it has.
+    while (socket_ && socket_->hasPendingDatagrams()) {
+        const QNetworkDatagram d = socket_->receiveDatagram();
+        if (!d.isValid())
+            break;
+        // Only the unit may steer the transfer: datagrams from any other address are dropped,
+        // including all of them before the remote host has been resolved by a send.
+        if (resolved_.isNull() || !d.senderAddress().isEqual(resolved_))
+            continue;
+        peerAddress_ = d.senderAddress();
+        peerPort_ = quint16(d.senderPort());
+        if (handler_)
+            handler_(d.data());
+    }
+}
+
+} // namespace quorvex
