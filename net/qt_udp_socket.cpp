@@ -3,8 +3,6 @@
 #include "app/failure.h"
 #include "net/socket_errors.h"
 
-#include <QNetworkDatagram>
-
 namespace quorvex {
 
 QtUdpSocket::QtUdpSocket(HostResolver& resolver) : resolver_(resolver) {}
@@ -70,20 +68,27 @@ void QtUdpSocket::send(const QByteArray& datagram) {
 }
 
 void QtUdpSocket::readPending() {
-    // The handler may close the socket; stop reading as soon as it has.
-    while (socket_ && socket_->hasPendingDatagrams()) {
-        const QNetworkDatagram d = socket_->receiveDatagram();
-        if (!d.isValid())
+    // Read into one buffer as large as any UDP datagram: asking the size of each datagram
+    // first would cost a system call per block of the transfer.
+    if (buffer_.size() < MaxDatagram)
+        buffer_.resize(MaxDatagram);
+    // readyRead means a datagram is waiting, so the first read needs no check. The handler
+    // may close the socket; stop reading as soon as it has.
+    do {
+        QHostAddress from;
+        quint16 fromPort = 0;
+        const qint64 n = socket_->readDatagram(buffer_.data(), MaxDatagram, &from, &fromPort);
+        if (n < 0)
             break;
         // Only the unit may steer the transfer: datagrams from any other address are dropped,
         // including all of them before the remote host has been resolved by a send.
-        if (resolved_.isNull() || !d.senderAddress().isEqual(resolved_))
+        if (resolved_.isNull() || !from.isEqual(resolved_))
             continue;
-        peerAddress_ = d.senderAddress();
-        peerPort_ = quint16(d.senderPort());
+        peerAddress_ = from;
+        peerPort_ = fromPort;
         if (handler_)
-            handler_(d.data());
-    }
+            handler_(QByteArray(buffer_.constData(), n));
+    } while (socket_ && socket_->hasPendingDatagrams());
 }
 
 } // namespace quorvex

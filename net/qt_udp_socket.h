@@ -28,6 +28,7 @@ class QtUdpSocket : public UdpSocket {
     quint16 localPort() const;
 
   private:
+    static constexpr int MaxDatagram = 65536;
     void readPending();
     const QHostAddress& remoteAddress();
 
@@ -36,7 +37,8 @@ class QtUdpSocket : public UdpSocket {
     ArrivalHandler handler_;
     QString host_;
     int port_ = 0;
-    QHostAddress resolved_;    // null until the host text is resolved
+    QHostAddress resolved_; // null until the host text is resolved
+    QByteArray buffer_;
     QHostAddress peerAddress_; // the sender of the last accepted datagram, null before one
     quint16 peerPort_ = 0;
 };

@@ -2,9 +2,30 @@
 
 #include "package/catalogue.h"
 
+#include <QEventLoop>
 #include <QHostAddress>
+#include <QTimer>
 
 namespace quorvex::nettest {
+
+bool WaitUntil(const std::function<bool()>& done, int ms, int pollMs) {
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    QTimer deadline;
+    // Looking every few milliseconds is enough: the code under test reacts to its own events.
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.setSingleShot(true);
+    poll.start(pollMs);
+    deadline.start(ms);
+    loop.exec();
+    return done();
+}
 
 QString TableResolver::resolve(const QString& host) {
     ++lookups;
@@ -29,12 +50,12 @@ ClientRig::ClientRig(const QByteArray& image, int serverPort, int watchdogMs, Ud
     window.address = QStringLiteral("127.0.0.1");
 }
 
-bool ClientRig::uploadAndWait(int ms) {
+bool ClientRig::uploadAndWait(int ms, int pollMs) {
     window.setUpdateVisible(false);
     window.EnableControls(false);
     if (!client.BeginUpload())
         return true;
-    return WaitUntil([this] { return !client.inProgress(); }, ms);
+    return WaitUntil([this] { return !client.inProgress(); }, ms, pollMs);
 }
 
 } // namespace quorvex::nettest
