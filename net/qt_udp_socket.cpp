@@ -3,6 +3,8 @@
 #include "app/failure.h"
 #include "net/socket_errors.h"
 
+#include <QNetworkInterface>
+
 namespace quorvex {
 
 QtUdpSocket::QtUdpSocket(HostResolver& resolver) : resolver_(resolver) {}
@@ -46,12 +48,24 @@ void QtUdpSocket::close() {
     socket_.release()->deleteLater();
 }
 
+bool QtUdpSocket::ReachesManyHosts(const QHostAddress& a) {
+    if (a.isBroadcast() || a.isMulticast())
+        return true;
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces())
+        for (const QNetworkAddressEntry& e : i.addressEntries())
+            if (!e.broadcast().isNull() && e.broadcast().isEqual(a))
+                return true;
+    return false;
+}
+
 const QHostAddress& QtUdpSocket::remoteAddress() {
     if (resolved_.isNull()) {
         const QString text = resolver_.resolve(host_);
         QHostAddress address;
         if (!address.setAddress(text))
             Raise(FailureNo::WsaHostNotFound, QStringLiteral("Host not found: %1").arg(host_));
+        if (ReachesManyHosts(address))
+            Raise(FailureNo::WsaAccess, QStringLiteral("Broadcast address refused: %1").arg(text));
         resolved_ = address;
     }
     return resolved_;

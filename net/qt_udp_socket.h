@@ -27,6 +27,11 @@ class QtUdpSocket : public UdpSocket {
     // The local port while open (0 when closed).
     quint16 localPort() const;
 
+    // Broadcast and multicast addresses, which a send refuses with 10013: Qt allows broadcasts
+    // on every UDP socket, the platform's own socket does not unless asked, and a firmware
+    // upload goes to one unit, never to a whole network.
+    static bool ReachesManyHosts(const QHostAddress& address);
+
   private:
     static constexpr int MaxDatagram = 65536;
     void readPending();

@@ -104,7 +104,7 @@ TEST(TftpClient, AStaleAcknowledgementIsIgnoredButRestartsTheWatchdog) {
 
     EXPECT_EQ(DataSent(unit).size(), 1u);
     const qint64 dataAt = unit.withOpcode(OpData).front().atMs;
-    EXPECT_GE(unit.elapsedMs() - dataAt, 700 + ShortWatchdogMs - 100);
+    EXPECT_GE(unit.elapsedMs() - dataAt, ShortWatchdogMs + 300); // no restart: about 1000
     EXPECT_EQ(rig.window.status(),
               QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
     ExpectWindowGivenBack(rig);
@@ -195,10 +195,9 @@ TEST(TftpClient, SilenceTimesOutAfterTheWatchdogInterval) {
     SimulatedUnit unit;
     unit.onArrival = nullptr;
     ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
-    QElapsedTimer clock;
-    clock.start();
     ASSERT_TRUE(rig.uploadAndWait(Bound));
-    EXPECT_GE(clock.elapsed(), ShortWatchdogMs + 90);
+    // Qt's default (coarse) timers may fire up to 5% early.
+    EXPECT_GE(unit.elapsedMs() - unit.withOpcode(OpWrq).front().atMs, ShortWatchdogMs * 95 / 100);
     EXPECT_EQ(rig.window.status(),
               QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
     EXPECT_EQ(unit.withOpcode(OpWrq).size(), 1u) << "the write request is never resent";
@@ -228,7 +227,7 @@ TEST(TftpClient, AOneByteDatagramIsIgnoredButRestartsTheWatchdog) {
     ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
     ASSERT_TRUE(rig.uploadAndWait(Bound));
     const qint64 wrqAt = unit.withOpcode(OpWrq).front().atMs;
-    EXPECT_GE(unit.elapsedMs() - wrqAt, 700 + ShortWatchdogMs - 100);
+    EXPECT_GE(unit.elapsedMs() - wrqAt, ShortWatchdogMs + 300); // no restart: about 1000
     EXPECT_TRUE(DataSent(unit).empty());
     EXPECT_TRUE(rig.log.records.isEmpty());
     EXPECT_EQ(rig.window.status(),

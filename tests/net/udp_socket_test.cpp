@@ -190,6 +190,16 @@ TEST(QtUdpSocket, AnUnresolvableNameFailsWith11001WhenSendingNotWhenOpening) {
     EXPECT_EQ(TwoPortPeer::next(peer.first).data(), QByteArray("named"));
 }
 
+// Checked on the decision alone: a test that reached the send would put a datagram on the
+// network if the refusal ever broke.
+TEST(QtUdpSocket, TakesBroadcastAndMulticastAddressesForManyHosts) {
+    EXPECT_TRUE(QtUdpSocket::ReachesManyHosts(QHostAddress(QStringLiteral("255.255.255.255"))));
+    EXPECT_TRUE(QtUdpSocket::ReachesManyHosts(QHostAddress(QStringLiteral("239.1.2.3"))));
+    EXPECT_TRUE(QtUdpSocket::ReachesManyHosts(QHostAddress(QStringLiteral("224.0.0.1"))));
+    EXPECT_FALSE(QtUdpSocket::ReachesManyHosts(QHostAddress(QStringLiteral("127.0.0.1"))));
+    EXPECT_FALSE(QtUdpSocket::ReachesManyHosts(QHostAddress(QStringLiteral("127.0.0.2"))));
+}
+
 TEST(SystemHostResolver, TakesLiteralAddressesAsTheyAreAndAnEmptyNameAsNotFound) {
     SystemHostResolver resolver;
     EXPECT_EQ(resolver.resolve(QStringLiteral("127.0.0.1")), QStringLiteral("127.0.0.1"));
