@@ -1,0 +1,245 @@
+// Uploads 1 MiB and 8 MiB images to tftpd-hpa on loopback with the TFTP client and, in the
+// same run and against the same server, with the tftp-hpa command-line client; prints the
+// times, their ratio, and the client's CPU time to show that it sleeps between datagrams.
+// Exits non-zero when an upload does not arrive whole.
+#include "net/tftp_client.h"
+#include "net_rig.h"
+#include "package/catalogue.h"
+#include "tftpd_fixture.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+using namespace quorvex;
+using namespace quorvex::nettest;
+
+namespace {
+
+constexpr int Repeats = 7;
+constexpr const char* CliProgram = "/usr/bin/tftp";
+
+double Seconds(qint64 ns) {
+    return double(ns) / 1e9;
+}
+double CpuSeconds() {
+    return double(std::clock()) / CLOCKS_PER_SEC;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double Best(const std::vector<double>& v) {
+    return *std::min_element(v.begin(), v.end());
+}
+
+// Passes everything through and notes when the write request leaves.
+class TimingSocket : public UdpSocket {
+  public:
+    TimingSocket(UdpSocket& inner, const QElapsedTimer& clock) : inner_(inner), clock_(clock) {}
+    void setRemoteHost(const QString& h) override { inner_.setRemoteHost(h); }
+    QString remoteHost() const override { return inner_.remoteHost(); }
+    void setRemotePort(int p) override { inner_.setRemotePort(p); }
+    void open() override { inner_.open(); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    void send(const QByteArray& d) override {
+        if (d.size() >= 2 && d.at(0) == 0 && d.at(1) == char(tftp::OpWrq)) {
+            wrqAtNs = clock_.nsecsElapsed();
+            wrqAtCpu = CpuSeconds();
+        }
+        inner_.send(d);
+    }
+    void setArrivalHandler(ArrivalHandler h) override { inner_.setArrivalHandler(std::move(h)); }
+    qint64 wrqAtNs = 0;
+    double wrqAtCpu = 0;
+
+  private:
+    UdpSocket& inner_;
+    const QElapsedTimer& clock_;
+};
+
+// Notes when "Finished" is shown.
+class TimingWindow : public fakes::FakeWindow {
+  public:
+    explicit TimingWindow(const QElapsedTimer& clock) : clock_(clock) {}
+    void setStatus(const QString& t) override {
+        if (t == QLatin1String("Status: Finished.  Ready.")) {
+            finishedAtNs = clock_.nsecsElapsed();
+            finishedAtCpu = CpuSeconds();
+        }
+        FakeWindow::setStatus(t);
+    }
+    qint64 finishedAtNs = 0;
+    double finishedAtCpu = 0;
+
+  private:
+    const QElapsedTimer& clock_;
+};
+
+struct Run {
+    bool whole = false;
+    double total = 0;    // click to "Finished", with the pause before the write request
+    double transfer = 0; // write request to "Finished"
+    double cpu = 0;      // process CPU time over the transfer
+};
+
+Run UploadWithClient(const QByteArray& image, TftpdServer& server) {
+    QFile::remove(server.pathOf(QStringLiteral("NYX2")));
+    TableResolver resolver;
+    QtUdpSocket qtSocket(resolver);
+    QElapsedTimer clock;
+    TimingSocket socket(qtSocket, clock);
+    LoadedFirmware fw;
+    fw.Header.setProductCode(QStringLiteral("NYX2"));
+    fw.Header.ChipId = NetworkChipId;
+    fw.ProgramImage = image;
+    fakes::RecordingLog log;
+    fakes::ScriptedPrompts prompts;
+    TimingWindow window(clock);
+    UnusedSerialPort serial;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setInterval(7000);
+    Session s{fw, log, prompts, window, serial, socket, timer, QString()};
+    TftpClient client(s, server.port());
+
+    Run r;
+    clock.start();
+    if (!client.BeginUpload())
+        return r;
+    WaitUntil([&] { return !client.inProgress(); }, 60000);
+    r.cpu = window.finishedAtCpu - socket.wrqAtCpu;
+    r.total = Seconds(window.finishedAtNs);
+    r.transfer = Seconds(window.finishedAtNs - socket.wrqAtNs);
+    QFile stored(server.pathOf(QStringLiteral("NYX2")));
+    r.whole = window.status() == QStringLiteral("Status: Finished.  Ready.") &&
+              WaitUntil([&] { return stored.size() == image.size(); }, 2000) &&
+              stored.open(QIODevice::ReadOnly) && stored.readAll() == image;
+    return r;
+}
+
+Run UploadWithCli(const QString& file, const QByteArray& image, TftpdServer& server) {
+    QFile::remove(server.pathOf(QStringLiteral("CLI")));
+    QProcess tftp;
+    QElapsedTimer clock;
+    clock.start();
+    tftp.start(QString::fromLatin1(CliProgram),
+               {QStringLiteral("-m"), QStringLiteral("binary"), QStringLiteral("127.0.0.1"),
+                QString::number(server.port()), QStringLiteral("-c"), QStringLiteral("put"), file,
+                QStringLiteral("CLI")});
+    Run r;
+    if (!tftp.waitForFinished(60000))
+        return r;
+    r.transfer = r.total = Seconds(clock.nsecsElapsed());
+    QFile stored(server.pathOf(QStringLiteral("CLI")));
+    r.whole = tftp.exitCode() == 0 && stored.open(QIODevice::ReadOnly) && stored.readAll() == image;
+    return r;
+}
+
+// Time for the command-line client to start and exit without transferring anything.
+double CliStartupSeconds() {
+    std::vector<double> t;
+    for (int i = 0; i < Repeats; ++i) {
+        QProcess p;
+        QElapsedTimer clock;
+        clock.start();
+        p.start(QString::fromLatin1(CliProgram), {QStringLiteral("-V")});
+        p.waitForFinished(10000);
+        t.push_back(Seconds(clock.nsecsElapsed()));
+    }
+    return Median(t);
+}
+
+// CPU time the client spends while the unit stays silent for a whole watchdog interval.
+double CpuWhileSilent() {
+    QUdpSocket silent;
+    silent.bind(QHostAddress::LocalHost, 0);
+    ClientRig rig(QByteArray(4096, 'x'), silent.localPort(), 1000);
+    const double before = CpuSeconds();
+    rig.uploadAndWait(5000, 250);
+    return CpuSeconds() - before;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (!TftpdServer::Installed() || !QFile::exists(QString::fromLatin1(CliProgram))) {
+        std::printf("tftp_bench: needs %s (tftpd-hpa) and %s (tftp-hpa)\n", TftpdServer::Program,
+                    CliProgram);
+        return 2;
+    }
+    TftpdServer server;
+    if (const QString why = server.start(); !why.isEmpty()) {
+        std::printf("tftp_bench: %s\n", qPrintable(why));
+        return 2;
+    }
+    QTemporaryDir work;
+    bool allWhole = true;
+    bool goal = true;
+    const double startup = CliStartupSeconds();
+    std::printf("tftp-hpa client start-up alone (median of %d): %.1f ms\n", Repeats, startup * 1e3);
+    std::printf("Median and best of %d runs each, the two clients taking turns; times in ms.\n",
+                Repeats);
+    std::printf("%-7s %-20s %9s %9s %9s %9s %8s %6s\n", "size", "client", "click..", "WRQ..",
+                "best", "CPU", "CPU %", "whole");
+    std::printf("%-7s %-20s %9s %9s %9s %9s %8s %6s\n", "", "", "Finished", "Finished", "WRQ..", "",
+                "", "");
+
+    for (const int mib : {1, 8}) {
+        QByteArray image(mib * 1024 * 1024, '\0');
+        for (qsizetype i = 0; i < image.size(); ++i)
+            image[i] = char((i * 2654435761u) >> 24);
+        const QString file = work.filePath(QStringLiteral("image%1").arg(mib));
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly) || f.write(image) != image.size())
+            return 2;
+        f.close();
+
+        std::vector<double> total, transfer, cpu, cli;
+        bool whole = true, cliWhole = true;
+        for (int i = 0; i < Repeats; ++i) {
+            const Run ours = UploadWithClient(image, server);
+            const Run theirs = UploadWithCli(file, image, server);
+            whole = whole && ours.whole;
+            cliWhole = cliWhole && theirs.whole;
+            total.push_back(ours.total);
+            transfer.push_back(ours.transfer);
+            cpu.push_back(ours.cpu);
+            cli.push_back(theirs.total);
+            if (qEnvironmentVariableIsSet("TFTP_BENCH_EACH"))
+                std::printf("    run %d: ours %.1f ms, tftp-hpa %.1f ms\n", i + 1,
+                            ours.transfer * 1e3, theirs.total * 1e3);
+        }
+        std::printf("%3d MiB %-20s %9.1f %9.1f %9.1f %9.1f %8.1f %6s\n", mib, "quorvex TftpClient",
+                    Median(total) * 1e3, Median(transfer) * 1e3, Best(transfer) * 1e3,
+                    Median(cpu) * 1e3, 100.0 * Median(cpu) / Median(transfer),
+                    whole ? "yes" : "NO");
+        std::printf("%3d MiB %-20s %9.1f %9.1f %9.1f %9s %8s %6s\n", mib, "tftp-hpa (process)",
+                    Median(cli) * 1e3, Median(cli) * 1e3, Best(cli) * 1e3, "-", "-",
+                    cliWhole ? "yes" : "NO");
+        const double ratioBest = Best(transfer) / Best(cli);
+        const double ratioMedian = Median(transfer) / Median(cli);
+        const double ratioPause = Median(total) / Median(cli);
+        std::printf("%3d MiB ratio, WRQ to Finished against tftp-hpa: best %.2f, median %.2f; "
+                    "median with the 100 ms pause: %.2f\n",
+                    mib, ratioBest, ratioMedian, ratioPause);
+        allWhole = allWhole && whole && cliWhole;
+        goal = goal && ratioBest <= 1.0;
+    }
+    std::printf("CPU while the unit is silent for a 1 s watchdog: %.1f ms\n",
+                CpuWhileSilent() * 1e3);
+    std::printf("tftp_bench: every image arrived whole: %s; best ratio <= 1.0: %s\n",
+                allWhole ? "yes" : "NO", goal ? "yes" : "no");
+    return allWhole ? 0 : 1;
+}

@@ -1,0 +1,135 @@
+#include "net/tftp_client.h"
+
+#include "app/paced_wait.h"
+#include "package/catalogue.h"
+
+#include <QLocale>
+#include <cmath>
+
+namespace quorvex {
+
+using namespace tftp;
+
+TftpClient::TftpClient(Session& s, int serverPort) : s_(s), serverPort_(serverPort) {
+    s_.tftp.setArrivalHandler([this](const QByteArray& d) { tftp_DataArrival(d); });
+    QObject::connect(&s_.tmrResponse, &QTimer::timeout, &s_.tmrResponse,
+                     [this] { tmrResponse_Timer(); });
+}
+
+bool TftpClient::BeginUpload() {
+    try {
+        StartTftpTransfer();
+    } catch (const FailureError& e) {
+        s_.window.setStatus(WinsockErrorText(e.failure().number));
+        s_.tftp.close();
+        EndTftpTransfer();
+        return false;
+    }
+    return inProgress_;
+}
+
+void TftpClient::StartTftpTransfer() {
+    const QByteArray& image = s_.firmware.ProgramImage;
+    if (image.size() > MaxImageSize) {
+        // Its last blocks would need numbers that the two-byte field cannot hold.
+        s_.window.setStatus(
+            QStringLiteral("Status: Image too large for TFTP (%1 bytes; at most %2).")
+                .arg(image.size())
+                .arg(MaxImageSize));
+        EndTftpTransfer();
+        return;
+    }
+
+    inProgress_ = true;
+    s_.tftp.close();
+    s_.tftp.setRemoteHost(s_.window.targetAddress());
+    s_.tftp.setRemotePort(serverPort_);
+    TftpOffset = 0;
+    TftpBlockNo = 0;
+    finalBlockSent_ = false;
+    s_.tftp.open();
+    s_.window.setStatus(
+        QStringLiteral("Status: Awaiting response from %1...").arg(s_.tftp.remoteHost()));
+    s_.tftp.send(QByteArray(RebootRequest1));
+    s_.tftp.send(QByteArray(RebootRequest2));
+    s_.tftp.close();
+    WaitMs(RebootPauseMs);
+    s_.tmrResponse.start();
+    s_.tftp.open();
+    s_.tftp.send(Wrq(s_.firmware.Header.trimmedCode()));
+}
+
+void TftpClient::tftp_DataArrival(const QByteArray& datagram) {
+    // Every datagram from the unit, of whatever kind, means it is still there.
+    s_.tmrResponse.stop();
+    s_.tmrResponse.start();
+    if (datagram.size() == 1)
+        return;
+
+    Guard guard(s_.log, Place::Form(QStringLiteral("tftp_DataArrival")));
+    // A field that a short datagram lacks is logged and counts as 0.
+    int opcode = 0;
+    int number = 0;
+    guard.step([&] { opcode = Field(datagram, OpcodeAt); });
+    guard.step([&] { number = Field(datagram, NumberAt); });
+    if (opcode == OpAck)
+        guard.step([&] { onAck(number); });
+    else if (opcode == OpError)
+        guard.step([&] { onError(number, ErrorMessage(datagram)); });
+}
+
+void TftpClient::onAck(int block) {
+    // Only the acknowledgement of the block just sent moves the transfer on. A server repeats
+    // its last ACK when its own timer fires; answering that would send data under a number the
+    // server has already taken, and it would drop it.
+    if (!inProgress_ || block != TftpBlockNo)
+        return;
+    if (finalBlockSent_) {
+        s_.window.setStatus(QStringLiteral("Status: Finished.  Ready."));
+        EndTftpTransfer();
+        return;
+    }
+    sendBlock(block + 1);
+}
+
+void TftpClient::sendBlock(int block) {
+    const QByteArray& image = s_.firmware.ProgramImage;
+    const qsizetype from = qsizetype(block - 1) * BlockSize;
+    const QByteArray chunk = image.mid(from, BlockSize);
+    TftpBlockNo = block;
+    TftpOffset = std::int32_t(from + chunk.size());
+    // A block shorter than 512 bytes, even an empty one, tells the server the file is whole.
+    finalBlockSent_ = chunk.size() < BlockSize;
+    s_.window.setStatus(QStringLiteral("Status: Transmitting block #%1").arg(block));
+    s_.tftp.send(Data(block, chunk));
+}
+
+void TftpClient::onError(int code, const QString& message) {
+    if (code == 0)
+        s_.window.setStatus(QStringLiteral("Status: ") + message);
+    else
+        s_.window.setStatus(QStringLiteral("Status: [Error #%1: %2]  | %3")
+                                .arg(code)
+                                .arg(TftpErrorName(code), message));
+    EndTftpTransfer();
+}
+
+void TftpClient::tmrResponse_Timer() {
+    s_.tmrResponse.stop();
+    if (!IsNetworkUnit(s_.firmware))
+        return; // the serial reader waits for the timer to stop; nothing more to do here
+    EndTftpTransfer();
+    const long seconds = std::lround(s_.tmrResponse.interval() / 1000.0);
+    s_.window.setStatus(
+        QStringLiteral("Status: Timed out (%1 seconds).  Try 192.168.X.200?").arg(seconds));
+}
+
+void TftpClient::EndTftpTransfer() {
+    inProgress_ = false;
+    s_.tmrResponse.stop();
+    s_.tftp.close();
+    s_.window.setUpdateVisible(true);
+    s_.window.EnableControls(true);
+}
+
+} // namespace quorvex

@@ -1,0 +1,350 @@
+// The TFTP client against a simulated unit on loopback: the exchanges a standard server does
+// not show (repeated acknowledgements, error packets, silence, strangers).
+#include "net_rig.h"
+#include "simulated_unit.h"
+
+#include <QNetworkDatagram>
+#include <gtest/gtest.h>
+
+using namespace quorvex;
+using namespace quorvex::nettest;
+using namespace quorvex::tftp;
+
+namespace {
+
+constexpr int ShortWatchdogMs = 1000;
+constexpr int Bound = 5000;
+
+QByteArray Image(int size) {
+    QByteArray image(size, '\0');
+    for (int i = 0; i < size; ++i)
+        image[i] = char((i * 7 + i / 256) & 0xFF);
+    return image;
+}
+
+// Every DATA packet that reached the unit, in order, as (block, bytes).
+std::vector<std::pair<int, QByteArray>> DataSent(const SimulatedUnit& unit) {
+    std::vector<std::pair<int, QByteArray>> out;
+    for (const auto& a : unit.withOpcode(OpData))
+        out.emplace_back(Field(a.bytes, NumberAt), a.bytes.mid(PayloadAt));
+    return out;
+}
+
+void ExpectWindowGivenBack(const ClientRig& rig) {
+    EXPECT_TRUE(rig.window.updateVisible);
+    EXPECT_TRUE(rig.window.controlsEnabled);
+    EXPECT_FALSE(rig.session.tftp.isOpen());
+    EXPECT_FALSE(rig.tmrResponse.isActive());
+    EXPECT_FALSE(rig.client.inProgress());
+}
+
+} // namespace
+
+TEST(TftpClient, SendsTheRebootRequestsThenTheWriteRequestAPauseLater) {
+    SimulatedUnit unit;
+    ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+
+    ASSERT_GE(unit.arrivals.size(), 3u);
+    EXPECT_EQ(unit.arrivals[0].bytes, QByteArray("remotebootl"));
+    EXPECT_EQ(unit.arrivals[1].bytes, QByteArray("remotereboot"));
+    EXPECT_EQ(unit.arrivals[2].bytes, QByteArray::fromHex("00024e595832006f6374657400"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(unit.arrivals[i].atTransferPort)
+            << "datagram " << i << " missed the server port";
+    EXPECT_GE(unit.arrivals[2].atMs - unit.arrivals[1].atMs, 95);
+    EXPECT_EQ(unit.withOpcode(OpWrq).size(), 1u);
+}
+
+TEST(TftpClient, AGoodTransferShowsEachBlockThenFinishedAndGivesTheWindowBack) {
+    SimulatedUnit unit;
+    ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+
+    EXPECT_EQ(
+        rig.window.statusHistory,
+        QStringList({"Status: Awaiting response from 127.0.0.1...", "Status: Transmitting block #1",
+                     "Status: Transmitting block #2", "Status: Finished.  Ready."}));
+    const auto data = DataSent(unit);
+    ASSERT_EQ(data.size(), 2u);
+    EXPECT_EQ(data[0], std::make_pair(1, Image(1000).left(512)));
+    EXPECT_EQ(data[1], std::make_pair(2, Image(1000).mid(512)));
+    for (const auto& a : unit.withOpcode(OpData))
+        EXPECT_TRUE(a.atTransferPort) << "DATA did not follow the unit's transfer port";
+    ExpectWindowGivenBack(rig);
+    EXPECT_TRUE(rig.log.records.isEmpty()) << rig.log.records.join('\n').toStdString();
+}
+
+TEST(TftpClient, RepeatedAcknowledgementsNeitherSkipNorRepeatData) {
+    SimulatedUnit unit;
+    unit.ackCopies = 2;
+    const QByteArray image = Image(3000);
+    ClientRig rig(image, unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+
+    EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+    const auto data = DataSent(unit);
+    ASSERT_EQ(data.size(), 6u);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(data[i], std::make_pair(i + 1, image.mid(i * 512, 512)));
+    EXPECT_TRUE(unit.complete);
+    EXPECT_EQ(unit.file, image);
+}
+
+TEST(TftpClient, AStaleAcknowledgementIsIgnoredButRestartsTheWatchdog) {
+    SimulatedUnit unit;
+    unit.onArrival = [&](const SimulatedUnit::Arrival& a) {
+        if (a.bytes == Wrq(QStringLiteral("NYX2")))
+            unit.answer(Ack(0));
+        else if (a.bytes.startsWith(QByteArray::fromHex("00030001")))
+            unit.answerLater(700, Ack(0)); // the server's timer fired: its last ACK again
+    };
+    ClientRig rig(Image(2000), unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+
+    EXPECT_EQ(DataSent(unit).size(), 1u);
+    const qint64 dataAt = unit.withOpcode(OpData).front().atMs;
+    EXPECT_GE(unit.elapsedMs() - dataAt, ShortWatchdogMs + 300); // no restart: about 1000
+    EXPECT_EQ(rig.window.status(),
+              QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
+    ExpectWindowGivenBack(rig);
+}
+
+TEST(TftpClient, AnImageOfWholeBlocksEndsWithAnEmptyBlockAndFinishesOnlyOnItsAck) {
+    const QByteArray image = Image(1024);
+    {
+        SimulatedUnit unit;
+        ClientRig rig(image, unit.port(), ShortWatchdogMs);
+        ASSERT_TRUE(rig.uploadAndWait(Bound));
+        const auto data = DataSent(unit);
+        ASSERT_EQ(data.size(), 3u);
+        EXPECT_EQ(data[2], std::make_pair(3, QByteArray()));
+        EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+        EXPECT_EQ(unit.file, image);
+    }
+    {
+        SimulatedUnit unit;
+        unit.silentAfterBlock = 3;
+        ClientRig rig(image, unit.port(), ShortWatchdogMs);
+        ASSERT_TRUE(rig.uploadAndWait(Bound));
+        EXPECT_FALSE(
+            rig.window.statusHistory.contains(QStringLiteral("Status: Finished.  Ready.")));
+        EXPECT_EQ(rig.window.status(),
+                  QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
+    }
+}
+
+TEST(TftpClient, AnEmptyImageIsOneEmptyBlock) {
+    SimulatedUnit unit;
+    ClientRig rig(QByteArray(), unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+    const auto data = DataSent(unit);
+    ASSERT_EQ(data.size(), 1u);
+    EXPECT_EQ(data[0], std::make_pair(1, QByteArray()));
+    EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+}
+
+struct ErrorCase {
+    int code;
+    const char* message;
+    const char* status;
+};
+
+class TftpClientErrors : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(TftpClientErrors, AnErrorPacketIsShownAndEndsTheTransfer) {
+    const ErrorCase c = GetParam();
+    SimulatedUnit unit;
+    unit.onArrival = [&](const SimulatedUnit::Arrival& a) {
+        if (a.bytes.startsWith(QByteArray::fromHex("0002")))
+            unit.answer(Error(c.code, c.message));
+    };
+    ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+    EXPECT_EQ(rig.window.status(), QString::fromLatin1(c.status));
+    EXPECT_TRUE(DataSent(unit).empty());
+    ExpectWindowGivenBack(rig);
+    EXPECT_TRUE(rig.log.records.isEmpty()) << rig.log.records.join('\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, TftpClientErrors,
+    ::testing::Values(
+        ErrorCase{0, "Unit busy", "Status: Unit busy"},
+        ErrorCase{1, "No such file", "Status: [Error #1: File not found]  | No such file"},
+        ErrorCase{3, "", "Status: [Error #3: Disk full or allocation exceeded]  | "},
+        ErrorCase{9, "Flash locked", "Status: [Error #9: Unknown error]  | Flash locked"}));
+
+TEST(TftpClient, AnErrorMidTransferEndsIt) {
+    SimulatedUnit unit;
+    unit.onArrival = [&](const SimulatedUnit::Arrival& a) {
+        if (a.bytes.startsWith(QByteArray::fromHex("0002")))
+            unit.answer(Ack(0));
+        else if (a.bytes.startsWith(QByteArray::fromHex("00030001")))
+            unit.answer(Error(2, "Read-only"));
+    };
+    ClientRig rig(Image(2000), unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+    EXPECT_EQ(rig.window.status(),
+              QStringLiteral("Status: [Error #2: Access violation]  | Read-only"));
+    EXPECT_EQ(DataSent(unit).size(), 1u);
+    ExpectWindowGivenBack(rig);
+}
+
+TEST(TftpClient, SilenceTimesOutAfterTheWatchdogInterval) {
+    SimulatedUnit unit;
+    unit.onArrival = nullptr;
+    ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+    // Qt's default (coarse) timers may fire up to 5% early.
+    EXPECT_GE(unit.elapsedMs() - unit.withOpcode(OpWrq).front().atMs, ShortWatchdogMs * 95 / 100);
+    EXPECT_EQ(rig.window.status(),
+              QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
+    EXPECT_EQ(unit.withOpcode(OpWrq).size(), 1u) << "the write request is never resent";
+    ExpectWindowGivenBack(rig);
+}
+
+TEST(TftpClient, SilenceTimesOutAfterSevenSecondsWithTheRealInterval) {
+    SimulatedUnit unit;
+    unit.onArrival = nullptr;
+    ClientRig rig(Image(1000), unit.port(), 7000);
+    ASSERT_TRUE(rig.uploadAndWait(9000));
+    // Qt's default (coarse) timers may fire up to 5% early.
+    const qint64 silentFor = unit.elapsedMs() - unit.withOpcode(OpWrq).front().atMs;
+    EXPECT_GE(silentFor, 6650);
+    EXPECT_LT(silentFor, 8000);
+    EXPECT_EQ(rig.window.status(),
+              QStringLiteral("Status: Timed out (7 seconds).  Try 192.168.X.200?"));
+    ExpectWindowGivenBack(rig);
+}
+
+TEST(TftpClient, AOneByteDatagramIsIgnoredButRestartsTheWatchdog) {
+    SimulatedUnit unit;
+    unit.onArrival = [&](const SimulatedUnit::Arrival& a) {
+        if (a.bytes.startsWith(QByteArray::fromHex("0002")))
+            unit.answerLater(700, QByteArray(1, '\x04'));
+    };
+    ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+    const qint64 wrqAt = unit.withOpcode(OpWrq).front().atMs;
+    EXPECT_GE(unit.elapsedMs() - wrqAt, ShortWatchdogMs + 300); // no restart: about 1000
+    EXPECT_TRUE(DataSent(unit).empty());
+    EXPECT_TRUE(rig.log.records.isEmpty());
+    EXPECT_EQ(rig.window.status(),
+              QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
+}
+
+TEST(TftpClient, ATruncatedAcknowledgementIsLoggedAndCountsAsBlockZero) {
+    SimulatedUnit unit;
+    unit.onArrival = [&](const SimulatedUnit::Arrival& a) {
+        if (a.bytes.startsWith(QByteArray::fromHex("0002")))
+            unit.answer(QByteArray::fromHex("000400"));
+        else if (a.bytes.startsWith(QByteArray::fromHex("0003")))
+            unit.answer(Ack(Field(a.bytes, NumberAt)));
+    };
+    ClientRig rig(Image(600), unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+    EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+    ASSERT_EQ(rig.log.records.size(), 1);
+    EXPECT_TRUE(rig.log.records[0].startsWith("Error 9 (Subscript out of range) in procedure "
+                                              "tftp_DataArrival of Form frmFWUpdater on line "))
+        << rig.log.records[0].toStdString();
+}
+
+TEST(TftpClient, DatagramsFromAnotherAddressCannotDivertOrEndTheTransfer) {
+    QUdpSocket stranger;
+    ASSERT_TRUE(stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0))
+        << "cannot bind 127.0.0.2";
+    int strangerGot = 0;
+    QObject::connect(&stranger, &QUdpSocket::readyRead, [&] {
+        while (stranger.hasPendingDatagrams()) {
+            stranger.receiveDatagram();
+            ++strangerGot;
+        }
+    });
+    SimulatedUnit unit;
+    unit.onArrival = [&](const SimulatedUnit::Arrival& a) {
+        if (a.bytes.startsWith(QByteArray::fromHex("0002"))) {
+            // Someone else answers first, asking for the data and then calling it off.
+            stranger.writeDatagram(Ack(0), QHostAddress::LocalHost, a.fromPort);
+            stranger.writeDatagram(Error(1, "gone"), QHostAddress::LocalHost, a.fromPort);
+            unit.answerLater(200, Ack(0));
+            return;
+        }
+        unit.serve(a);
+    };
+    const QByteArray image = Image(1500);
+    ClientRig rig(image, unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+    RunEventsFor(50);
+    EXPECT_EQ(strangerGot, 0);
+    EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+    EXPECT_EQ(unit.file, image);
+    EXPECT_EQ(DataSent(unit).size(), 3u);
+}
+
+TEST(TftpClient, AnImageTooLargeForTwoByteBlockNumbersIsRefusedBeforeAnythingIsSent) {
+    SimulatedUnit unit;
+    ClientRig rig(QByteArray(MaxImageSize + 1, 'x'), unit.port(), ShortWatchdogMs);
+    EXPECT_FALSE(rig.client.BeginUpload());
+    RunEventsFor(200);
+    EXPECT_TRUE(unit.arrivals.empty());
+    EXPECT_EQ(
+        rig.window.status(),
+        QStringLiteral("Status: Image too large for TFTP (33553920 bytes; at most 33553919)."));
+    ExpectWindowGivenBack(rig);
+}
+
+TEST(TftpClient, AnUnresolvableAddressShowsTheSocketTextAndGivesTheWindowBack) {
+    SimulatedUnit unit;
+    ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
+    rig.window.address = QStringLiteral("unit-that-is-not.there");
+    rig.window.setUpdateVisible(false);
+    rig.window.EnableControls(false);
+    EXPECT_FALSE(rig.client.BeginUpload());
+    EXPECT_EQ(rig.window.status(), QStringLiteral("Authoritative answer host not found."));
+    EXPECT_EQ(rig.resolver.lookups, 1);
+    ExpectWindowGivenBack(rig);
+    EXPECT_TRUE(rig.log.records.isEmpty());
+    RunEventsFor(100);
+    EXPECT_TRUE(unit.arrivals.empty());
+}
+
+namespace {
+// Refuses every send with a given number, as the platform does with an address it will not
+// send to.
+class RefusingSocket : public UdpSocket {
+  public:
+    explicit RefusingSocket(int number) : number_(number) {}
+    void setRemoteHost(const QString& h) override { host_ = h; }
+    QString remoteHost() const override { return host_; }
+    void setRemotePort(int) override {}
+    void open() override { open_ = true; }
+    void close() override {
+        open_ = false;
+        ++closes;
+    }
+    bool isOpen() const override { return open_; }
+    void send(const QByteArray&) override { Raise(number_, QStringLiteral("refused")); }
+    void setArrivalHandler(ArrivalHandler) override {}
+    int closes = 0;
+
+  private:
+    int number_;
+    QString host_;
+    bool open_ = false;
+};
+} // namespace
+
+TEST(TftpClient, ARefusedAddressShowsItsTextOrUnknownError) {
+    const std::vector<std::pair<int, QString>> rows{{10013, "Permission denied."},
+                                                    {10049, "Unknown error."}};
+    for (const auto& [number, text] : rows) {
+        RefusingSocket socket(number);
+        ClientRig rig(Image(1000), 69, ShortWatchdogMs, &socket);
+        EXPECT_FALSE(rig.client.BeginUpload());
+        EXPECT_EQ(rig.window.status(), text);
+        EXPECT_FALSE(socket.isOpen());
+        ExpectWindowGivenBack(rig);
+    }
+}

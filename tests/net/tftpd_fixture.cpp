@@ -1,0 +1,95 @@
+#include "tftpd_fixture.h"
+
+#include "net_rig.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QUdpSocket>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace quorvex::nettest {
+
+namespace {
+// A port nobody holds right now, from the ephemeral range.
+quint16 FreeUdpPort() {
+    QUdpSocket probe;
+    if (!probe.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress))
+        return 0;
+    return probe.localPort();
+}
+
+bool PortTaken(quint16 port) {
+    QUdpSocket probe;
+    return !probe.bind(QHostAddress::LocalHost, port, QAbstractSocket::DontShareAddress);
+}
+
+// The server drops to the tftp user, which must own the root to create files in it.
+QString GiveRootToTftpUser(const QString& path) {
+#ifdef Q_OS_UNIX
+    const passwd* user = getpwnam("tftp");
+    if (!user)
+        return QStringLiteral("there is no tftp user");
+    const QByteArray p = QFile::encodeName(path);
+    if (chown(p.constData(), user->pw_uid, user->pw_gid) != 0 || chmod(p.constData(), 0755) != 0)
+        return QStringLiteral("cannot give %1 to the tftp user").arg(path);
+    return {};
+#else
+    Q_UNUSED(path);
+    return QStringLiteral("tftpd-hpa runs on Unix only");
+#endif
+}
+} // namespace
+
+bool TftpdServer::Installed() {
+    return QFileInfo(QString::fromLatin1(Program)).isExecutable();
+}
+
+TftpdServer::~TftpdServer() {
+    stop();
+}
+
+QString TftpdServer::start() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    if (!dir_->isValid())
+        return QStringLiteral("cannot make a temporary root");
+    if (const QString why = GiveRootToTftpUser(dir_->path()); !why.isEmpty())
+        return why;
+    port_ = FreeUdpPort();
+    if (port_ == 0)
+        return QStringLiteral("no free UDP port");
+
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start(QString::fromLatin1(Program),
+                   {QStringLiteral("--foreground"), QStringLiteral("--address"),
+                    QStringLiteral("127.0.0.1:%1").arg(port_), QStringLiteral("--create"),
+                    QStringLiteral("--secure"), QStringLiteral("--user"), QStringLiteral("tftp"),
+                    dir_->path()});
+    if (!process_.waitForStarted(3000))
+        return QStringLiteral("in.tftpd did not start: %1").arg(process_.errorString());
+    const bool listening = WaitUntil(
+        [this] { return process_.state() != QProcess::Running || PortTaken(port_); }, 3000);
+    if (!listening || process_.state() != QProcess::Running)
+        return QStringLiteral("in.tftpd is not listening on port %1: %2")
+            .arg(port_)
+            .arg(QString::fromLocal8Bit(process_.readAll()));
+    return {};
+}
+
+void TftpdServer::stop() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+    dir_.reset();
+}
+
+} // namespace quorvex::nettest

@@ -1,0 +1,37 @@
+#pragma once
+// A real TFTP server for the tests: tftpd-hpa in the foreground on 127.0.0.1 at a free high
+// port, serving a temporary root that the tftp user may create files in. Installs nothing:
+// where the server is missing, the test is skipped with a message saying so.
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace quorvex::nettest {
+
+class TftpdServer {
+  public:
+    static constexpr const char* Program = "/usr/sbin/in.tftpd";
+    static bool Installed();
+
+    TftpdServer() = default;
+    ~TftpdServer();
+    TftpdServer(const TftpdServer&) = delete;
+    TftpdServer& operator=(const TftpdServer&) = delete;
+
+    // Starts the server and waits (bounded) until it holds its port. Empty on success, else why
+    // not.
+    QString start();
+    void stop();
+
+    quint16 port() const { return port_; }
+    QString root() const { return dir_ ? dir_->path() : QString(); }
+    QString pathOf(const QString& name) const { return root() + QLatin1Char('/') + name; }
+
+  private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    QProcess process_;
+    quint16 port_ = 0;
+};
+
+} // namespace quorvex::nettest

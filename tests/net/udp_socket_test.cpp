@@ -1,0 +1,237 @@
+#include "net/host_resolver.h"
+#include "net/qt_udp_socket.h"
+#include "net/socket_errors.h"
+#include "net_rig.h"
+#include "package/catalogue.h"
+
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+#include <gtest/gtest.h>
+
+using namespace quorvex;
+using namespace quorvex::nettest;
+
+namespace {
+
+// A loopback peer with two ports: requests come in at `first`, answers leave from `second`.
+struct TwoPortPeer {
+    TwoPortPeer(const QHostAddress& at = QHostAddress::LocalHost) {
+        first.bind(at, 0);
+        second.bind(at, 0);
+    }
+    QUdpSocket first;
+    QUdpSocket second;
+
+    static QNetworkDatagram next(QUdpSocket& s) {
+        if (!WaitUntil([&] { return s.hasPendingDatagrams(); }, 2000))
+            return {};
+        return s.receiveDatagram();
+    }
+};
+
+struct Collected {
+    QList<QByteArray> datagrams;
+    UdpSocket::ArrivalHandler handler() {
+        return [this](const QByteArray& d) { datagrams << d; };
+    }
+};
+
+QByteArray EveryByteValue() {
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all.append(char(i));
+    return all;
+}
+
+} // namespace
+
+TEST(QtUdpSocket, SendsFollowThePeerThatAnsweredFromASecondPort) {
+    TableResolver resolver;
+    QtUdpSocket socket(resolver);
+    Collected got;
+    socket.setArrivalHandler(got.handler());
+    TwoPortPeer peer;
+    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
+    socket.setRemotePort(peer.first.localPort());
+    socket.open();
+
+    socket.send("request");
+    const QNetworkDatagram request = TwoPortPeer::next(peer.first);
+    ASSERT_EQ(request.data(), QByteArray("request"));
+    EXPECT_EQ(request.senderPort(), socket.localPort());
+
+    peer.second.writeDatagram("answer", QHostAddress::LocalHost, quint16(request.senderPort()));
+    ASSERT_TRUE(WaitUntil([&] { return !got.datagrams.isEmpty(); }, 2000));
+    EXPECT_EQ(got.datagrams, QList<QByteArray>{"answer"});
+
+    socket.send("follow-up");
+    const QNetworkDatagram followUp = TwoPortPeer::next(peer.second);
+    EXPECT_EQ(followUp.data(), QByteArray("follow-up"));
+    RunEventsFor(50);
+    EXPECT_FALSE(peer.first.hasPendingDatagrams()) << "the follow-up went to the first port";
+}
+
+TEST(QtUdpSocket, DeliversEachDatagramWholeAndByteForByte) {
+    TableResolver resolver;
+    QtUdpSocket socket(resolver);
+    Collected got;
+    socket.setArrivalHandler(got.handler());
+    TwoPortPeer peer;
+    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
+    socket.setRemotePort(peer.first.localPort());
+    socket.open();
+    socket.send(EveryByteValue());
+    const QNetworkDatagram request = TwoPortPeer::next(peer.first);
+    EXPECT_EQ(request.data(), EveryByteValue());
+
+    const QList<QByteArray> sent{QByteArray(1, '\0'), EveryByteValue(), QByteArray(1400, '\xff')};
+    for (const QByteArray& d : sent)
+        peer.first.writeDatagram(d, QHostAddress::LocalHost, quint16(request.senderPort()));
+    ASSERT_TRUE(WaitUntil([&] { return got.datagrams.size() >= sent.size(); }, 2000));
+    RunEventsFor(50);
+    EXPECT_EQ(got.datagrams, sent);
+}
+
+TEST(QtUdpSocket, IgnoresDatagramsFromAnyOtherAddress) {
+    TableResolver resolver;
+    QtUdpSocket socket(resolver);
+    Collected got;
+    socket.setArrivalHandler(got.handler());
+    TwoPortPeer peer;
+    TwoPortPeer stranger(QHostAddress(QStringLiteral("127.0.0.2")));
+    ASSERT_NE(stranger.first.localPort(), 0) << "cannot bind 127.0.0.2";
+    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
+    socket.setRemotePort(peer.first.localPort());
+    socket.open();
+    socket.send("hello");
+    ASSERT_TRUE(TwoPortPeer::next(peer.first).isValid());
+
+    stranger.first.writeDatagram("divert", QHostAddress::LocalHost, socket.localPort());
+    peer.second.writeDatagram("genuine", QHostAddress::LocalHost, socket.localPort());
+    ASSERT_TRUE(WaitUntil([&] { return !got.datagrams.isEmpty(); }, 2000));
+    RunEventsFor(100);
+    EXPECT_EQ(got.datagrams, QList<QByteArray>{"genuine"});
+
+    socket.send("to the unit");
+    EXPECT_EQ(TwoPortPeer::next(peer.second).data(), QByteArray("to the unit"));
+    EXPECT_FALSE(stranger.first.hasPendingDatagrams());
+}
+
+TEST(QtUdpSocket, CloseIsSafeWhenClosedAndLaterDatagramsAreLost) {
+    TableResolver resolver;
+    QtUdpSocket socket(resolver);
+    Collected got;
+    socket.setArrivalHandler(got.handler());
+    socket.close();
+    EXPECT_FALSE(socket.isOpen());
+
+    TwoPortPeer peer;
+    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
+    socket.setRemotePort(peer.first.localPort());
+    socket.open();
+    EXPECT_TRUE(socket.isOpen());
+    socket.send("x");
+    const QNetworkDatagram request = TwoPortPeer::next(peer.first);
+    socket.close();
+    socket.close();
+    EXPECT_FALSE(socket.isOpen());
+    peer.first.writeDatagram("late", QHostAddress::LocalHost, quint16(request.senderPort()));
+    RunEventsFor(100);
+    EXPECT_TRUE(got.datagrams.isEmpty());
+    try {
+        socket.send("closed");
+        ADD_FAILURE() << "a send on a closed socket went through";
+    } catch (const FailureError& e) {
+        EXPECT_EQ(e.failure().number, WsaNotConnected);
+    }
+}
+
+TEST(QtUdpSocket, ReopeningSendsToTheRemotePortAgain) {
+    TableResolver resolver;
+    QtUdpSocket socket(resolver);
+    Collected got;
+    socket.setArrivalHandler(got.handler());
+    TwoPortPeer peer;
+    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
+    socket.setRemotePort(peer.first.localPort());
+    socket.open();
+    socket.send("one");
+    const QNetworkDatagram request = TwoPortPeer::next(peer.first);
+    peer.second.writeDatagram("moved", QHostAddress::LocalHost, quint16(request.senderPort()));
+    ASSERT_TRUE(WaitUntil([&] { return !got.datagrams.isEmpty(); }, 2000));
+
+    socket.close();
+    socket.open();
+    socket.send("two");
+    EXPECT_EQ(TwoPortPeer::next(peer.first).data(), QByteArray("two"));
+}
+
+TEST(QtUdpSocket, AnUnresolvableNameFailsWith11001WhenSendingNotWhenOpening) {
+    TableResolver resolver;
+    resolver.names.insert(QStringLiteral("unit.bench"), QStringLiteral("127.0.0.1"));
+    QtUdpSocket socket(resolver);
+    socket.setRemoteHost(QStringLiteral("no-such-unit.bench"));
+    socket.setRemotePort(9);
+    ASSERT_NO_THROW(socket.open());
+    EXPECT_EQ(socket.remoteHost(), QStringLiteral("no-such-unit.bench"));
+    try {
+        socket.send("x");
+        ADD_FAILURE() << "sent to a name that does not resolve";
+    } catch (const FailureError& e) {
+        EXPECT_EQ(e.failure().number, 11001);
+        EXPECT_EQ(WinsockErrorText(e.failure().number),
+                  QStringLiteral("Authoritative answer host not found."));
+    }
+
+    TwoPortPeer peer;
+    socket.setRemoteHost(QStringLiteral("unit.bench"));
+    socket.setRemotePort(peer.first.localPort());
+    socket.send("named");
+    EXPECT_EQ(TwoPortPeer::next(peer.first).data(), QByteArray("named"));
+}
+
+// Checked on the decision alone: a test that reached the send would put a datagram on the
+// network if the refusal ever broke.
+TEST(QtUdpSocket, TakesBroadcastAndMulticastAddressesForManyHosts) {
+    EXPECT_TRUE(QtUdpSocket::ReachesManyHosts(QHostAddress(QStringLiteral("255.255.255.255"))));
+    EXPECT_TRUE(QtUdpSocket::ReachesManyHosts(QHostAddress(QStringLiteral("239.1.2.3"))));
+    EXPECT_TRUE(QtUdpSocket::ReachesManyHosts(QHostAddress(QStringLiteral("224.0.0.1"))));
+    EXPECT_FALSE(QtUdpSocket::ReachesManyHosts(QHostAddress(QStringLiteral("127.0.0.1"))));
+    EXPECT_FALSE(QtUdpSocket::ReachesManyHosts(QHostAddress(QStringLiteral("127.0.0.2"))));
+}
+
+TEST(SystemHostResolver, TakesLiteralAddressesAsTheyAreAndAnEmptyNameAsNotFound) {
+    SystemHostResolver resolver;
+    EXPECT_EQ(resolver.resolve(QStringLiteral("127.0.0.1")), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(resolver.resolve(QStringLiteral(" 127.0.0.2 ")), QStringLiteral("127.0.0.2"));
+    try {
+        resolver.resolve(QString());
+        ADD_FAILURE() << "an empty name resolved";
+    } catch (const FailureError& e) {
+        EXPECT_EQ(e.failure().number, 11001);
+    }
+}
+
+struct ErrorRow {
+    QAbstractSocket::SocketError qt;
+    int winsock;
+    const char* text;
+};
+
+class SocketErrorNumbers : public ::testing::TestWithParam<ErrorRow> {};
+
+TEST_P(SocketErrorNumbers, MapToWindowsSocketsNumbersAndTheirTexts) {
+    const ErrorRow row = GetParam();
+    EXPECT_EQ(WinsockNumberOf(row.qt), row.winsock);
+    EXPECT_EQ(WinsockErrorText(WinsockNumberOf(row.qt)), QString::fromLatin1(row.text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SocketErrorNumbers,
+    ::testing::Values(
+        ErrorRow{QAbstractSocket::SocketAccessError, 10013, "Permission denied."},
+        ErrorRow{QAbstractSocket::HostNotFoundError, 11001, "Authoritative answer host not found."},
+        ErrorRow{QAbstractSocket::NetworkError, 10050, "The network subsystem has failed."},
+        ErrorRow{QAbstractSocket::SocketAddressNotAvailableError, 10049, "Unknown error."},
+        ErrorRow{QAbstractSocket::DatagramTooLargeError, 10040, "Unknown error."},
+        ErrorRow{QAbstractSocket::UnknownSocketError, 10000, "Unknown error."}));
