@@ -1,6 +1,8 @@
 #include "ui/frm_fw_updater.h"
 
 #include "app/identity.h"
+#include "app/update_command.h"
+#include "net/tftp_client.h"
 #include "package/maker_panel.h"
 #include "package/package_builder.h"
 #include "serial/port_discovery.h"
@@ -52,6 +54,9 @@ FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
     tmrResponse_.setSingleShot(true);
     tmrResponse_.setTimerType(Qt::PreciseTimer);
     tmrResponse_.setInterval(2000);
+    tftpClient_ = std::make_unique<TftpClient>(session_, deps_.tftpServerPort);
+    updateCommand_ = std::make_unique<UpdateCommand>(session_, deps_.dialogs, *tftpClient_,
+                                                     [this] { cmdRefresh_Click(); });
     buildControls();
     buildMakerPanel();
     wireEvents();
@@ -134,6 +139,7 @@ void FrmFWUpdater::buildMakerPanel() {
 }
 
 void FrmFWUpdater::wireEvents() {
+    connect(cmdUpdate_, &QPushButton::clicked, this, [this] { cmdUpdate_Click(); });
     connect(cmdExit_, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
     connect(cmdMakeDFF_, &QPushButton::clicked, this, [this] { cmdMakeDFF_Click(); });
@@ -147,9 +153,14 @@ void FrmFWUpdater::wireEvents() {
 }
 
 void FrmFWUpdater::Form_Load() {
+    Guard g(log_, Place::Form(QStringLiteral("Form_Load")));
     picEthMedium_->move(picSerMedium_->pos());
     setWindowTitle(CaptionText());
+    // The port's settings until a package of a product with settings of its own is opened.
+    g.step([&] { session_.serComm.setSettings(QStringLiteral("9600,n,8,1")); });
 }
+
+void FrmFWUpdater::cmdUpdate_Click() { updateCommand_->cmdUpdate_Click(); }
 
 void FrmFWUpdater::cmdExit_Click() { closeWindow(); }
 

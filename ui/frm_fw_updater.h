@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <memory>
 
 class QComboBox;
 class QFrame;
@@ -20,6 +21,8 @@ namespace quorvex {
 
 class LogoWidget;
 class ProgressWidget;
+class TftpClient;
+class UpdateCommand;
 
 // What the window is given: the shared package record and the devices, so that tests can hand
 // in fakes and the program the Qt implementations.
@@ -30,6 +33,8 @@ struct FormDeps {
     UdpSocket& socket;
     FileDialogBackend& dialogs;
     QString programFolder;
+    // The TFTP server port of network units; tests point it at a server of their own.
+    int tftpServerPort = 69;
 };
 
 class FrmFWUpdater : public QWidget, public WindowPort {
@@ -44,6 +49,7 @@ public:
 
     // Event handlers, public so that tests can drive them as the events would.
     void Form_Load();
+    void cmdUpdate_Click();
     void cmdExit_Click();
     void cmdCancel_Click();
     void cmdMakeDFF_Click();
@@ -89,6 +95,8 @@ private:
     QTimer tmrResponse_;
     ErrorLog log_;
     Session session_;
+    std::unique_ptr<TftpClient> tftpClient_;
+    std::unique_ptr<UpdateCommand> updateCommand_;
     bool closingFromCode_ = false;
 
     LogoWidget* imgLogo_ = nullptr;

@@ -1,8 +1,6 @@
 // The program's entry: checks that there is a screen to show the window on, builds the devices
 // and the window, and hands over to the event loop.
-#include "app/loaded_firmware.h"
-#include "ui/frm_fw_updater.h"
-#include "ui/qt_prompts.h"
+#include "ui/program.h"
 
 #include <QApplication>
 #include <cstdio>

@@ -1,0 +1,141 @@
+#include "app/update_command.h"
+
+#include "app/conversions.h"
+#include "app/file_dialogs.h"
+#include "net/tftp_client.h"
+#include "package/catalogue.h"
+#include "package/package_reader.h"
+#include "serial/flashing_sequence.h"
+#include "serial/port_discovery.h"
+
+#include <cmath>
+
+namespace quorvex {
+
+namespace {
+
+const QString BrowseCaption = QStringLiteral("Browse for DFF file");
+
+// "Com 12" -> 12: lower-cased, every "com" removed, the leading number rounded to a 16-bit
+// integer. A number outside that range is failure 6 (overflow).
+int PortNumberOf(const QString& entry) {
+    const double v = std::nearbyint(LeadingNumber(entry.toLower().remove(QStringLiteral("com"))));
+    if (v < -32768 || v > 32767)
+        Raise(FailureNo::Overflow);
+    return int(v);
+}
+
+} // namespace
+
+UpdateCommand::UpdateCommand(Session& s, FileDialogBackend& dialogs, TftpClient& tftp,
+                             std::function<void()> refreshPorts)
+    : s_(s), dialogs_(dialogs), tftp_(tftp), refreshPorts_(std::move(refreshPorts)) {}
+
+void UpdateCommand::cmdUpdate_Click() {
+    if (!s_.firmware.isLoaded()) {
+        BrowseAndLoad();
+        return;
+    }
+    if (Flash())
+        s_.window.closeWindow();
+}
+
+void UpdateCommand::BrowseAndLoad() {
+    Guard g(s_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
+    WindowPort& w = s_.window;
+    w.EnableControls(false);
+    QString path = ChoosePackage(g);
+    if (!FileExists(path))
+        path.clear();
+    packagePath_ = path;
+    if (!path.isEmpty())
+        w.setUpdateCaption(QStringLiteral("Verifying DFF..."));
+
+    bool loaded = false;
+    g.step([&] { loaded = LoadDFFFile(s_, path, refreshPorts_); });
+    if (loaded) {
+        w.setUpdateCaption(UploadCaption(s_.firmware));
+    } else {
+        w.setUpdateCaption(path.isEmpty() ? BrowseCaption : QStringLiteral("Unable to load. Click to try again."));
+        w.setSerialPanelVisible(false);
+        w.setEthPanelVisible(false);
+        s_.firmware.releaseImages();
+    }
+    w.EnableControls(true);
+}
+
+QString UpdateCommand::ChoosePackage(Guard& g) {
+    QString path = packagePath_;
+    QString title;
+    QString filter = QStringLiteral("Tolvane Firmware Files (*.dff)|*.dff|All Files (*.*)|*.*");
+    int filterIndex = 1;
+    bool readOnly = false;
+    int flags = OFN_EXPLORER | OFN_HIDEREADONLY;
+    g.step([&] {
+        OpenDialog(dialogs_, s_.log, path, title, true, false, readOnly, true, filter, filterIndex, QString(),
+                   QStringLiteral("Load Tolvane Firmware File"), QString(), nullptr, flags);
+    });
+    return path;
+}
+
+bool UpdateCommand::Flash() {
+    Guard g(s_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
+    s_.window.setUpdateVisible(false);
+    s_.window.EnableControls(false);
+    if (IsNetworkUnit(s_.firmware)) {
+        // Returns once the write request is out; the client gives the window back when the
+        // transfer ends, and shows a start failure in the status line itself.
+        tftp_.BeginUpload();
+        return false;
+    }
+    const bool closeAfterwards = FlashSerial(g);
+    s_.window.EnableControls(true);
+    s_.window.progress().hide();
+    s_.window.setUpdateVisible(true);
+    return closeAfterwards;
+}
+
+bool UpdateCommand::FlashSerial(Guard& g) {
+    WindowPort& w = s_.window;
+    SerialPort& port = s_.serComm;
+    // A port that is already open is reopened below; that is no failure worth a record.
+    const auto portAlreadyOpen = [](const Failure& f) { return f.number == FailureNo::PortAlreadyOpen; };
+    bool okToFlash = true;
+    bool closeAfterwards = false;
+
+    if (w.selectedPortIndex() == -1) {
+        ShowInfo(s_.prompts, QStringLiteral("Please select a COM port from the list."));
+        okToFlash = false;
+    } else {
+        g.step([&] { portNumber_ = PortNumberOf(w.selectedPortText()); });
+        if (portNumber_ >= 1 && portNumber_ <= 255) {
+            g.step([&] {
+                if (port.isOpen())
+                    port.close();
+            });
+            g.step([&] { port.setCommPort(portNumber_); });
+        }
+        g.step([&] { port.open(); }, portAlreadyOpen);
+        if (!port.isOpen()) {
+            ShowError(s_.prompts, QStringLiteral("Unable to connect on select COM port.  The port may be in use."));
+            okToFlash = false;
+        }
+    }
+
+    if (okToFlash) {
+        w.setMessage(QStringLiteral("Please reset the unit... (10 seconds)"));
+        g.step([&] { LoadAndSendFirmwareSer(s_); });
+        w.restoreAndRaise();
+        const QString question = QStringLiteral("Would you like to flash another unit with v") +
+                                 s_.firmware.Header.versionText() + QStringLiteral(" firmware?");
+        if (!AskYesNo(s_.prompts, question))
+            closeAfterwards = true;
+    }
+    g.step([&] {
+        if (port.isOpen())
+            port.close();
+    });
+    return closeAfterwards;
+}
+
+} // namespace quorvex

@@ -1,0 +1,256 @@
+// The technician's day through the real window: browse and load packages, flash a simulated
+// serial unit over a pseudo-terminal and a real TFTP server on 127.0.0.1, with message boxes and
+// file dialogs answered from a script.
+#include "../net/tftpd_fixture.h"
+#include "bootsim/simulator.h"
+#include "net/qt_udp_socket.h"
+#include "serial/qt_serial_port.h"
+#include "support/fakes.h"
+#include "ui/frm_fw_updater.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace quorvex;
+
+namespace {
+
+QString Fixture(const char* name) {
+    return QDir(qEnvironmentVariable("QUORVEX_FIXTURES")).filePath(QString::fromLatin1(name));
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Resolves literal loopback addresses only: no test asks a name server.
+class LoopbackResolver : public HostResolver {
+public:
+    QString resolve(const QString& host) override {
+        if (host.startsWith(QLatin1String("127.")))
+            return host;
+        Raise(FailureNo::WsaHostNotFound);
+    }
+};
+
+class UpdateFlow : public ::testing::Test {
+protected:
+    // Starts the window with the simulated unit on "Com 1" answering `identification`.
+    void start(std::uint8_t identification, quint16 tftpPort = 69) {
+        bootsim::Options options;
+        options.identification = identification;
+        sim = std::make_unique<bootsim::Simulator>(options);
+        QString error;
+        ASSERT_TRUE(sim->start(&error)) << error.toStdString();
+        ASSERT_TRUE(QFile::link(sim->slavePath(), devices.filePath("ttyUSB0")));
+        serial = std::make_unique<QtSerialPort>(devices.path());
+        form = std::make_unique<FrmFWUpdater>(
+            FormDeps{firmware, prompts, *serial, socket, dialogs, programFolder.path(), tftpPort});
+        form->show();
+        // The default address is never a target here.
+        child<QLineEdit>("txtIP")->setText(QStringLiteral("127.0.0.1"));
+    }
+
+    template <typename T> T* child(const char* name) const { return form->findChild<T*>(QString::fromLatin1(name)); }
+    QPushButton* updateButton() const { return child<QPushButton>("cmdUpdate"); }
+    void clickUpdate() { QTest::mouseClick(updateButton(), Qt::LeftButton); }
+    QString status() const { return child<QLabel>("lblStat")->text(); }
+
+    // Browses for `fixture` and confirms the question about it.
+    void load(const char* fixture) {
+        dialogs.choose(Fixture(fixture));
+        prompts.answers.push_back(true);
+        clickUpdate();
+    }
+
+    QStringList messageTexts() const {
+        QStringList out;
+        for (const auto& m : prompts.messages)
+            out << m.text;
+        return out;
+    }
+
+    QTemporaryDir programFolder;
+    QTemporaryDir devices;
+    LoadedFirmware firmware;
+    fakes::ScriptedPrompts prompts;
+    fakes::ScriptedDialogs dialogs;
+    LoopbackResolver resolver;
+    QtUdpSocket socket{resolver};
+    std::unique_ptr<bootsim::Simulator> sim;
+    std::unique_ptr<QtSerialPort> serial;
+    std::unique_ptr<FrmFWUpdater> form;
+};
+
+TEST_F(UpdateFlow, SerialPackageIsLoadedFlashedByteForByteAndFlashedAgainUntilNo) {
+    start(0x40); // TORV5 with a PIC16F876A
+    load("sparse17.dff");
+    EXPECT_EQ(updateButton()->text(), "Upload firmware ver. 1.4.12 to TORV5");
+    EXPECT_TRUE(child<QWidget>("picSerMedium")->isVisible());
+    EXPECT_FALSE(child<QWidget>("picEthMedium")->isVisible());
+    ASSERT_EQ(child<QComboBox>("SerialCommPort")->currentText(), "Com 1");
+    ASSERT_EQ(prompts.questions.size(), 1u);
+    EXPECT_TRUE(prompts.questions[0].text.contains("TORV5\r\nVersion: 1.4.12"));
+
+    prompts.answers.push_back(true); // flash another unit: yes
+    clickUpdate();
+    EXPECT_EQ(messageTexts(), QStringList({"PIC16F876A/877A flashed with firmware v1.4.12 successfully."}));
+    ASSERT_EQ(prompts.questions.size(), 2u);
+    EXPECT_EQ(prompts.questions[1].text, "Would you like to flash another unit with v1.4.12 firmware?");
+    EXPECT_EQ(sim->flash().left(firmware.ProgramImage.size()), firmware.ProgramImage);
+    EXPECT_EQ(sim->frames().size(), 17u);
+    EXPECT_TRUE(updateButton()->isVisible());
+    EXPECT_TRUE(updateButton()->isEnabled());
+    EXPECT_FALSE(child<QWidget>("picProgress")->isVisible());
+    EXPECT_FALSE(serial->isOpen());
+    EXPECT_EQ(updateButton()->text(), "Upload firmware ver. 1.4.12 to TORV5");
+
+    prompts.answers.push_back(false); // this time: no further unit
+    clickUpdate();
+    EXPECT_EQ(sim->frames().size(), 34u);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(firmware.isLoaded());
+    EXPECT_FALSE(serial->isOpen());
+}
+
+TEST_F(UpdateFlow, NetworkPackageArrivesWholeAtARealTftpServer) {
+    nettest::TftpdServer server;
+    if (!nettest::TftpdServer::Installed())
+        GTEST_SKIP() << "tftpd-hpa is not installed (scripts/test installs it)";
+    ASSERT_EQ(server.start(), QString());
+    start(0x40, server.port());
+    load("net1000.dff");
+    EXPECT_EQ(updateButton()->text(), "Upload firmware ver. 2.10.3 to LanSignalViewer2");
+    EXPECT_TRUE(child<QWidget>("picEthMedium")->isVisible());
+    EXPECT_EQ(child<QWidget>("picEthMedium")->pos(), child<QWidget>("picSerMedium")->pos());
+    EXPECT_EQ(status(), "Status: Ready.");
+
+    clickUpdate();
+    // The click returns at once; the window stays locked until the transfer ends.
+    EXPECT_FALSE(updateButton()->isVisible());
+    EXPECT_FALSE(child<QWidget>("cmdExit")->isEnabled());
+    EXPECT_FALSE(child<QWidget>("txtIP")->isEnabled());
+    EXPECT_TRUE(child<QWidget>("lblStat")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(status() == "Status: Finished.  Ready.", 10000);
+    EXPECT_EQ(status(), "Status: Finished.  Ready.");
+    EXPECT_EQ(ReadAll(server.pathOf("NYX2")), ReadAll(Fixture("net1000.bin")));
+    EXPECT_TRUE(updateButton()->isVisible());
+    EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
+    EXPECT_TRUE(firmware.isLoaded());
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(UpdateFlow, AnUnresolvableAddressShowsTheSocketTextAndGivesTheWindowBack) {
+    start(0x40);
+    load("net1000.dff");
+    child<QLineEdit>("txtIP")->setText(QStringLiteral("unit.invalid"));
+    clickUpdate();
+    EXPECT_EQ(status(), "Authoritative answer host not found.");
+    EXPECT_TRUE(updateButton()->isVisible());
+    EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
+    EXPECT_FALSE(socket.isOpen());
+    EXPECT_TRUE(firmware.isLoaded());
+}
+
+TEST_F(UpdateFlow, CancellingTheDialogLeavesNothingLoadedAndNoMessage) {
+    start(0x40);
+    dialogs.cancel();
+    clickUpdate();
+    EXPECT_EQ(updateButton()->text(), "Browse for DFF file");
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(prompts.questions.empty());
+    EXPECT_FALSE(child<QWidget>("picSerMedium")->isVisible());
+    EXPECT_FALSE(child<QWidget>("picEthMedium")->isVisible());
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].title, "Load Tolvane Firmware File");
+    EXPECT_TRUE(updateButton()->isEnabled());
+}
+
+TEST_F(UpdateFlow, ARejectedPackageSaysSoAndTheNextClickBrowsesFromItsFolder) {
+    start(0x40);
+    load("wrongkey.dff");
+    EXPECT_EQ(updateButton()->text(), "Unable to load. Click to try again.");
+    EXPECT_EQ(messageTexts(), QStringList({"Invalid DFF file.  Please obtain the latest TORV5 software and DFF files."}));
+    EXPECT_FALSE(child<QWidget>("picSerMedium")->isVisible());
+    EXPECT_FALSE(firmware.isLoaded());
+
+    dialogs.cancel();
+    clickUpdate();
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[1].fileName, Fixture("wrongkey.dff"));
+    EXPECT_EQ(QDir(dialogs.requests[1].initialFolder).canonicalPath(),
+              QDir(qEnvironmentVariable("QUORVEX_FIXTURES")).canonicalPath());
+    EXPECT_EQ(updateButton()->text(), "Browse for DFF file");
+}
+
+TEST_F(UpdateFlow, FlashingWithNoPortSelectedOnlyAsksForOne) {
+    start(0x40);
+    load("revector16.dff");
+    child<QComboBox>("SerialCommPort")->setCurrentIndex(-1);
+    clickUpdate();
+    EXPECT_EQ(messageTexts(), QStringList({"Please select a COM port from the list."}));
+    EXPECT_EQ(prompts.questions.size(), 1u); // only the load's question
+    EXPECT_EQ(sim->hellos(), 0);
+    EXPECT_TRUE(firmware.isLoaded());
+    EXPECT_TRUE(updateButton()->isVisible());
+    EXPECT_EQ(updateButton()->text(), "Upload firmware ver. 1.4.12 to TORV5");
+}
+
+TEST_F(UpdateFlow, ABusyPortIsReportedAndNothingIsSent) {
+    start(0x40);
+    load("revector16.dff");
+    QtSerialPort other(devices.path());
+    other.setCommPort(1);
+    other.open();
+    ASSERT_TRUE(other.isOpen());
+    clickUpdate();
+    EXPECT_EQ(messageTexts(), QStringList({"Unable to connect on select COM port.  The port may be in use."}));
+    EXPECT_EQ(sim->hellos(), 0);
+    EXPECT_TRUE(updateButton()->isVisible());
+    EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
+}
+
+TEST_F(UpdateFlow, AWrongUnitIsRefusedTheBundleUnloadedAndTheNextClickBrowses) {
+    start(0x04); // an Orbel-8 answers a TORV5 package
+    load("revector16.dff");
+    prompts.answers.push_back(true);
+    clickUpdate();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Incorrect DFF file for connected unit.");
+    EXPECT_TRUE(prompts.messages[0].text.startsWith("Connected to : \r\n\t\tOrbel-8\r\n\t\tPIC18F2620/4620\r\n"));
+    EXPECT_TRUE(sim->frames().empty());
+    EXPECT_FALSE(firmware.isLoaded());
+    EXPECT_FALSE(child<QWidget>("picSerMedium")->isVisible());
+    EXPECT_EQ(updateButton()->text(), "Browse for DFF file");
+
+    dialogs.cancel();
+    clickUpdate();
+    EXPECT_EQ(dialogs.requests.size(), 2u);
+}
+
+TEST_F(UpdateFlow, ANetworkPackageAfterASerialOneShowsItsPanelInTheSamePlaceAndBack) {
+    start(0x40);
+    load("revector16.dff");
+    EXPECT_TRUE(child<QWidget>("picSerMedium")->isVisible());
+    firmware.releaseImages(); // as after a refusal: the next click browses
+    load("twopart_2.10.dff");
+    EXPECT_EQ(updateButton()->text(), "Upload firmware ver. 2.10.7 to VeskarPlus2");
+    EXPECT_FALSE(child<QWidget>("picSerMedium")->isVisible());
+    EXPECT_TRUE(child<QWidget>("picEthMedium")->isVisible());
+    EXPECT_EQ(child<QWidget>("picEthMedium")->geometry(), child<QWidget>("picSerMedium")->geometry());
+    firmware.releaseImages();
+    load("eeprom_f0.dff");
+    EXPECT_TRUE(child<QWidget>("picSerMedium")->isVisible());
+    EXPECT_FALSE(child<QWidget>("picEthMedium")->isVisible());
+}
+
+} // namespace

@@ -1,0 +1,32 @@
+#include "ui/program.h"
+
+#include "app/loaded_firmware.h"
+#include "net/host_resolver.h"
+#include "net/qt_udp_socket.h"
+#include "serial/qt_serial_port.h"
+#include "ui/frm_fw_updater.h"
+#include "ui/qt_file_dialogs.h"
+#include "ui/qt_prompts.h"
+
+#include <QApplication>
+#include <QDir>
+
+namespace quorvex {
+
+int RunProgram(QApplication& app) {
+    // The one package record of the run; everything else is handed a reference to it.
+    LoadedFirmware firmware;
+    QtPrompts prompts;
+    QtSerialPort serial;
+    SystemHostResolver resolver;
+    QtUdpSocket socket(resolver);
+    QtFileDialogBackend dialogs;
+    const QString programFolder = QDir::cleanPath(QCoreApplication::applicationDirPath());
+
+    FrmFWUpdater form(FormDeps{firmware, prompts, serial, socket, dialogs, programFolder});
+    prompts.setParentWindow(&form);
+    form.show();
+    return app.exec();
+}
+
+} // namespace quorvex
