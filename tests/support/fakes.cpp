@@ -10,6 +10,8 @@ void ScriptedPrompts::message(const QString& text, Icon icon, const QString& cap
 
 bool ScriptedPrompts::askYesNo(const QString& text, const QString& caption) {
     questions.push_back({text, Icon::Question, caption});
+    if (onQuestion)
+        onQuestion(questions.back());
     if (answers.empty())
         return defaultAnswer;
     const bool a = answers.front();

@@ -39,8 +39,9 @@ public:
     std::vector<ShownMessage> messages;
     std::vector<ShownMessage> questions;
     QStringList viewed;
-    // Runs when a box is shown, before it "closes" (to look at the world at that moment).
+    // Run when a box or a question is shown, before it "closes" (to look at the world then).
     std::function<void(const ShownMessage&)> onMessage;
+    std::function<void(const ShownMessage&)> onQuestion;
 };
 
 // A file dialog that answers from a script and remembers what it was asked: each answer is a

@@ -44,14 +44,17 @@ public:
 
 class UpdateFlow : public ::testing::Test {
 protected:
-    // Starts the window with the simulated unit on "Com 1" answering `identification`.
-    void start(std::uint8_t identification, quint16 tftpPort = 69) {
+    // Starts the window with the simulated unit on "Com `com`" answering `identification`.
+    void start(std::uint8_t identification, quint16 tftpPort = 69, int com = 1) {
         bootsim::Options options;
         options.identification = identification;
         sim = std::make_unique<bootsim::Simulator>(options);
         QString error;
         ASSERT_TRUE(sim->start(&error)) << error.toStdString();
-        ASSERT_TRUE(QFile::link(sim->slavePath(), devices.filePath("ttyUSB0")));
+        // Nodes before the unit's are no serial ports at all, so the unit is the only one listed.
+        for (int n = 0; n + 1 < com; ++n)
+            ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), devices.filePath(QStringLiteral("ttyUSB%1").arg(n))));
+        ASSERT_TRUE(QFile::link(sim->slavePath(), devices.filePath(QStringLiteral("ttyUSB%1").arg(com - 1))));
         serial = std::make_unique<QtSerialPort>(devices.path());
         form = std::make_unique<FrmFWUpdater>(
             FormDeps{firmware, prompts, *serial, socket, dialogs, programFolder.path(), tftpPort});
@@ -120,6 +123,22 @@ TEST_F(UpdateFlow, SerialPackageIsLoadedFlashedByteForByteAndFlashedAgainUntilNo
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(firmware.isLoaded());
     EXPECT_FALSE(serial->isOpen());
+}
+
+TEST_F(UpdateFlow, APortListedAsCom12IsOpenedAsPort12AndAMinimisedWindowComesBackForTheQuestion) {
+    start(0x40, 69, 12);
+    load("revector16.dff");
+    ASSERT_EQ(child<QComboBox>("SerialCommPort")->count(), 1);
+    ASSERT_EQ(child<QComboBox>("SerialCommPort")->currentText(), "Com 12");
+    form->showMinimized();
+    bool minimisedAtQuestion = true;
+    prompts.answers.push_back(true);
+    prompts.onQuestion = [&](const fakes::ShownMessage&) { minimisedAtQuestion = form->isMinimized(); };
+    clickUpdate();
+    EXPECT_EQ(serial->commPort(), 12);
+    EXPECT_EQ(sim->frames().size(), 2u);
+    EXPECT_EQ(messageTexts(), QStringList({"PIC16F876A/877A flashed with firmware v1.4.12 successfully."}));
+    EXPECT_FALSE(minimisedAtQuestion);
 }
 
 TEST_F(UpdateFlow, NetworkPackageArrivesWholeAtARealTftpServer) {
