@@ -51,8 +51,15 @@ void UpdateCommand::BrowseAndLoad() {
     if (!path.isEmpty())
         w.setUpdateCaption(QStringLiteral("Verifying DFF..."));
 
+    // The port scan of a serial load gives the window back when it ends, yet the question and
+    // the decode are still to come: lock it again so that no second load can start meanwhile.
+    const auto refreshDuringLoad = [&] {
+        refreshPorts_();
+        w.EnableControls(false);
+        w.setUpdateCaption(QStringLiteral("Verifying DFF..."));
+    };
     bool loaded = false;
-    g.step([&] { loaded = LoadDFFFile(s_, path, refreshPorts_); });
+    g.step([&] { loaded = LoadDFFFile(s_, path, refreshDuringLoad); });
     if (loaded) {
         w.setUpdateCaption(UploadCaption(s_.firmware));
     } else {

@@ -96,7 +96,14 @@ protected:
 
 TEST_F(UpdateFlow, SerialPackageIsLoadedFlashedByteForByteAndFlashedAgainUntilNo) {
     start(0x40); // TORV5 with a PIC16F876A
+    bool lockedDuringQuestion = false;
+    prompts.onQuestion = [&](const fakes::ShownMessage&) {
+        lockedDuringQuestion = !updateButton()->isEnabled() && !child<QWidget>("cmdExit")->isEnabled() &&
+                               updateButton()->text() == "Verifying DFF...";
+    };
     load("sparse17.dff");
+    prompts.onQuestion = nullptr;
+    EXPECT_TRUE(lockedDuringQuestion);
     EXPECT_EQ(updateButton()->text(), "Upload firmware ver. 1.4.12 to TORV5");
     EXPECT_TRUE(child<QWidget>("picSerMedium")->isVisible());
     EXPECT_FALSE(child<QWidget>("picEthMedium")->isVisible());
