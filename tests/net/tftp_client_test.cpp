@@ -1,5 +1,6 @@
 // The TFTP client against a simulated unit on loopback: the exchanges a standard server does
 // not show (repeated acknowledgements, error packets, silence, strangers).
+#include "support/fake_devices.h"
 #include "net_rig.h"
 #include "simulated_unit.h"
 
@@ -310,37 +311,12 @@ TEST(TftpClient, AnUnresolvableAddressShowsTheSocketTextAndGivesTheWindowBack) {
     EXPECT_TRUE(unit.arrivals.empty());
 }
 
-namespace {
-// Refuses every send with a given number, as the platform does with an address it will not
-// send to.
-class RefusingSocket : public UdpSocket {
-  public:
-    explicit RefusingSocket(int number) : number_(number) {}
-    void setRemoteHost(const QString& h) override { host_ = h; }
-    QString remoteHost() const override { return host_; }
-    void setRemotePort(int) override {}
-    void open() override { open_ = true; }
-    void close() override {
-        open_ = false;
-        ++closes;
-    }
-    bool isOpen() const override { return open_; }
-    void send(const QByteArray&) override { Raise(number_, QStringLiteral("refused")); }
-    void setArrivalHandler(ArrivalHandler) override {}
-    int closes = 0;
-
-  private:
-    int number_;
-    QString host_;
-    bool open_ = false;
-};
-} // namespace
-
 TEST(TftpClient, ARefusedAddressShowsItsTextOrUnknownError) {
     const std::vector<std::pair<int, QString>> rows{{10013, "Permission denied."},
                                                     {10049, "Unknown error."}};
     for (const auto& [number, text] : rows) {
-        RefusingSocket socket(number);
+        fakes::FakeUdpSocket socket;
+        socket.refuseWith = number;
         ClientRig rig(Image(1000), 69, ShortWatchdogMs, &socket);
         EXPECT_FALSE(rig.client.BeginUpload());
         EXPECT_EQ(rig.window.status(), text);

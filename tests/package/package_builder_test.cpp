@@ -1,5 +1,5 @@
 #include "app/identity.h"
-#include "fake_devices.h"
+#include "support/fake_devices.h"
 #include "hex_records.h"
 #include "package/cipher.h"
 #include "package/package_builder.h"
@@ -29,8 +29,8 @@ struct Technician {
     fakes::RecordingLog log;
     fakes::ScriptedPrompts prompts;
     fakes::FakeWindow window;
-    FakeSerialPort port;
-    FakeUdpSocket socket;
+    fakes::FakeSerialPort port;
+    fakes::FakeUdpSocket socket;
     QTimer timer;
     Session session{fw, log, prompts, window, port, socket, timer, programFolder};
 };
@@ -84,8 +84,8 @@ class Builder : public ::testing::Test {
     fakes::RecordingLog log;
     fakes::ScriptedPrompts prompts;
     fakes::FakeWindow window;
-    FakeSerialPort port;
-    FakeUdpSocket socket;
+    fakes::FakeSerialPort port;
+    fakes::FakeUdpSocket socket;
     QTimer timer;
     Session session{fw, log, prompts, window, port, socket, timer, dir.folder()};
     fakes::ScriptedDialogs dialogs;

@@ -1,4 +1,4 @@
-#include "fake_devices.h"
+#include "support/fake_devices.h"
 #include "hex_records.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
@@ -64,8 +64,8 @@ class Reader : public ::testing::Test {
     fakes::RecordingLog log;
     fakes::ScriptedPrompts prompts;
     fakes::FakeWindow window;
-    FakeSerialPort port;
-    FakeUdpSocket socket;
+    fakes::FakeSerialPort port;
+    fakes::FakeUdpSocket socket;
     QTimer timer;
     Session session{fw, log, prompts, window, port, socket, timer, programFolder};
     int refreshes = 0;

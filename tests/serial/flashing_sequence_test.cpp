@@ -76,7 +76,8 @@ TEST(LoadAndSendFirmwareSer, AMatchingUnitIsFlashedBlockForBlockAndTheChipIsName
     EXPECT_EQ(rig.window.message, "Please reset the unit... (9 seconds)");
     EXPECT_TRUE(rig.fw.isLoaded());
     EXPECT_TRUE(rig.log.records.isEmpty());
-    EXPECT_EQ(rig.udp.misuse, 0);
+    EXPECT_EQ(rig.udp.opens, 0);
+    EXPECT_TRUE(rig.udp.sent.empty());
 }
 
 TEST(LoadAndSendFirmwareSer, AnotherProductsUnitRefusesThePackageWithTheFullExplanation) {

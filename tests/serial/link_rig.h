@@ -5,6 +5,7 @@
 #include "app/session.h"
 #include "bootsim/simulator.h"
 #include "serial/qt_serial_port.h"
+#include "support/fake_devices.h"
 #include "support/fakes.h"
 
 #include <QProperty>
@@ -14,32 +15,7 @@
 #include <ostream>
 #include <vector>
 
-// Readable failure messages for the texts the tests compare.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << b.toHex(' ').toStdString();
-}
-
 namespace quorvex::testing {
-
-// The network is no part of a serial flash; anything sent through it is a fault.
-class NullUdpSocket : public UdpSocket {
-  public:
-    void setRemoteHost(const QString& host) override { host_ = host; }
-    QString remoteHost() const override { return host_; }
-    void setRemotePort(int) override {}
-    void open() override { ++misuse; }
-    void close() override {}
-    bool isOpen() const override { return false; }
-    void send(const QByteArray&) override { ++misuse; }
-    void setArrivalHandler(ArrivalHandler) override {}
-    int misuse = 0;
-
-  private:
-    QString host_;
-};
 
 // Passes every call to a real port and records the writes; can make one read fail.
 class SpyPort : public SerialPort {
@@ -87,7 +63,8 @@ class LinkRig {
     fakes::RecordingLog log;
     fakes::ScriptedPrompts prompts;
     fakes::FakeWindow window;
-    NullUdpSocket udp;
+    // The network is no part of a serial flash: anything opened or sent there is a fault.
+    fakes::FakeUdpSocket udp;
     QTimer tmrResponse;
     Session session;
 

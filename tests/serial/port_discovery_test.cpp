@@ -1,63 +1,21 @@
 #include "serial/port_discovery.h"
+#include "support/fake_devices.h"
 #include "support/fakes.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>
-#include <set>
 
 using namespace quorvex;
 
 namespace {
-
-// A serial port whose numbered ports exist or are busy as a test says.
-class ScriptedPorts : public SerialPort {
-public:
-    std::set<int> present;
-    std::set<int> busy;
-    std::vector<int> opened;
-
-    void setCommPort(int n) override { number = n; }
-    int commPort() const override { return number; }
-    void setSettings(const QString& s) override { settingsText = s; }
-    QString settings() const override { return settingsText; }
-    void open() override {
-        if (isOpenNow)
-            Raise(FailureNo::PortAlreadyOpen);
-        if (!present.count(number))
-            Raise(FailureNo::InvalidPortNumber);
-        if (busy.count(number))
-            Raise(FailureNo::PermissionDenied, "Access denied");
-        isOpenNow = true;
-        opened.push_back(number);
-    }
-    void close() override { isOpenNow = false; }
-    bool isOpen() const override { return isOpenNow; }
-    void output(const QByteArray&) override {}
-    QByteArray input() override { return {}; }
-    int inBufferCount() override { return 0; }
-    QString deviceName(int n) const override { return QStringLiteral("/dev/ttyUSB%1").arg(n - 1); }
-
-    int number = 1;
-    bool isOpenNow = false;
-    QString settingsText = "9600,n,8,1";
-};
 
 struct Bench {
     LoadedFirmware firmware;
     fakes::RecordingLog log;
     fakes::ScriptedPrompts prompts;
     fakes::FakeWindow window;
-    ScriptedPorts ports;
-    struct NoSocket : UdpSocket {
-        void setRemoteHost(const QString&) override {}
-        QString remoteHost() const override { return {}; }
-        void setRemotePort(int) override {}
-        void open() override {}
-        void close() override {}
-        bool isOpen() const override { return false; }
-        void send(const QByteArray&) override {}
-        void setArrivalHandler(ArrivalHandler) override {}
-    } socket;
+    fakes::FakeSerialPort ports;
+    fakes::FakeUdpSocket socket;
     QTimer timer;
     Session session{firmware, log, prompts, window, ports, socket, timer, QString()};
 };

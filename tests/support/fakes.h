@@ -9,8 +9,13 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <optional>
 #include <vector>
+
+// Readable failure messages for the texts and bytes the tests compare.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << b.toHex(' ').toStdString(); }
 
 namespace quorvex::fakes {
 

@@ -4,7 +4,7 @@
 #include "package/package_reader.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
-#include "window_fakes.h"
+#include "support/fake_devices.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -60,8 +60,8 @@ class MakerWindow : public ::testing::Test {
         fakes::RecordingLog log;
         fakes::ScriptedPrompts yes;
         fakes::FakeWindow window;
-        fakes::OfflineSerialPort port;
-        fakes::OfflineSocket net;
+        fakes::FakeSerialPort port;
+        fakes::FakeUdpSocket net;
         QTimer timer;
         Session s{fw, log, yes, window, port, net, timer, dir.path("technician")};
         QDir().mkpath(s.programFolder);
@@ -75,8 +75,8 @@ class MakerWindow : public ::testing::Test {
         pkg::Lines({pkg::Data(0, pkg::Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})), pkg::EndRecord()});
     LoadedFirmware firmware;
     fakes::ScriptedPrompts prompts;
-    fakes::OfflineSerialPort serial;
-    fakes::OfflineSocket socket;
+    fakes::FakeSerialPort serial;
+    fakes::FakeUdpSocket socket;
     fakes::ScriptedDialogs dialogs;
     std::unique_ptr<FrmFWUpdater> form;
 };

@@ -1,6 +1,6 @@
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
-#include "window_fakes.h"
+#include "support/fake_devices.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -22,8 +22,8 @@ protected:
     QTemporaryDir dir;
     LoadedFirmware firmware;
     fakes::ScriptedPrompts prompts;
-    fakes::OfflineSerialPort serial;
-    fakes::OfflineSocket socket;
+    fakes::FakeSerialPort serial;
+    fakes::FakeUdpSocket socket;
     fakes::ScriptedDialogs dialogs;
     std::unique_ptr<FrmFWUpdater> form;
 
@@ -112,7 +112,7 @@ TEST_F(WindowTest, RefreshListsPortsAndShowsTheDeviceBehindTheSelectedEntry) {
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(list->itemText(0), "Com 2");
     EXPECT_EQ(list->currentIndex(), 0);
-    EXPECT_EQ(list->toolTip(), "/dev/fake2");
+    EXPECT_EQ(list->toolTip(), "/dev/ttyUSB1");
     EXPECT_EQ(child<QPushButton>("cmdUpdate")->text(), "Browse for DFF file");
     EXPECT_TRUE(child<QWidget>("cmdRefresh")->isEnabled());
 }

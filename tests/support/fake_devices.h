@@ -1,0 +1,90 @@
+#pragma once
+// Serial ports and sockets that never touch the machine's devices or the network: they do what
+// a test sets up and record what they were asked.
+#include "app/failure.h"
+#include "net/udp_socket.h"
+#include "serial/serial_port.h"
+
+#include <QByteArray>
+#include <QString>
+#include <set>
+#include <vector>
+
+namespace quorvex::fakes {
+
+// Numbered ports: with `present` empty every number exists, else only those listed; a busy
+// one refuses to open (70), a missing one is 8002, an open one 8005.
+class FakeSerialPort : public SerialPort {
+public:
+    void setCommPort(int number) override { port = number; }
+    int commPort() const override { return port; }
+    void setSettings(const QString& s) override {
+        if (rejectSettings)
+            Raise(FailureNo::CannotSetPortSettings);
+        text = s;
+    }
+    QString settings() const override { return text; }
+    void open() override {
+        if (opened)
+            Raise(FailureNo::PortAlreadyOpen);
+        if (!present.empty() && !present.count(port))
+            Raise(FailureNo::InvalidPortNumber);
+        if (busy.count(port))
+            Raise(FailureNo::PermissionDenied, QStringLiteral("Access denied"));
+        opened = true;
+        openedPorts.push_back(port);
+    }
+    void close() override {
+        opened = false;
+        ++closes;
+    }
+    bool isOpen() const override { return opened; }
+    void output(const QByteArray& bytes) override { written += bytes; }
+    QByteArray input() override { return {}; }
+    int inBufferCount() override { return 0; }
+    QString deviceName(int n) const override { return QStringLiteral("/dev/ttyUSB%1").arg(n - 1); }
+
+    int port = 1;
+    QString text = QStringLiteral("1200,n,8,1");
+    bool opened = false;
+    bool rejectSettings = false;
+    std::set<int> present;
+    std::set<int> busy;
+    int closes = 0;
+    std::vector<int> openedPorts;
+    QByteArray written;
+};
+
+// Sends go nowhere and are recorded; with `refuseWith` set every send fails with that number,
+// as the platform refuses an address.
+class FakeUdpSocket : public UdpSocket {
+public:
+    void setRemoteHost(const QString& h) override { host = h; }
+    QString remoteHost() const override { return host; }
+    void setRemotePort(int p) override { remotePort = p; }
+    void open() override {
+        opened = true;
+        ++opens;
+    }
+    void close() override {
+        opened = false;
+        ++closes;
+    }
+    bool isOpen() const override { return opened; }
+    void send(const QByteArray& datagram) override {
+        if (refuseWith)
+            Raise(refuseWith, QStringLiteral("refused"));
+        sent.push_back(datagram);
+    }
+    void setArrivalHandler(ArrivalHandler) override {}
+
+    QString host = QStringLiteral("127.0.0.1");
+    int remotePort = 0;
+    bool opened = false;
+    int opens = 0;
+    int closes = 0;
+    int refuseWith = 0;
+    std::vector<QByteArray> sent;
+};
+
+} // namespace quorvex::fakes
