@@ -219,4 +219,18 @@ QString DamagedRecordMessage(int lineNumber) {
         .arg(lineNumber);
 }
 
+QByteArray IntelHexRecord(int type, int address, const QByteArray& data) {
+    QByteArray bytes;
+    bytes.append(char(data.size()));
+    bytes.append(char((address >> 8) & 0xFF));
+    bytes.append(char(address & 0xFF));
+    bytes.append(char(type));
+    bytes.append(data);
+    unsigned sum = 0;
+    for (char b : bytes)
+        sum += std::uint8_t(b);
+    bytes.append(char((0x100 - (sum & 0xFF)) & 0xFF));
+    return ':' + bytes.toHex().toUpper();
+}
+
 } // namespace quorvex

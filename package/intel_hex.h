@@ -42,6 +42,9 @@ void Revector(QByteArray& program);
 
 // "Address '0x1F9F' is invalid ...": the record's start as a word address.
 QString AddressMessage(int byteAddress);
+// One record as a line (no line end): ":", count, address, type, data, checksum, in upper-case
+// hexadecimal. For the tools and tests that write firmware files.
+QByteArray IntelHexRecord(int type, int address, const QByteArray& data);
 QString DamagedRecordMessage(int lineNumber);
 
 } // namespace quorvex

@@ -1,22 +1,14 @@
 #pragma once
 // Builds Intel HEX records with correct checksums, for the reader's tests.
+#include "package/intel_hex.h"
+
 #include <QByteArray>
 #include <initializer_list>
 
 namespace quorvex::testing {
 
 inline QByteArray HexRecord(int type, int address, const QByteArray& data) {
-    QByteArray bytes;
-    bytes.append(char(data.size()));
-    bytes.append(char((address >> 8) & 0xFF));
-    bytes.append(char(address & 0xFF));
-    bytes.append(char(type));
-    bytes.append(data);
-    unsigned sum = 0;
-    for (char b : bytes)
-        sum += std::uint8_t(b);
-    bytes.append(char((0x100 - (sum & 0xFF)) & 0xFF));
-    return ':' + bytes.toHex().toUpper();
+    return IntelHexRecord(type, address, data);
 }
 
 inline QByteArray Data(int address, const QByteArray& data) {

@@ -4,6 +4,7 @@
 #include "app/failure.h"
 #include "app/loaded_firmware.h"
 #include "package/cipher.h"
+#include "package/intel_hex.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,17 +21,7 @@ public:
 };
 
 QByteArray HexRecord(int type, int address, const QByteArray& data) {
-    QByteArray bytes;
-    bytes.append(char(data.size()));
-    bytes.append(char((address >> 8) & 0xFF));
-    bytes.append(char(address & 0xFF));
-    bytes.append(char(type));
-    bytes.append(data);
-    int sum = 0;
-    for (char c : bytes)
-        sum += quint8(c);
-    bytes.append(char((256 - sum % 256) % 256));
-    return ':' + bytes.toHex().toUpper() + "\r\n";
+    return IntelHexRecord(type, address, data) + "\r\n";
 }
 
 // A few program words at the reset vector and in a second block, two EEPROM bytes, and the
