@@ -132,6 +132,19 @@ QString QtNameFilter(const FilterPair& pair) {
     return description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
+QString WithDefaultExtension(const QString& path, const QString& extension, const FilterPair& chosenFilter) {
+    if (extension.isEmpty() || path.isEmpty())
+        return path;
+    const QString dotted = QLatin1Char('.') + extension;
+    if (path.endsWith(dotted, Qt::CaseInsensitive))
+        return path;
+    const QString wanted = QLatin1Char('*') + dotted;
+    for (const QString& p : chosenFilter.pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        if (p.trimmed().compare(wanted, Qt::CaseInsensitive) == 0)
+            return path + dotted;
+    return path;
+}
+
 bool OpenDialog(FileDialogBackend& backend, ErrorSink& log, QString& fileName, QString& fileTitle,
                 bool fileMustExist, bool multiSelect, bool& readOnly, bool hideReadOnly,
                 QString& filter, int& filterIndex, const QString& initialFolder,

@@ -26,7 +26,15 @@ Failure OpenFailure(const QFileDevice& file, const QString& path, OpenFor purpos
 Failure TransferFailure(const QFileDevice& file) {
     if (file.error() == QFileDevice::PermissionsError)
         return Numbered(FailureNo::PermissionDenied);
-    return Numbered(FailureNo::PathFileAccessError);
+    // Qt reports a full disk as a resource error; the maker must be told that, not a vague
+    // access error.
+    if (file.error() == QFileDevice::ResourceError)
+        return Numbered(FailureNo::DiskFull);
+    const QString why = file.errorString();
+    return Failure{FailureNo::PathFileAccessError,
+                   why.isEmpty() || file.error() == QFileDevice::NoError
+                       ? DefaultDescription(FailureNo::PathFileAccessError)
+                       : DefaultDescription(FailureNo::PathFileAccessError) + QStringLiteral(": ") + why};
 }
 
 void RaiseFailure(const Failure& f) {

@@ -96,9 +96,11 @@ class HexReader {
         int lineNumber = 0;
         while (const auto line = lines.next()) {
             ++lineNumber;
-            if (line->text.isEmpty() && !line->overlong)
+            // Blanks around a record are an editor's doing, not damage to the firmware.
+            const QByteArray text = line->text.trimmed();
+            if (text.isEmpty() && !line->overlong)
                 continue;
-            const auto record = line->overlong ? std::nullopt : ParseRecord(line->text);
+            const auto record = line->overlong ? std::nullopt : ParseRecord(text);
             if (!record || (record->type == ExtendedLinearAddressRecord && record->count != 2)) {
                 out_.message = DamagedRecordMessage(lineNumber);
                 return out_;

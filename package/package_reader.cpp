@@ -54,13 +54,17 @@ bool IsShownToTheUser(const Failure& f) {
 
 } // namespace
 
-QString TemporaryBodyPath(const QString& programFolder) {
+TemporaryBody::TemporaryBody(const QString& programFolder) {
     const QFileInfo folder(programFolder);
-    const QString base = !programFolder.isEmpty() && folder.isDir() && folder.isWritable()
-                             ? programFolder
-                             : QDir::tempPath();
-    return QDir(base).filePath(QStringLiteral("FWValidate"));
+    QString base = programFolder;
+    if (programFolder.isEmpty() || !folder.isDir() || !folder.isWritable()) {
+        privateFolder_ = std::make_unique<QTemporaryDir>(QDir(QDir::tempPath()).filePath(QStringLiteral("quorvex-XXXXXX")));
+        base = privateFolder_->isValid() ? privateFolder_->path() : QDir::tempPath();
+    }
+    path_ = QDir(base).filePath(QStringLiteral("FWValidate"));
 }
+
+TemporaryBody::~TemporaryBody() = default;
 
 bool LoadDFFFile(Session& s, const QString& path, const std::function<void()>& refreshPorts) {
     if (path.isEmpty())
@@ -73,7 +77,8 @@ bool LoadDFFFile(Session& s, const QString& path, const std::function<void()>& r
         ShowError(s.prompts, AccessMessage(f));
         return true;
     };
-    const QString temp = TemporaryBodyPath(s.programFolder);
+    const TemporaryBody decoded(s.programFolder);
+    const QString temp = decoded.path();
     RemovedAtEnd removed(temp, guard);
 
     // Without a whole header there is nothing to confirm: the previous package's header must

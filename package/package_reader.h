@@ -5,13 +5,26 @@
 #include "app/session.h"
 
 #include <QString>
+#include <QTemporaryDir>
 #include <functional>
+#include <memory>
 
 namespace quorvex {
 
-// "FWValidate" in the program's folder, or in the system's temporary folder when the
-// program's folder cannot be written.
-QString TemporaryBodyPath(const QString& programFolder);
+// Where a load decodes its body: "FWValidate" in the program's folder or, when that folder
+// cannot be written, in a private folder made for this load inside the system's temporary
+// folder (a fixed name there could be planted by another user, or shared by two copies of
+// the program). The private folder goes when this does.
+class TemporaryBody {
+  public:
+    explicit TemporaryBody(const QString& programFolder);
+    ~TemporaryBody();
+    QString path() const { return path_; }
+
+  private:
+    std::unique_ptr<QTemporaryDir> privateFolder_;
+    QString path_;
+};
 
 // True when the package was decoded and read completely into s.firmware. Shows its own
 // messages. `refreshPorts` lists the serial ports again (the window's Refresh).

@@ -169,7 +169,10 @@ void FrmFWUpdater::cmdCancel_Click() { picCreateDFF_->hide(); }
 void FrmFWUpdater::cmdMakeDFF_Click() {
     const MakerChoice choice{cmbUnitIdList_->currentText(), cmbPicIdList_->currentText(),
                              {txtFWVer_[0]->text(), txtFWVer_[1]->text(), txtFWVer_[2]->text()}};
+    // The encoder lets window events run: nothing else may start meanwhile.
+    EnableControls(false);
     quorvex::cmdMakeDFF_Click(session_, deps_.dialogs, choice, [this] { cmdCancel_Click(); });
+    EnableControls(true);
 }
 
 void FrmFWUpdater::cmdRefresh_Click() { quorvex::cmdRefresh_Click(session_); }

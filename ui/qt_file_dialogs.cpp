@@ -1,6 +1,8 @@
 #include "ui/qt_file_dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QWidget>
 
 namespace quorvex {
@@ -39,16 +41,34 @@ QStringList QtFileDialogBackend::Prepare(QFileDialog& dialog, const FileDialogRe
 FileDialogAnswer QtFileDialogBackend::show(const FileDialogRequest& r) {
     QFileDialog dialog(qobject_cast<QWidget*>(r.owner));
     const QStringList names = Prepare(dialog, r);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    FileDialogAnswer answer;
-    answer.files = dialog.selectedFiles();
-    answer.chosen = !answer.files.isEmpty();
-    answer.filterIndex = int(names.indexOf(dialog.selectedNameFilter())) + 1;
-    if (answer.filterIndex == 0)
-        answer.filterIndex = r.filterIndex;
-    answer.flags = r.flags;
-    return answer;
+    const bool save = r.kind == FileDialogRequest::Kind::Save;
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        FileDialogAnswer answer;
+        answer.files = dialog.selectedFiles();
+        answer.chosen = !answer.files.isEmpty();
+        answer.filterIndex = int(names.indexOf(dialog.selectedNameFilter())) + 1;
+        if (answer.filterIndex == 0)
+            answer.filterIndex = r.filterIndex;
+        answer.flags = r.flags;
+        if (!save || !answer.chosen || answer.filterIndex > r.filters.size())
+            return answer;
+        // Qt adds its default suffix only to a name without any dot; the name the dialog
+        // confirmed may then grow an extension, and that name is asked about in its turn.
+        const QString named = answer.files.first();
+        const QString full = WithDefaultExtension(named, r.defaultExtension, r.filters.at(answer.filterIndex - 1));
+        if (full == named)
+            return answer;
+        answer.files.first() = full;
+        if (!(r.flags & OFN_OVERWRITEPROMPT) || !QFileInfo::exists(full))
+            return answer;
+        const auto reply = QMessageBox::question(
+            &dialog, dialog.windowTitle(),
+            QFileDialog::tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(full).fileName()));
+        if (reply == QMessageBox::Yes)
+            return answer;
+    }
 }
 
 } // namespace quorvex

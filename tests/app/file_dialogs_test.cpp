@@ -222,3 +222,14 @@ TEST(SaveDialogCall, AlwaysHidesTheReadOnlyBoxAndAsksBeforeOverwritingWhenTold) 
     EXPECT_TRUE(fileTitle.isEmpty());
     EXPECT_TRUE(filter.isEmpty());
 }
+
+TEST(DialogFilter, ASavedNameGetsTheDefaultExtensionOnlyUnderItsOwnFilter) {
+    const FilterPair packages{"TORV5 Firmware Files (*.dff)", "*.dff"};
+    const FilterPair all{"All Files (*.*)", "*.*"};
+    EXPECT_EQ(WithDefaultExtension("/fw/main v1.4.12", "dff", packages), "/fw/main v1.4.12.dff");
+    EXPECT_EQ(WithDefaultExtension("/fw/main", "dff", packages), "/fw/main.dff");
+    EXPECT_EQ(WithDefaultExtension("/fw/main.DFF", "dff", packages), "/fw/main.DFF");
+    EXPECT_EQ(WithDefaultExtension("/fw/main v1.4.12", "dff", all), "/fw/main v1.4.12");
+    EXPECT_EQ(WithDefaultExtension("/fw/main v1.4.12", "", packages), "/fw/main v1.4.12");
+    EXPECT_EQ(WithDefaultExtension("/fw/x", "hex", {"HEX (*.HEX)", "*.HEX"}), "/fw/x.hex");
+}

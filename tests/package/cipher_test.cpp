@@ -3,6 +3,7 @@
 #include "test_files.h"
 
 #include <QtEndian>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -217,6 +218,19 @@ TEST_F(Cipher, FileFailuresAreLoggedWithTheirNumberAndGiveFalse) {
         "Error 53 (File not found) in procedure DecMD5 of Module modMD5Shell on line "));
     EXPECT_TRUE(log.records.at(2).startsWith("Error 75 (Path/File access error) in procedure "
                                              "DecMD5 of Module modMD5Shell on line "));
+}
+
+TEST_F(Cipher, AFullDiskIsReportedAsSuch) {
+    // /dev/full refuses every write as a full disk does; it is only written to, never removed.
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full here";
+    WriteAll(dir.path("in.bin"), Pattern(64 * 1024));
+    Failure why;
+    EXPECT_FALSE(EncMD5(dir.path("in.bin"), QStringLiteral("/dev/full"), key, header, nullptr, log, &why));
+    EXPECT_EQ(why.number, FailureNo::DiskFull);
+    EXPECT_EQ(why.description, QStringLiteral("Disk full"));
+    ASSERT_EQ(log.records.size(), 1);
+    EXPECT_TRUE(log.records.at(0).startsWith("Error 61 (Disk full) in procedure EncMD5"));
 }
 
 TEST_F(Cipher, DrawnSeedsLieInTheirRangeAndDiffer) {

@@ -135,6 +135,14 @@ TEST(IntelHex, EveryLineEndingReadsTheSame) {
     EXPECT_EQ(r.programEnd, 0x50) << "blank lines are no records";
 }
 
+TEST(IntelHex, BlanksAroundARecordAndBlankOnlyLinesAreNoDamage) {
+    const QByteArray body = Lines({Data(0x30, Sixteen()) + "  \t", "   ", " " + Data(0x40, Sixteen()), EndRecord() + " "});
+    const HexImages r = ReadIntelHex(body);
+    EXPECT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_EQ(r.program.mid(0x40, 16), Sixteen());
+    EXPECT_EQ(r.programEnd, 0x50);
+}
+
 TEST(IntelHex, LowerCaseDigitsAndOtherRecordTypesAreAccepted) {
     const HexImages r = ReadIntelHex(
         Lines({Data(0x10, Bytes({0xAB, 0xCD})).toLower(), HexRecord(3, 0, Bytes({0, 0, 0, 0})),

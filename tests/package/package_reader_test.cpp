@@ -263,16 +263,30 @@ INSTANTIATE_TEST_SUITE_P(
         AccessRow{"folder", "Unable to access the DFF file. Path/File access error", true}),
     [](const auto& info) { return std::string(info.param.what); });
 
-TEST_F(Reader, TheBodyIsDecodedInTheTemporaryFolderWhenTheProgramFolderCannotBeWritten) {
+TEST_F(Reader, TheBodyIsDecodedInAPrivateTemporaryFolderWhenTheProgramFolderCannotBeWritten) {
     programFolder = dir.path("no such folder");
+    {
+        const TemporaryBody one(programFolder);
+        const TemporaryBody two(programFolder);
+        const QFileInfo at(one.path());
+        EXPECT_EQ(at.fileName(), "FWValidate");
+        EXPECT_EQ(QFileInfo(at.path()).dir().canonicalPath(), QDir(QDir::tempPath()).canonicalPath());
+        EXPECT_TRUE(QFileInfo(at.path()).isDir());
+        EXPECT_NE(one.path(), two.path()) << "two loads, or two copies of the program, never share it";
+    }
     Session elsewhere{fw, log, prompts, window, port, socket, timer, programFolder};
-    const QString fallback = QDir(QDir::tempPath()).filePath("FWValidate");
-    EXPECT_EQ(TemporaryBodyPath(programFolder), fallback);
-    WatchTemporaryFile(fallback);
+    QString seenAt;
+    prompts.onMessage = [&](const fakes::ShownMessage&) {
+        const auto found = QDir(QDir::tempPath()).entryInfoList({"quorvex-*"}, QDir::Dirs);
+        for (const QFileInfo& d : found)
+            if (QFile::exists(QDir(d.filePath()).filePath("FWValidate")))
+                seenAt = QDir(d.filePath()).filePath("FWValidate");
+    };
     EXPECT_FALSE(LoadDFFFile(elsewhere,
                              Serial(Lines({Data(0x3F3E, Bytes({1, 2, 3, 4})), EndRecord()})), {}));
-    EXPECT_TRUE(tempSeenDuringBox);
-    EXPECT_FALSE(QFile::exists(fallback));
+    ASSERT_FALSE(seenAt.isEmpty());
+    EXPECT_FALSE(QFile::exists(seenAt));
+    EXPECT_FALSE(QFileInfo(seenAt).dir().exists());
     EXPECT_FALSE(QDir(programFolder).exists());
 }
 

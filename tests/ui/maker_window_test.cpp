@@ -94,15 +94,19 @@ TEST_F(MakerWindow, ANetworkPackageIsBuiltFromThePanelAndTheProgramEnds) {
     dialogs.choose(input);
     dialogs.choose(target);
     bool panelOpenDuringSave = true;
+    bool windowLockedDuringSave = false;
     dialogs.onShow = [&](const FileDialogRequest& r) {
-        if (r.kind == FileDialogRequest::Kind::Save)
+        if (r.kind == FileDialogRequest::Kind::Save) {
             panelOpenDuringSave = panel()->isVisible();
+            windowLockedDuringSave = !child<QWidget>("cmdUpdate")->isEnabled() && !child<QWidget>("cmdExit")->isEnabled();
+        }
     };
     pressContinue();
 
     ASSERT_EQ(dialogs.requests.size(), 2u);
     EXPECT_EQ(dialogs.requests[1].fileName, QStringLiteral("app v3.07.1"));
     EXPECT_FALSE(panelOpenDuringSave);
+    EXPECT_TRUE(windowLockedDuringSave) << "no second load or build can start while encoding";
     ASSERT_FALSE(prompts.messages.empty());
     EXPECT_EQ(prompts.messages.back().text, QStringLiteral("Encoding finished."));
     EXPECT_FALSE(form->isVisible()) << "a finished build ends the program";

@@ -149,6 +149,15 @@ TEST_F(WindowTest, MakerPanelOpensOnTheFirstProductAndChipWithVersionOneZeroZero
     for (auto* b : boxes)
         texts << b->text();
     EXPECT_EQ(texts, QStringList({"1", "0", "0"}));
+
+    // A second press while open starts over: first entries, version 1.0.0.
+    units->setCurrentIndex(3);
+    chips->setCurrentIndex(2);
+    boxes[0]->setText("9");
+    form->imgLogo_MouseDown(Qt::LeftButton, Qt::ControlModifier);
+    EXPECT_EQ(units->currentText(), "ORBEL");
+    EXPECT_EQ(chips->currentIndex(), 0);
+    EXPECT_EQ(boxes[0]->text(), "1");
 }
 
 TEST_F(WindowTest, PickingAProductProposesItsChipAndQM571HidesTwoBoxes) {
@@ -171,6 +180,7 @@ TEST_F(WindowTest, PickingAProductProposesItsChipAndQM571HidesTwoBoxes) {
     EXPECT_FALSE(boxes[2]->isVisible());
     pick("BRIX12");
     EXPECT_TRUE(boxes[1]->isVisible());
+    EXPECT_EQ(form->focusWidget(), boxes[1]) << "the minor box takes the focus when shown";
     EXPECT_EQ(boxes[1]->text(), "7");
     EXPECT_EQ(chips->currentText(), "PIC16F873A/874A [1]");
 }
