@@ -67,7 +67,7 @@ QByteArray ErrorLog::LastLine(const QString& path) {
                 QByteArray line = block.mid(i + 1) + tail;
                 // Up to the next line end (the final CR LF, or an earlier one).
                 QByteArray rest = line;
-                if (!f.seek(end))
+                if (!f.seek(length - 2))
                     return {};
                 rest += f.read(2);
                 const qsizetype stop = [&] {

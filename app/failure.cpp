@@ -26,11 +26,11 @@ void Raise(int number, const QString& description) {
 }
 
 QString FailureMessage(const Failure& f, const Place& place, int line) {
-    return QStringLiteral("Error %1 (%2) in procedure %3 of %4 %5 on line %6")
-        .arg(f.number)
-        .arg(f.description, place.procedure, place.isForm ? QStringLiteral("Form") : QStringLiteral("Module"),
-             place.owner)
-        .arg(line);
+    // Joined, not formatted: a description may itself hold "%1" (a file name, say).
+    return QStringLiteral("Error ") + QString::number(f.number) + QStringLiteral(" (") + f.description +
+           QStringLiteral(") in procedure ") + place.procedure +
+           (place.isForm ? QStringLiteral(" of Form ") : QStringLiteral(" of Module ")) + place.owner +
+           QStringLiteral(" on line ") + QString::number(line);
 }
 
 bool Guard::step(const std::function<void()>& fn, std::source_location where) {

@@ -140,7 +140,12 @@ bool SendFirmwareSer(Session& outer) {
         }
     }
 
-    return result && counted.count == 0;
+    // The verdicts alone would call this a success; the technician must not be left thinking so.
+    if (result && counted.count > 0) {
+        result = false;
+        ShowError(s.prompts, Transfer::UnconfirmedText);
+    }
+    return result;
 }
 
 } // namespace quorvex

@@ -23,6 +23,11 @@ inline const QString RejectedText =
     QStringLiteral("Corrupted/invalid data received, please reupload the firmware.");
 inline const QString FlashSilentText = QStringLiteral("Flash Data Error.");
 inline const QString EepromSilentText = QStringLiteral("Eeprom Data Error.");
+// Every frame was accepted but a step failed on the way (the log says which): the unit's
+// firmware cannot be vouched for.
+inline const QString UnconfirmedText =
+    QStringLiteral("The transfer could not be completed without errors (see ErrorLog.txt), so the "
+                   "firmware in the unit cannot be trusted.  Please reupload the firmware.");
 } // namespace Transfer
 
 // Flash block packet: word address high byte, low byte, 0x40, the 64 bytes at `offset`.

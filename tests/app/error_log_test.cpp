@@ -113,6 +113,8 @@ TEST_F(ErrorLogTest, LastLineIsFoundByScanningBackFromBeforeTheFinalLineEnd) {
         {"head\r\nsecond\r\n", "second"},
         {"head\r\nno final break", "no final break"},
         {"head\nlf only\n", "lf only"},
+        {"head\r\n" + QByteArray(5000, 'y') + "\r\n", QByteArray(5000, 'y')}, // longer than one read back
+        {"head\r\n" + QByteArray(4999, 'y') + "z", QByteArray(4999, 'y') + "z"},
     };
     for (const auto& r : rows) {
         writeFile(r.file);

@@ -37,3 +37,14 @@ TEST(Guard, ASpecialHandlerThatDealsWithAFailureKeepsItOutOfTheLog) {
     ASSERT_EQ(log.records.size(), 1);
     EXPECT_TRUE(log.records.at(0).startsWith("Error 57 "));
 }
+
+TEST(Guard, ADescriptionHoldingPercentSignsKeepsTheLineNumberInItsPlace) {
+    fakes::RecordingLog log;
+    Guard g(log, Place::Module("LoadDFFFile", "modFW"));
+    const int line = __LINE__ + 1;
+    g.step([] { Raise(53, "Unit%5B2%5D.dff not found"); });
+    ASSERT_EQ(log.records.size(), 1);
+    EXPECT_EQ(log.records.at(0),
+              QStringLiteral("Error 53 (Unit%5B2%5D.dff not found) in procedure LoadDFFFile of Module modFW on line ") +
+                  QString::number(line));
+}

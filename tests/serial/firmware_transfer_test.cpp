@@ -193,7 +193,7 @@ TEST(SendFirmwareSer, AFailedStepMakesTheTransferFailEvenWhenEveryFrameWasAccept
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = SerialFirmware("TORV5", 0);
     FillProgram(rig.fw, 0, 128);
-    rig.spy.failInputNumber = 1; // the first read of the first exchange
+    rig.spy.failInputNumber = 2; // the first verdict read (the first input() clears stale bytes)
 
     EXPECT_FALSE(SendFirmwareSer(rig.session));
     EXPECT_EQ(rig.flashFrames().size(), 2u);
@@ -201,5 +201,7 @@ TEST(SendFirmwareSer, AFailedStepMakesTheTransferFailEvenWhenEveryFrameWasAccept
     ASSERT_EQ(rig.log.records.size(), 1);
     EXPECT_TRUE(rig.log.records[0].startsWith(
         "Error 57 (Device I/O error) in procedure SendPacket of Module modFW"));
-    EXPECT_TRUE(rig.prompts.messages.empty());
+    ASSERT_EQ(rig.prompts.messages.size(), 1u);
+    EXPECT_EQ(rig.prompts.messages[0].text, Transfer::UnconfirmedText);
+    EXPECT_EQ(rig.prompts.messages[0].icon, Icon::Error);
 }

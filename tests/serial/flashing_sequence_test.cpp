@@ -1,5 +1,6 @@
 // The serial flashing sequence against the simulated unit over a pseudo-terminal.
 #include "link_rig.h"
+#include "serial/firmware_transfer.h"
 #include "serial/flashing_sequence.h"
 
 #include <QThread>
@@ -201,5 +202,7 @@ TEST(LoadAndSendFirmwareSer, ATransferWithALoggedFailureDoesNotEndInSuccess) {
 
     EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::TransferFailed);
     EXPECT_EQ(rig.log.records.size(), 1);
-    EXPECT_TRUE(rig.prompts.messages.empty());
+    // Only the transfer's own word on it: no success, no not-reset text.
+    ASSERT_EQ(rig.prompts.messages.size(), 1u);
+    EXPECT_EQ(rig.prompts.messages[0].text, Transfer::UnconfirmedText);
 }

@@ -4,15 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#if __has_include("package/package_reader.h")
 #include "package/package_reader.h"
-#define QUORVEX_HAVE_READER 1
-#endif
 
 using namespace quorvex;
 using namespace quorvex::testing;
 
-#ifdef QUORVEX_HAVE_READER
 namespace {
 
 constexpr int ImageBytes = 16192;
@@ -24,12 +20,8 @@ QString Fixture(const char* name) {
 }
 
 } // namespace
-#endif
 
 TEST(ReaderToUnit, PackagesFromTheReaderFlashIntoTheUnitByteForByte) {
-#ifndef QUORVEX_HAVE_READER
-    GTEST_SKIP() << "the package reader is not part of this build";
-#else
     struct Row {
         const char* package;
         std::size_t flashFrames;
@@ -59,5 +51,4 @@ TEST(ReaderToUnit, PackagesFromTheReaderFlashIntoTheUnitByteForByte) {
         }
         EXPECT_TRUE(rig.log.records.isEmpty()) << rig.log.records.join('\n').toStdString();
     }
-#endif
 }
