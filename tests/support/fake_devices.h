@@ -7,7 +7,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace quorvex::fakes {
@@ -39,9 +41,13 @@ public:
         ++closes;
     }
     bool isOpen() const override { return opened; }
-    void output(const QByteArray& bytes) override { written += bytes; }
-    QByteArray input() override { return {}; }
-    int inBufferCount() override { return 0; }
+    void output(const QByteArray& bytes) override {
+        written += bytes;
+        if (answer)
+            incoming += answer(bytes);
+    }
+    QByteArray input() override { return std::exchange(incoming, QByteArray()); }
+    int inBufferCount() override { return int(incoming.size()); }
     QString deviceName(int n) const override { return QStringLiteral("/dev/ttyUSB%1").arg(n - 1); }
 
     int port = 1;
@@ -53,6 +59,9 @@ public:
     int closes = 0;
     std::vector<int> openedPorts;
     QByteArray written;
+    // What the unit on the line says to each write; waiting until read.
+    std::function<QByteArray(const QByteArray&)> answer;
+    QByteArray incoming;
 };
 
 // Sends go nowhere and are recorded; with `refuseWith` set every send fails with that number,
