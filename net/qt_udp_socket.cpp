@@ -86,23 +86,24 @@ void QtUdpSocket::readPending() {
     // first would cost a system call per block of the transfer.
     if (buffer_.size() < MaxDatagram)
         buffer_.resize(MaxDatagram);
-    // readyRead means a datagram is waiting, so the first read needs no check. The handler
+    // readyRead means a datagram is waiting. One is read per signal: the socket signals again
+    // while more are waiting, and asking first would cost a system call per block. The handler
     // may close the socket; stop reading as soon as it has.
-    do {
+    {
         QHostAddress from;
         quint16 fromPort = 0;
         const qint64 n = socket_->readDatagram(buffer_.data(), MaxDatagram, &from, &fromPort);
         if (n < 0)
-            break;
+            return;
         // Only the unit may steer the transfer: datagrams from any other address are dropped,
         // including all of them before the remote host has been resolved by a send.
         if (resolved_.isNull() || !from.isEqual(resolved_))
-            continue;
+            return;
         peerAddress_ = from;
         peerPort_ = fromPort;
         if (handler_)
             handler_(QByteArray(buffer_.constData(), n));
-    } while (socket_ && socket_->hasPendingDatagrams());
+    }
 }
 
 } // namespace quorvex
