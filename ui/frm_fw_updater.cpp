@@ -9,6 +9,7 @@
 #include "ui/logo_widget.h"
 #include "ui/progress_widget.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
@@ -139,6 +140,8 @@ void FrmFWUpdater::buildMakerPanel() {
 }
 
 void FrmFWUpdater::wireEvents() {
+    // The desktop ending the session may close the window, as closing from code may.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { closingFromCode_ = true; });
     connect(cmdUpdate_, &QPushButton::clicked, this, [this] { cmdUpdate_Click(); });
     connect(cmdExit_, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });

@@ -22,7 +22,7 @@ bool HasDisplay() {
 
 int main(int argc, char** argv) {
     if (!HasDisplay()) {
-        std::fputs("quorvex: no display found; run it under a virtual one: xvfb-run -a ./quorvex\n", stderr);
+        std::fprintf(stderr, "quorvex: no display found; run it under a virtual one: xvfb-run -a %s\n", argv[0]);
         return 2;
     }
     QApplication app(argc, argv);
