@@ -2,6 +2,16 @@
 
 namespace quorvex {
 
+DFFHeader DFFHeader::Of(const QString& code, int major, int minor, int chipId, int revision) {
+    DFFHeader h;
+    h.setProductCode(code);
+    h.VerMajor = std::uint8_t(major);
+    h.VerMinor = std::uint8_t(minor);
+    h.ChipId = std::uint8_t(chipId);
+    h.VerRevision = std::uint8_t(revision);
+    return h;
+}
+
 QByteArray DFFHeader::toBytes() const {
     QByteArray out;
     out.reserve(Size);

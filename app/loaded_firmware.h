@@ -17,6 +17,8 @@ struct DFFHeader {
     std::uint8_t VerRevision = 0;
     std::array<std::uint8_t, 6> Reserved{};
 
+    // A header for a product code and a version, the way the builder fills one.
+    static DFFHeader Of(const QString& code, int major, int minor, int chipId, int revision);
     // The 18 bytes as stored at the start of a package, fields in order without gaps.
     QByteArray toBytes() const;
     // Reads the first 18 bytes of `bytes`; the caller makes sure there are that many.

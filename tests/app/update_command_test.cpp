@@ -18,10 +18,7 @@ class UpdateCommandSerial : public ::testing::Test {
 protected:
     void SetUp() override {
         timer.setSingleShot(true);
-        firmware.Header.setProductCode("TORV5");
-        firmware.Header.VerMajor = 1;
-        firmware.Header.VerMinor = 4;
-        firmware.Header.VerRevision = 12;
+        firmware.Header = DFFHeader::Of("TORV5", 1, 4, 0, 12);
         // Nothing but erased flash: the unit is identified and the transfer has no frame to send.
         firmware.ProgramImage = QByteArray(16192, char(0xFF));
         firmware.EepromImage = firmware.EepromPresent = firmware.ConfigImage = QByteArray(1, '\0');

@@ -13,13 +13,7 @@ using namespace quorvex::testing;
 namespace {
 
 DFFHeader Header(const char* code, int major, int minor, int chip, int revision) {
-    DFFHeader h;
-    h.setProductCode(QString::fromLatin1(code));
-    h.VerMajor = std::uint8_t(major);
-    h.VerMinor = std::uint8_t(minor);
-    h.ChipId = std::uint8_t(chip);
-    h.VerRevision = std::uint8_t(revision);
-    return h;
+    return DFFHeader::Of(QString::fromLatin1(code), major, minor, chip, revision);
 }
 
 QByteArray Mask(const QString& key, std::int64_t counter) {

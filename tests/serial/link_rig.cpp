@@ -17,11 +17,7 @@ QByteArray SpyPort::input() {
 
 LoadedFirmware SerialFirmware(const QString& code, int chip) {
     LoadedFirmware fw;
-    fw.Header.setProductCode(code);
-    fw.Header.ChipId = std::uint8_t(chip);
-    fw.Header.VerMajor = 1;
-    fw.Header.VerMinor = 4;
-    fw.Header.VerRevision = 12;
+    fw.Header = DFFHeader::Of(code, 1, 4, chip, 12);
     fw.ProgramImage = QByteArray(16192, char(0xFF));
     fw.EepromImage = QByteArray(1, 0);
     fw.EepromPresent = QByteArray(1, 0);

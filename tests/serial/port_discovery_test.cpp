@@ -52,10 +52,7 @@ TEST(PortDiscovery, LocksTheWindowWhileScanningAndSetsTheCaptionForTheLoadedPack
     EXPECT_EQ(b.window.captions, QStringList({"Scanning available COM ports, please wait...", "Browse for DFF file"}));
     EXPECT_FALSE(b.window.busy);
 
-    b.firmware.Header.setProductCode("TORV5");
-    b.firmware.Header.VerMajor = 1;
-    b.firmware.Header.VerMinor = 4;
-    b.firmware.Header.VerRevision = 12;
+    b.firmware.Header = DFFHeader::Of("TORV5", 1, 4, 0, 12);
     b.firmware.ProgramImage = QByteArray(16192, char(0xFF));
     cmdRefresh_Click(b.session);
     EXPECT_EQ(b.window.caption, "Upload firmware ver. 1.4.12 to TORV5");

@@ -54,12 +54,7 @@ bool WritePackage(const QString& folder, const QString& name, const QByteArray& 
     if (!f.open(QIODevice::WriteOnly) || f.write(body) != body.size())
         return false;
     f.close();
-    DFFHeader h;
-    h.setProductCode(QString::fromLatin1(code));
-    h.VerMajor = quint8(major);
-    h.VerMinor = quint8(minor);
-    h.ChipId = quint8(chip);
-    h.VerRevision = quint8(revision);
+    const DFFHeader h = DFFHeader::Of(QString::fromLatin1(code), major, minor, chip, revision);
     const QString packagePath = folder + '/' + name + QStringLiteral(" v%1.%2.%3.dff").arg(major).arg(minor).arg(revision);
     QFile::remove(packagePath);
     if (!EncMD5(bodyPath, packagePath, PackageKey(h), h, nullptr, log))
