@@ -35,7 +35,8 @@ QString FolderPart(const QString& path) {
 }
 
 double LeadingNumber(const QString& text) {
-    static const QRegularExpression leading(QStringLiteral("^[ \\t]*([+-]?(\\d+(\\.\\d*)?|\\.\\d+))"));
+    static const QRegularExpression leading(
+        QStringLiteral("^[ \\t]*([+-]?(\\d+(\\.\\d*)?|\\.\\d+))"));
     const QRegularExpressionMatch m = leading.match(text);
     return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
 }

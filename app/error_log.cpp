@@ -30,9 +30,10 @@ bool IsNeverWorthARecord(const QString& message) {
 }
 
 QString TooLargeText() {
-    return QStringLiteral("'ErrorLog.txt' is too large, indicating there's something wrong with the "
-                          "software and/or its components.\r\n\r\nPlease email the contents of "
-                          "'ErrorLog.txt' shown in the Notepad window to ") +
+    return QStringLiteral(
+               "'ErrorLog.txt' is too large, indicating there's something wrong with the "
+               "software and/or its components.\r\n\r\nPlease email the contents of "
+               "'ErrorLog.txt' shown in the Notepad window to ") +
            QString::fromLatin1(Identity::Company) + QStringLiteral("'s support team.");
 }
 
@@ -110,8 +111,9 @@ void ErrorLog::LogError(const QString& message) {
         QFile::remove(path_);
         return;
     }
-    const QString record = ProgramVersionText() + ' ' + clock_().toString(QStringLiteral("MMddyy HHmm")) +
-                           ' ' + message + QStringLiteral("\r\n");
+    const QString record = ProgramVersionText() + ' ' +
+                           clock_().toString(QStringLiteral("MMddyy HHmm")) + ' ' + message +
+                           QStringLiteral("\r\n");
     f.write(record.toLatin1());
     f.close();
 }

@@ -10,7 +10,7 @@
 namespace quorvex {
 
 class ErrorLog : public ErrorSink {
-public:
+  public:
     static constexpr qint64 SizeLimit = 131072;
     using Clock = std::function<QDateTime()>;
 
@@ -27,7 +27,7 @@ public:
     // line end to the previous CR or LF. Empty for a file of one line or of 2 bytes or fewer.
     static QByteArray LastLine(const QString& path);
 
-private:
+  private:
     QString path_;
     Prompts& prompts_;
     Clock clock_;

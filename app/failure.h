@@ -44,12 +44,12 @@ struct Failure {
 QString DefaultDescription(int number);
 
 class FailureError : public std::exception {
-public:
+  public:
     explicit FailureError(Failure f) : failure_(std::move(f)) {}
     const Failure& failure() const { return failure_; }
     const char* what() const noexcept override { return "quorvex failure"; }
 
-private:
+  private:
     Failure failure_;
 };
 
@@ -57,7 +57,7 @@ private:
 
 // Where the record goes. The error log implements it; tests record into a list.
 class ErrorSink {
-public:
+  public:
     virtual ~ErrorSink() = default;
     virtual void LogError(const QString& message) = 0;
 };
@@ -67,7 +67,9 @@ struct Place {
     QString procedure;
     QString owner;
     bool isForm = false;
-    static Place Module(QString procedure, QString module) { return {std::move(procedure), std::move(module), false}; }
+    static Place Module(QString procedure, QString module) {
+        return {std::move(procedure), std::move(module), false};
+    }
     static Place Form(QString procedure, QString form = QStringLiteral("frmFWUpdater")) {
         return {std::move(procedure), std::move(form), true};
     }
@@ -79,7 +81,7 @@ QString FailureMessage(const Failure& f, const Place& place, int line);
 // Runs the steps of one procedure. A step that throws FailureError is logged and the procedure
 // goes on with its next step; `failed()` remembers whether any step failed.
 class Guard {
-public:
+  public:
     using Special = std::function<bool(const Failure&)>;
 
     Guard(ErrorSink& log, Place place) : log_(log), place_(std::move(place)) {}
@@ -97,7 +99,7 @@ public:
     const Place& place() const { return place_; }
     ErrorSink& sink() { return log_; }
 
-private:
+  private:
     ErrorSink& log_;
     Place place_;
     bool failed_ = false;

@@ -132,7 +132,8 @@ QString QtNameFilter(const FilterPair& pair) {
     return description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
-QString WithDefaultExtension(const QString& path, const QString& extension, const FilterPair& chosenFilter) {
+QString WithDefaultExtension(const QString& path, const QString& extension,
+                             const FilterPair& chosenFilter) {
     if (extension.isEmpty() || path.isEmpty())
         return path;
     const QString dotted = QLatin1Char('.') + extension;

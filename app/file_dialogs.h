@@ -67,7 +67,8 @@ QString QtNameFilter(const FilterPair& pair);
 // A saved name gets the default extension when the chosen filter is for that extension and the
 // name does not end with it already ("main v1.4.12" becomes "main v1.4.12.dff": its dots would
 // otherwise pass for an extension of "12").
-QString WithDefaultExtension(const QString& path, const QString& extension, const FilterPair& chosenFilter);
+QString WithDefaultExtension(const QString& path, const QString& extension,
+                             const FilterPair& chosenFilter);
 
 // True when the user chose a file. In/out parameters as their names say; on a cancel the
 // file name, file title and filter become empty and extraFlags 0. `owner` is the parent

@@ -3,7 +3,10 @@
 namespace quorvex {
 
 QString ProgramVersionText() {
-    return QStringLiteral("%1.%2.%3").arg(Identity::Major).arg(Identity::Minor).arg(Identity::Revision);
+    return QStringLiteral("%1.%2.%3")
+        .arg(Identity::Major)
+        .arg(Identity::Minor)
+        .arg(Identity::Revision);
 }
 
 QString CaptionText() {
@@ -11,6 +14,8 @@ QString CaptionText() {
            " v" + ProgramVersionText();
 }
 
-QString AppTitle() { return QString::fromLatin1(Identity::Title); }
+QString AppTitle() {
+    return QString::fromLatin1(Identity::Title);
+}
 
 } // namespace quorvex

@@ -20,6 +20,8 @@ void WaitMs(double ms) {
     LetEventsRun();
 }
 
-void LetEventsRun() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void LetEventsRun() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 } // namespace quorvex

@@ -4,7 +4,7 @@ namespace quorvex {
 
 // The progress bar: shown, filled from the left edge to a fraction of its width, hidden.
 class ProgressDisplay {
-public:
+  public:
     virtual ~ProgressDisplay() = default;
     virtual void show() = 0;
     // f between 0 and 1; values outside are clamped by the display.

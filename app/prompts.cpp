@@ -3,8 +3,14 @@
 
 namespace quorvex {
 
-void ShowInfo(Prompts& p, const QString& text) { p.message(text, Icon::Information, AppTitle()); }
-void ShowError(Prompts& p, const QString& text) { p.message(text, Icon::Error, AppTitle()); }
-bool AskYesNo(Prompts& p, const QString& text) { return p.askYesNo(text, AppTitle()); }
+void ShowInfo(Prompts& p, const QString& text) {
+    p.message(text, Icon::Information, AppTitle());
+}
+void ShowError(Prompts& p, const QString& text) {
+    p.message(text, Icon::Error, AppTitle());
+}
+bool AskYesNo(Prompts& p, const QString& text) {
+    return p.askYesNo(text, AppTitle());
+}
 
 } // namespace quorvex

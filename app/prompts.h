@@ -8,7 +8,7 @@ namespace quorvex {
 enum class Icon { Information, Error, Question };
 
 class Prompts {
-public:
+  public:
     virtual ~Prompts() = default;
     // A box with one OK button; returns when the user has closed it.
     virtual void message(const QString& text, Icon icon, const QString& caption) = 0;

@@ -63,7 +63,8 @@ void UpdateCommand::BrowseAndLoad() {
     if (loaded) {
         w.setUpdateCaption(UploadCaption(s_.firmware));
     } else {
-        w.setUpdateCaption(path.isEmpty() ? BrowseCaption : QStringLiteral("Unable to load. Click to try again."));
+        w.setUpdateCaption(path.isEmpty() ? BrowseCaption
+                                          : QStringLiteral("Unable to load. Click to try again."));
         w.setSerialPanelVisible(false);
         w.setEthPanelVisible(false);
         s_.firmware.releaseImages();
@@ -79,8 +80,9 @@ QString UpdateCommand::ChoosePackage(Guard& g) {
     bool readOnly = false;
     int flags = OFN_EXPLORER | OFN_HIDEREADONLY;
     g.step([&] {
-        OpenDialog(dialogs_, s_.log, path, title, true, false, readOnly, true, filter, filterIndex, QString(),
-                   QStringLiteral("Load Tolvane Firmware File"), QString(), nullptr, flags);
+        OpenDialog(dialogs_, s_.log, path, title, true, false, readOnly, true, filter, filterIndex,
+                   QString(), QStringLiteral("Load Tolvane Firmware File"), QString(), nullptr,
+                   flags);
     });
     return path;
 }
@@ -106,7 +108,9 @@ bool UpdateCommand::FlashSerial(Guard& g) {
     WindowPort& w = s_.window;
     SerialPort& port = s_.serComm;
     // A port that is already open is reopened below; that is no failure worth a record.
-    const auto portAlreadyOpen = [](const Failure& f) { return f.number == FailureNo::PortAlreadyOpen; };
+    const auto portAlreadyOpen = [](const Failure& f) {
+        return f.number == FailureNo::PortAlreadyOpen;
+    };
     bool okToFlash = true;
     bool closeAfterwards = false;
 
@@ -124,7 +128,9 @@ bool UpdateCommand::FlashSerial(Guard& g) {
         }
         g.step([&] { port.open(); }, portAlreadyOpen);
         if (!port.isOpen()) {
-            ShowError(s_.prompts, QStringLiteral("Unable to connect on select COM port.  The port may be in use."));
+            ShowError(
+                s_.prompts,
+                QStringLiteral("Unable to connect on select COM port.  The port may be in use."));
             okToFlash = false;
         }
     }

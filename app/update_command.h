@@ -12,15 +12,16 @@ class FileDialogBackend;
 class TftpClient;
 
 class UpdateCommand {
-public:
-    UpdateCommand(Session& s, FileDialogBackend& dialogs, TftpClient& tftp, std::function<void()> refreshPorts);
+  public:
+    UpdateCommand(Session& s, FileDialogBackend& dialogs, TftpClient& tftp,
+                  std::function<void()> refreshPorts);
 
     void cmdUpdate_Click();
 
     // Kept from one pick to the next, so the dialog opens in the last package's folder.
     QString packagePath() const { return packagePath_; }
 
-private:
+  private:
     void BrowseAndLoad();
     // True when the program is to close afterwards (the technician has no further unit).
     bool Flash();

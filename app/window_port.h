@@ -7,7 +7,7 @@
 namespace quorvex {
 
 class WindowPort {
-public:
+  public:
     virtual ~WindowPort() = default;
 
     // Enables or disables every text box, label, drop-down list and button but lblStat.

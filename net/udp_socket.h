@@ -9,7 +9,7 @@
 namespace quorvex {
 
 class UdpSocket {
-public:
+  public:
     using ArrivalHandler = std::function<void(const QByteArray& datagram)>;
     virtual ~UdpSocket() = default;
 
@@ -30,7 +30,7 @@ public:
 // Turns a host text into an address. The program asks the system; tests replace it so that
 // no test asks a name server.
 class HostResolver {
-public:
+  public:
     virtual ~HostResolver() = default;
     // Returns the address text ("127.0.0.1"); throws FailureError (11001, ...) when it cannot.
     virtual QString resolve(const QString& host) = 0;

@@ -34,7 +34,8 @@ Failure TransferFailure(const QFileDevice& file) {
     return Failure{FailureNo::PathFileAccessError,
                    why.isEmpty() || file.error() == QFileDevice::NoError
                        ? DefaultDescription(FailureNo::PathFileAccessError)
-                       : DefaultDescription(FailureNo::PathFileAccessError) + QStringLiteral(": ") + why};
+                       : DefaultDescription(FailureNo::PathFileAccessError) + QStringLiteral(": ") +
+                             why};
 }
 
 void RaiseFailure(const Failure& f) {

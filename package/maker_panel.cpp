@@ -18,7 +18,9 @@ QStringList UnitListEntries() {
     return out;
 }
 
-QString ChipEntryText(int chipId) { return ChipModelName(chipId) + QStringLiteral(" [%1]").arg(chipId); }
+QString ChipEntryText(int chipId) {
+    return ChipModelName(chipId) + QStringLiteral(" [%1]").arg(chipId);
+}
 
 QStringList ChipListEntries() {
     QStringList out;
@@ -36,12 +38,17 @@ int SelectChipEntry(const QStringList& entries, int chipId, int current) {
     return current;
 }
 
-std::optional<int> DefaultChipFor(const QString& code) { return ProposedChipOf(CodeToUnitId(code)); }
+std::optional<int> DefaultChipFor(const QString& code) {
+    return ProposedChipOf(CodeToUnitId(code));
+}
 
-bool HidesMinorAndRevision(const QString& code) { return code.toUpper().contains(QLatin1String("QM571")); }
+bool HidesMinorAndRevision(const QString& code) {
+    return code.toUpper().contains(QLatin1String("QM571"));
+}
 
 std::optional<int> ReadVersionBox(const QString& text) {
-    const double rounded = std::nearbyint(LeadingNumber(text)); // the default rounding mode sends halves to even
+    const double rounded =
+        std::nearbyint(LeadingNumber(text)); // the default rounding mode sends halves to even
     if (rounded < 0 || rounded > 255)
         return std::nullopt;
     return int(rounded);
@@ -59,6 +66,8 @@ std::optional<int> ChipIdOfEntry(const QString& entry) {
     return id;
 }
 
-bool OpensMakerPanel(bool leftButton, bool shift, bool ctrl, bool alt) { return leftButton && (shift || ctrl || alt); }
+bool OpensMakerPanel(bool leftButton, bool shift, bool ctrl, bool alt) {
+    return leftButton && (shift || ctrl || alt);
+}
 
 } // namespace quorvex

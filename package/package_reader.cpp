@@ -58,7 +58,8 @@ TemporaryBody::TemporaryBody(const QString& programFolder) {
     const QFileInfo folder(programFolder);
     QString base = programFolder;
     if (programFolder.isEmpty() || !folder.isDir() || !folder.isWritable()) {
-        privateFolder_ = std::make_unique<QTemporaryDir>(QDir(QDir::tempPath()).filePath(QStringLiteral("quorvex-XXXXXX")));
+        privateFolder_ = std::make_unique<QTemporaryDir>(
+            QDir(QDir::tempPath()).filePath(QStringLiteral("quorvex-XXXXXX")));
         base = privateFolder_->isValid() ? privateFolder_->path() : QDir::tempPath();
     }
     path_ = QDir(base).filePath(QStringLiteral("FWValidate"));

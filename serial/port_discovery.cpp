@@ -24,8 +24,8 @@ bool CanOpenPort(int number, SerialPort& port) {
 }
 
 QString UploadCaption(const LoadedFirmware& fw) {
-    return QStringLiteral("Upload firmware ver. ") + fw.Header.versionText() + QStringLiteral(" to ") +
-           ProductDisplayName(fw.Header.trimmedCode());
+    return QStringLiteral("Upload firmware ver. ") + fw.Header.versionText() +
+           QStringLiteral(" to ") + ProductDisplayName(fw.Header.trimmedCode());
 }
 
 void cmdRefresh_Click(Session& s) {
@@ -40,7 +40,8 @@ void cmdRefresh_Click(Session& s) {
             w.addPort(QStringLiteral("Com %1").arg(n), s.serComm.deviceName(n));
     if (w.portCount() > 0)
         w.selectPort(0);
-    w.setUpdateCaption(s.firmware.isLoaded() ? UploadCaption(s.firmware) : QStringLiteral("Browse for DFF file"));
+    w.setUpdateCaption(s.firmware.isLoaded() ? UploadCaption(s.firmware)
+                                             : QStringLiteral("Browse for DFF file"));
     w.setBusyPointer(false);
     w.EnableControls(true);
 }

@@ -8,7 +8,7 @@
 namespace quorvex {
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // Selects the port the next open() uses; callers set it only while the port is closed.

@@ -21,7 +21,8 @@ namespace quorvex {
 
 namespace {
 
-QLabel* MakeLabel(QWidget* parent, const QString& name, int index, const QString& text, QRect geometry) {
+QLabel* MakeLabel(QWidget* parent, const QString& name, int index, const QString& text,
+                  QRect geometry) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
     if (index >= 0)
@@ -47,9 +48,11 @@ QFrame* MakePanel(QWidget* parent, const QString& name, QRect geometry) {
 } // namespace
 
 FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
-    : QWidget(parent), deps_(std::move(deps)), log_(deps_.programFolder, deps_.prompts),
-      session_{deps_.firmware, log_, deps_.prompts, *this, deps_.serial, deps_.socket, tmrResponse_,
-               deps_.programFolder} {
+    : QWidget(parent), deps_(std::move(deps)),
+      log_(deps_.programFolder, deps_.prompts), session_{deps_.firmware, log_,
+                                                         deps_.prompts,  *this,
+                                                         deps_.serial,   deps_.socket,
+                                                         tmrResponse_,   deps_.programFolder} {
     setObjectName(QStringLiteral("frmFWUpdater"));
     tmrResponse_.setObjectName(QStringLiteral("tmrResponse"));
     tmrResponse_.setSingleShot(true);
@@ -75,35 +78,40 @@ void FrmFWUpdater::buildControls() {
 
     // cmdUpdate lies over lblMessage and picProgress: hiding the button during a flash reveals
     // the message and the bar, showing it covers them again.
-    lblMessage_ = MakeLabel(this, QStringLiteral("lblMessage"), -1, QStringLiteral("Flashing Firmware..."),
-                            QRect(168, 10, 322, 26));
+    lblMessage_ = MakeLabel(this, QStringLiteral("lblMessage"), -1,
+                            QStringLiteral("Flashing Firmware..."), QRect(168, 10, 322, 26));
     lblMessage_->setAlignment(Qt::AlignCenter);
     picProgress_ = new ProgressWidget(this);
     picProgress_->setGeometry(178, 42, 302, 18);
     picProgress_->QWidget::hide();
-    cmdUpdate_ = MakeButton(this, QStringLiteral("cmdUpdate"), QStringLiteral("Browse for DFF file"),
-                            QRect(168, 8, 322, 58));
+    cmdUpdate_ = MakeButton(this, QStringLiteral("cmdUpdate"),
+                            QStringLiteral("Browse for DFF file"), QRect(168, 8, 322, 58));
 
     picSerMedium_ = MakePanel(this, QStringLiteral("picSerMedium"), QRect(168, 74, 228, 68));
-    MakeLabel(picSerMedium_, QStringLiteral("lblDisplay"), 0, QStringLiteral("Serial Comm. Port"), QRect(2, 2, 200, 20));
+    MakeLabel(picSerMedium_, QStringLiteral("lblDisplay"), 0, QStringLiteral("Serial Comm. Port"),
+              QRect(2, 2, 200, 20));
     SerialCommPort_ = new QComboBox(picSerMedium_);
     SerialCommPort_->setObjectName(QStringLiteral("SerialCommPort"));
     SerialCommPort_->setGeometry(2, 26, 130, 28);
-    cmdRefresh_ = MakeButton(picSerMedium_, QStringLiteral("cmdRefresh"), QStringLiteral("Refresh"), QRect(140, 26, 82, 28));
+    cmdRefresh_ = MakeButton(picSerMedium_, QStringLiteral("cmdRefresh"), QStringLiteral("Refresh"),
+                             QRect(140, 26, 82, 28));
     picSerMedium_->hide();
 
     // Designed apart; the window load moves it onto the serial panel's place.
     picEthMedium_ = MakePanel(this, QStringLiteral("picEthMedium"), QRect(168, 150, 228, 68));
-    MakeLabel(picEthMedium_, QStringLiteral("lblDisplay"), 6, QStringLiteral("Target:"), QRect(2, 4, 50, 22));
+    MakeLabel(picEthMedium_, QStringLiteral("lblDisplay"), 6, QStringLiteral("Target:"),
+              QRect(2, 4, 50, 22));
     txtIP_ = new QLineEdit(QStringLiteral("192.168.0.200"), picEthMedium_);
     txtIP_->setObjectName(QStringLiteral("txtIP"));
     txtIP_->setGeometry(56, 2, 150, 26);
-    lblStat_ = MakeLabel(picEthMedium_, QStringLiteral("lblStat"), -1, QStringLiteral("Status: Ready."), QRect(2, 30, 224, 38));
+    lblStat_ = MakeLabel(picEthMedium_, QStringLiteral("lblStat"), -1,
+                         QStringLiteral("Status: Ready."), QRect(2, 30, 224, 38));
     lblStat_->setWordWrap(true);
     lblStat_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picEthMedium_->hide();
 
-    cmdExit_ = MakeButton(this, QStringLiteral("cmdExit"), QStringLiteral("Exit"), QRect(404, 106, 86, 34));
+    cmdExit_ = MakeButton(this, QStringLiteral("cmdExit"), QStringLiteral("Exit"),
+                          QRect(404, 106, 86, 34));
 }
 
 void FrmFWUpdater::buildMakerPanel() {
@@ -116,12 +124,15 @@ void FrmFWUpdater::buildMakerPanel() {
     cmbUnitIdList_ = new QComboBox(p);
     cmbUnitIdList_->setObjectName(QStringLiteral("cmbUnitIdList"));
     cmbUnitIdList_->setGeometry(92, 6, 130, 28);
-    MakeLabel(p, QStringLiteral("lblDisplay"), 2, QStringLiteral("Chip ID:"), QRect(10, 40, 76, 24));
+    MakeLabel(p, QStringLiteral("lblDisplay"), 2, QStringLiteral("Chip ID:"),
+              QRect(10, 40, 76, 24));
     cmbPicIdList_ = new QComboBox(p);
     cmbPicIdList_->setObjectName(QStringLiteral("cmbPicIdList"));
     cmbPicIdList_->setGeometry(92, 38, 236, 28);
-    MakeLabel(p, QStringLiteral("lblDisplay"), 3, QStringLiteral("FW Version:"), QRect(10, 72, 80, 24));
-    MakeLabel(p, QStringLiteral("lblDisplay"), 4, QStringLiteral("Version"), QRect(236, 72, 60, 24));
+    MakeLabel(p, QStringLiteral("lblDisplay"), 3, QStringLiteral("FW Version:"),
+              QRect(10, 72, 80, 24));
+    MakeLabel(p, QStringLiteral("lblDisplay"), 4, QStringLiteral("Version"),
+              QRect(236, 72, 60, 24));
     const int boxX[3] = {92, 140, 188};
     for (int i = 0; i < 3; ++i) {
         auto* box = new QLineEdit(p);
@@ -134,8 +145,10 @@ void FrmFWUpdater::buildMakerPanel() {
     }
     MakeLabel(p, QStringLiteral("lblDisplay"), 5, QStringLiteral("."), QRect(132, 72, 8, 24));
     MakeLabel(p, QStringLiteral("lblDisplay"), 7, QStringLiteral("."), QRect(180, 72, 8, 24));
-    cmdCancel_ = MakeButton(p, QStringLiteral("cmdCancel"), QStringLiteral("Cancel"), QRect(150, 102, 86, 28));
-    cmdMakeDFF_ = MakeButton(p, QStringLiteral("cmdMakeDFF"), QStringLiteral("Continue"), QRect(242, 102, 86, 28));
+    cmdCancel_ = MakeButton(p, QStringLiteral("cmdCancel"), QStringLiteral("Cancel"),
+                            QRect(150, 102, 86, 28));
+    cmdMakeDFF_ = MakeButton(p, QStringLiteral("cmdMakeDFF"), QStringLiteral("Continue"),
+                             QRect(242, 102, 86, 28));
     picCreateDFF_->hide();
 }
 
@@ -151,7 +164,8 @@ void FrmFWUpdater::wireEvents() {
             [this](Qt::MouseButton b, Qt::KeyboardModifiers m) { imgLogo_MouseDown(b, m); });
     connect(cmbUnitIdList_, &QComboBox::activated, this, [this] { cmbUnitIdList_Click(); });
     connect(SerialCommPort_, &QComboBox::currentIndexChanged, this, [this](int i) {
-        SerialCommPort_->setToolTip(i >= 0 ? SerialCommPort_->itemData(i, Qt::ToolTipRole).toString() : QString());
+        SerialCommPort_->setToolTip(
+            i >= 0 ? SerialCommPort_->itemData(i, Qt::ToolTipRole).toString() : QString());
     });
 }
 
@@ -163,14 +177,21 @@ void FrmFWUpdater::Form_Load() {
     g.step([&] { session_.serComm.setSettings(QStringLiteral("9600,n,8,1")); });
 }
 
-void FrmFWUpdater::cmdUpdate_Click() { updateCommand_->cmdUpdate_Click(); }
+void FrmFWUpdater::cmdUpdate_Click() {
+    updateCommand_->cmdUpdate_Click();
+}
 
-void FrmFWUpdater::cmdExit_Click() { closeWindow(); }
+void FrmFWUpdater::cmdExit_Click() {
+    closeWindow();
+}
 
-void FrmFWUpdater::cmdCancel_Click() { picCreateDFF_->hide(); }
+void FrmFWUpdater::cmdCancel_Click() {
+    picCreateDFF_->hide();
+}
 
 void FrmFWUpdater::cmdMakeDFF_Click() {
-    const MakerChoice choice{cmbUnitIdList_->currentText(), cmbPicIdList_->currentText(),
+    const MakerChoice choice{cmbUnitIdList_->currentText(),
+                             cmbPicIdList_->currentText(),
                              {txtFWVer_[0]->text(), txtFWVer_[1]->text(), txtFWVer_[2]->text()}};
     // The encoder lets window events run: nothing else may start meanwhile.
     EnableControls(false);
@@ -178,12 +199,16 @@ void FrmFWUpdater::cmdMakeDFF_Click() {
     EnableControls(true);
 }
 
-void FrmFWUpdater::cmdRefresh_Click() { quorvex::cmdRefresh_Click(session_); }
+void FrmFWUpdater::cmdRefresh_Click() {
+    quorvex::cmdRefresh_Click(session_);
+}
 
 void FrmFWUpdater::imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers m) {
-    if (!OpensMakerPanel(button == Qt::LeftButton, m & Qt::ShiftModifier, m & Qt::ControlModifier, m & Qt::AltModifier))
+    if (!OpensMakerPanel(button == Qt::LeftButton, m & Qt::ShiftModifier, m & Qt::ControlModifier,
+                         m & Qt::AltModifier))
         return;
-    picCreateDFF_->move((width() - picCreateDFF_->width()) / 2, (height() - picCreateDFF_->height()) / 2);
+    picCreateDFF_->move((width() - picCreateDFF_->width()) / 2,
+                        (height() - picCreateDFF_->height()) / 2);
     {
         const QSignalBlocker quiet(cmbUnitIdList_);
         cmbUnitIdList_->clear();
@@ -272,15 +297,33 @@ void FrmFWUpdater::setUpdateCaption(const QString& caption) {
     cmdUpdate_->setText(caption);
     cmdUpdate_->repaint();
 }
-QString FrmFWUpdater::updateCaption() const { return cmdUpdate_->text(); }
-void FrmFWUpdater::setUpdateVisible(bool visible) { cmdUpdate_->setVisible(visible); }
-void FrmFWUpdater::setMessage(const QString& text) { lblMessage_->setText(text); }
-void FrmFWUpdater::setStatus(const QString& text) { lblStat_->setText(text); }
-QString FrmFWUpdater::status() const { return lblStat_->text(); }
-void FrmFWUpdater::setSerialPanelVisible(bool visible) { picSerMedium_->setVisible(visible); }
-void FrmFWUpdater::setEthPanelVisible(bool visible) { picEthMedium_->setVisible(visible); }
-QString FrmFWUpdater::targetAddress() const { return txtIP_->text(); }
-void FrmFWUpdater::clearPorts() { SerialCommPort_->clear(); }
+QString FrmFWUpdater::updateCaption() const {
+    return cmdUpdate_->text();
+}
+void FrmFWUpdater::setUpdateVisible(bool visible) {
+    cmdUpdate_->setVisible(visible);
+}
+void FrmFWUpdater::setMessage(const QString& text) {
+    lblMessage_->setText(text);
+}
+void FrmFWUpdater::setStatus(const QString& text) {
+    lblStat_->setText(text);
+}
+QString FrmFWUpdater::status() const {
+    return lblStat_->text();
+}
+void FrmFWUpdater::setSerialPanelVisible(bool visible) {
+    picSerMedium_->setVisible(visible);
+}
+void FrmFWUpdater::setEthPanelVisible(bool visible) {
+    picEthMedium_->setVisible(visible);
+}
+QString FrmFWUpdater::targetAddress() const {
+    return txtIP_->text();
+}
+void FrmFWUpdater::clearPorts() {
+    SerialCommPort_->clear();
+}
 void FrmFWUpdater::addPort(const QString& text, const QString& tooltip) {
     SerialCommPort_->addItem(text);
     SerialCommPort_->setItemData(SerialCommPort_->count() - 1, tooltip, Qt::ToolTipRole);
@@ -288,10 +331,18 @@ void FrmFWUpdater::addPort(const QString& text, const QString& tooltip) {
     if (SerialCommPort_->count() == 1)
         SerialCommPort_->setCurrentIndex(-1);
 }
-int FrmFWUpdater::portCount() const { return SerialCommPort_->count(); }
-void FrmFWUpdater::selectPort(int index) { SerialCommPort_->setCurrentIndex(index); }
-int FrmFWUpdater::selectedPortIndex() const { return SerialCommPort_->currentIndex(); }
-QString FrmFWUpdater::selectedPortText() const { return SerialCommPort_->currentText(); }
+int FrmFWUpdater::portCount() const {
+    return SerialCommPort_->count();
+}
+void FrmFWUpdater::selectPort(int index) {
+    SerialCommPort_->setCurrentIndex(index);
+}
+int FrmFWUpdater::selectedPortIndex() const {
+    return SerialCommPort_->currentIndex();
+}
+QString FrmFWUpdater::selectedPortText() const {
+    return SerialCommPort_->currentText();
+}
 void FrmFWUpdater::setBusyPointer(bool busy) {
     if (busy)
         setCursor(Qt::WaitCursor);
@@ -304,6 +355,8 @@ void FrmFWUpdater::restoreAndRaise() {
     raise();
     activateWindow();
 }
-ProgressDisplay& FrmFWUpdater::progress() { return *picProgress_; }
+ProgressDisplay& FrmFWUpdater::progress() {
+    return *picProgress_;
+}
 
 } // namespace quorvex

@@ -39,7 +39,7 @@ struct FormDeps {
 
 class FrmFWUpdater : public QWidget, public WindowPort {
     Q_OBJECT
-public:
+  public:
     explicit FrmFWUpdater(FormDeps deps, QWidget* parent = nullptr);
     ~FrmFWUpdater() override;
 
@@ -80,13 +80,13 @@ public:
     void closeWindow() override;
     ProgressDisplay& progress() override;
 
-protected:
+  protected:
     // The close box and the system menu are refused in every state; only closing from code
     // (Exit, the answer No after a flash, a finished build) ends the program.
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
-private:
+  private:
     void buildControls();
     void buildMakerPanel();
     void wireEvents();

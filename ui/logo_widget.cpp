@@ -56,7 +56,9 @@ void DrawLogo(QPainter& p, const QRectF& r) {
 
 } // namespace
 
-LogoWidget::LogoWidget(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("imgLogo")); }
+LogoWidget::LogoWidget(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("imgLogo"));
+}
 
 QPixmap LogoWidget::Render(QSize size) {
     QPixmap pm(size);

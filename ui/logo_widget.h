@@ -6,16 +6,16 @@ namespace quorvex {
 
 class LogoWidget : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit LogoWidget(QWidget* parent = nullptr);
     QSize sizeHint() const override { return {150, 125}; }
     // The same drawing as a picture, for the window icon.
     static QPixmap Render(QSize size);
 
-signals:
+  signals:
     void pressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
 };

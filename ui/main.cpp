@@ -12,7 +12,8 @@ bool HasDisplay() {
 #if defined(Q_OS_LINUX)
     if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 #else
     return true;
 #endif
@@ -22,7 +23,9 @@ bool HasDisplay() {
 
 int main(int argc, char** argv) {
     if (!HasDisplay()) {
-        std::fprintf(stderr, "quorvex: no display found; run it under a virtual one: xvfb-run -a %s\n", argv[0]);
+        std::fprintf(stderr,
+                     "quorvex: no display found; run it under a virtual one: xvfb-run -a %s\n",
+                     argv[0]);
         return 2;
     }
     QApplication app(argc, argv);

@@ -21,7 +21,8 @@ void ProgressWidget::paintEvent(QPaintEvent*) {
     const QRect r = rect();
     const int filled = int(r.width() * fraction_ + 0.5);
     p.fillRect(QRect(r.left(), r.top(), filled, r.height()), palette().color(QPalette::Highlight));
-    p.fillRect(QRect(r.left() + filled, r.top(), r.width() - filled, r.height()), palette().color(QPalette::Base));
+    p.fillRect(QRect(r.left() + filled, r.top(), r.width() - filled, r.height()),
+               palette().color(QPalette::Base));
     p.setPen(palette().color(QPalette::Mid));
     p.drawRect(r.adjusted(0, 0, -1, -1));
 }

@@ -8,17 +8,17 @@ namespace quorvex {
 
 class ProgressWidget : public QWidget, public ProgressDisplay {
     Q_OBJECT
-public:
+  public:
     explicit ProgressWidget(QWidget* parent = nullptr);
     void show() override { QWidget::show(); }
     void fill(double f) override;
     void hide() override { QWidget::hide(); }
     double fraction() const { return fraction_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     double fraction_ = 0.0;
 };
 

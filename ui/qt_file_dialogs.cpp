@@ -57,15 +57,17 @@ FileDialogAnswer QtFileDialogBackend::show(const FileDialogRequest& r) {
         // Qt adds its default suffix only to a name without any dot; the name the dialog
         // confirmed may then grow an extension, and that name is asked about in its turn.
         const QString named = answer.files.first();
-        const QString full = WithDefaultExtension(named, r.defaultExtension, r.filters.at(answer.filterIndex - 1));
+        const QString full =
+            WithDefaultExtension(named, r.defaultExtension, r.filters.at(answer.filterIndex - 1));
         if (full == named)
             return answer;
         answer.files.first() = full;
         if (!(r.flags & OFN_OVERWRITEPROMPT) || !QFileInfo::exists(full))
             return answer;
-        const auto reply = QMessageBox::question(
-            &dialog, dialog.windowTitle(),
-            QFileDialog::tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(full).fileName()));
+        const auto reply =
+            QMessageBox::question(&dialog, dialog.windowTitle(),
+                                  QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
+                                      .arg(QFileInfo(full).fileName()));
         if (reply == QMessageBox::Yes)
             return answer;
     }

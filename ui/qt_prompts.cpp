@@ -9,9 +9,12 @@ namespace quorvex {
 namespace {
 QMessageBox::Icon ToQt(Icon icon) {
     switch (icon) {
-    case Icon::Error: return QMessageBox::Critical;
-    case Icon::Question: return QMessageBox::Question;
-    case Icon::Information: break;
+    case Icon::Error:
+        return QMessageBox::Critical;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::Information:
+        break;
     }
     return QMessageBox::Information;
 }
@@ -23,10 +26,13 @@ void QtPrompts::message(const QString& text, Icon icon, const QString& caption) 
 }
 
 bool QtPrompts::askYesNo(const QString& text, const QString& caption) {
-    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent_);
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    parent_);
     return box.exec() == QMessageBox::Yes;
 }
 
-void QtPrompts::openInViewer(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+void QtPrompts::openInViewer(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
 
 } // namespace quorvex

@@ -8,13 +8,13 @@
 namespace quorvex {
 
 class QtPrompts : public Prompts {
-public:
+  public:
     void setParentWindow(QWidget* w) { parent_ = w; }
     void message(const QString& text, Icon icon, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;
     void openInViewer(const QString& path) override;
 
-private:
+  private:
     QPointer<QWidget> parent_;
 };
 

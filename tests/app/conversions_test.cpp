@@ -13,13 +13,18 @@ TEST(FileNamePart, SplitsAtTheLastBackslashOrElseTheLastSlash) {
         const char* expected;
     };
     const Row rows[] = {
-        {"C:\\fw\\unit.b2.hex", 0, "unit.b2.hex"}, {"C:\\fw\\unit.b2.hex", 1, "unit.b2"},
-        {"C:\\fw\\unit.b2.hex", 2, "hex"},         {"C:\\fw\\unit", 1, "unit"},
-        {"C:\\fw\\unit", 2, ""},                   {"a/b\\c/d.x", 0, "c/d.x"},
-        {"/home/fw/main.hex", 1, "main"},          {"main.hex", 7, "main.hex"},
+        {"C:\\fw\\unit.b2.hex", 0, "unit.b2.hex"},
+        {"C:\\fw\\unit.b2.hex", 1, "unit.b2"},
+        {"C:\\fw\\unit.b2.hex", 2, "hex"},
+        {"C:\\fw\\unit", 1, "unit"},
+        {"C:\\fw\\unit", 2, ""},
+        {"a/b\\c/d.x", 0, "c/d.x"},
+        {"/home/fw/main.hex", 1, "main"},
+        {"main.hex", 7, "main.hex"},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(FileNamePart(r.path, r.mode), QString(r.expected)) << r.path << " mode " << r.mode;
+        EXPECT_EQ(FileNamePart(r.path, r.mode), QString(r.expected))
+            << r.path << " mode " << r.mode;
 }
 
 TEST(FolderPart, KeepsTheTrailingSeparatorAndIsEmptyWithoutOne) {
@@ -57,7 +62,7 @@ TEST(HighByte, GivesBits8To15InRangeAndSetsTheTopBitOutside) {
         std::int32_t v;
         int expected;
     };
-    const Row rows[] = {{0x1234, 0x12}, {0xFFFF, 0xFF}, {-1, 0xFF}, {0x12345, 0xA3},
+    const Row rows[] = {{0x1234, 0x12}, {0xFFFF, 0xFF}, {-1, 0xFF},     {0x12345, 0xA3},
                         {0x1F80, 0x1F}, {0x0020, 0x00}, {-32768, 0x80}, {65536, 0x80}};
     for (const auto& r : rows)
         EXPECT_EQ(HighByte(r.v), r.expected) << r.v;

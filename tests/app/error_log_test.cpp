@@ -11,7 +11,7 @@ using namespace quorvex;
 namespace {
 
 class ErrorLogTest : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     fakes::ScriptedPrompts prompts;
     ErrorLog log{dir.path(), prompts, [] { return QDateTime(QDate(2026, 12, 6), QTime(5, 30)); }};
@@ -42,10 +42,12 @@ TEST_F(ErrorLogTest, LivesBesideTheProgramWithTheNativeSeparator) {
 }
 
 TEST_F(ErrorLogTest, FirstRecordWritesHeaderSeparatorAndRecord) {
-    log.LogError("Error 75 (Path/File access error) in procedure OpenDialog of Module modDLG on line 630");
-    EXPECT_EQ(contents(), QByteArray("Quorvex Error Log\r\n====================\r\n"
-                                     "1.1.0 120626 0530 Error 75 (Path/File access error) in procedure "
-                                     "OpenDialog of Module modDLG on line 630\r\n"));
+    log.LogError(
+        "Error 75 (Path/File access error) in procedure OpenDialog of Module modDLG on line 630");
+    EXPECT_EQ(contents(),
+              QByteArray("Quorvex Error Log\r\n====================\r\n"
+                         "1.1.0 120626 0530 Error 75 (Path/File access error) in procedure "
+                         "OpenDialog of Module modDLG on line 630\r\n"));
 }
 
 TEST_F(ErrorLogTest, RepeatIsDroppedOnlyWhenItIsTheLastLine) {
@@ -58,7 +60,8 @@ TEST_F(ErrorLogTest, RepeatIsDroppedOnlyWhenItIsTheLastLine) {
 }
 
 TEST_F(ErrorLogTest, Failures400And401WriteNothingButShortMessagesAreNeverTakenForThem) {
-    log.LogError("Error 400 (Form already displayed; can't show modally) in procedure X of Form f on line 1");
+    log.LogError("Error 400 (Form already displayed; can't show modally) in procedure X of Form f "
+                 "on line 1");
     log.LogError("Error 401 (x) in procedure X of Form f on line 1");
     EXPECT_FALSE(QFile::exists(log.path()));
     log.LogError("Error 400");
@@ -76,17 +79,20 @@ TEST_F(ErrorLogTest, ALogOneByteUnderTheLimitTakesOneMoreRecord) {
 TEST_F(ErrorLogTest, ALogAtTheLimitIsShownExplainedAndDeletedWithoutTheRecord) {
     writeLogOfSize(ErrorLog::SizeLimit);
     bool fileStillThereWhileBoxIsUp = false;
-    prompts.onMessage = [&](const fakes::ShownMessage&) { fileStillThereWhileBoxIsUp = QFile::exists(log.path()); };
+    prompts.onMessage = [&](const fakes::ShownMessage&) {
+        fileStillThereWhileBoxIsUp = QFile::exists(log.path());
+    };
     log.LogError("Error 9 (Subscript out of range) in procedure A of Module modFW on line 3");
     ASSERT_EQ(prompts.viewed.size(), 1);
     EXPECT_EQ(prompts.viewed.at(0), log.path());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].icon, Icon::Information);
     EXPECT_EQ(prompts.messages[0].caption, "Quorvex");
-    EXPECT_EQ(prompts.messages[0].text,
-              "'ErrorLog.txt' is too large, indicating there's something wrong with the software and/or its "
-              "components.\r\n\r\nPlease email the contents of 'ErrorLog.txt' shown in the Notepad window to "
-              "Tolvane, Inc.'s support team.");
+    EXPECT_EQ(prompts.messages[0].text, "'ErrorLog.txt' is too large, indicating there's something "
+                                        "wrong with the software and/or its "
+                                        "components.\r\n\r\nPlease email the contents of "
+                                        "'ErrorLog.txt' shown in the Notepad window to "
+                                        "Tolvane, Inc.'s support team.");
     EXPECT_TRUE(fileStillThereWhileBoxIsUp);
     EXPECT_FALSE(QFile::exists(log.path()));
 
@@ -108,12 +114,13 @@ TEST_F(ErrorLogTest, LastLineIsFoundByScanningBackFromBeforeTheFinalLineEnd) {
         QByteArray last;
     };
     const Row rows[] = {
-        {"only one line\r\n", ""},        // no line break before its last line
-        {"ab", ""},                       // two bytes or fewer
+        {"only one line\r\n", ""}, // no line break before its last line
+        {"ab", ""},                // two bytes or fewer
         {"head\r\nsecond\r\n", "second"},
         {"head\r\nno final break", "no final break"},
         {"head\nlf only\n", "lf only"},
-        {"head\r\n" + QByteArray(5000, 'y') + "\r\n", QByteArray(5000, 'y')}, // longer than one read back
+        {"head\r\n" + QByteArray(5000, 'y') + "\r\n",
+         QByteArray(5000, 'y')}, // longer than one read back
         {"head\r\n" + QByteArray(4999, 'y') + "z", QByteArray(4999, 'y') + "z"},
     };
     for (const auto& r : rows) {

@@ -15,7 +15,7 @@ namespace {
 constexpr char HelloByte = char(0xC1);
 
 class UpdateCommandSerial : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         timer.setSingleShot(true);
         firmware.Header = DFFHeader::Of("TORV5", 1, 4, 0, 12);
@@ -32,7 +32,8 @@ protected:
     void click() { command.cmdUpdate_Click(); }
     bool flashed() const {
         return !prompts.messages.empty() &&
-               prompts.messages.front().text == "PIC16F876A/877A flashed with firmware v1.4.12 successfully.";
+               prompts.messages.front().text ==
+                   "PIC16F876A/877A flashed with firmware v1.4.12 successfully.";
     }
 
     LoadedFirmware firmware;
@@ -76,13 +77,17 @@ TEST_F(UpdateCommandSerial, AnEntryOutsideOneTo255LeavesThePortNumberAndStillTri
 TEST_F(UpdateCommandSerial, ABusyPortIsLoggedThenReported) {
     port.busy = {5};
     int recordsWhenTold = -1;
-    prompts.onMessage = [&](const fakes::ShownMessage&) { recordsWhenTold = int(log.records.size()); };
+    prompts.onMessage = [&](const fakes::ShownMessage&) {
+        recordsWhenTold = int(log.records.size());
+    };
     click();
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "Unable to connect on select COM port.  The port may be in use.");
+    EXPECT_EQ(prompts.messages[0].text,
+              "Unable to connect on select COM port.  The port may be in use.");
     EXPECT_EQ(prompts.messages[0].icon, Icon::Error);
     EXPECT_EQ(recordsWhenTold, 1);
-    EXPECT_TRUE(log.records.at(0).startsWith("Error 70 (Access denied) in procedure cmdUpdate_Click of Form frmFWUpdater on line "));
+    EXPECT_TRUE(log.records.at(0).startsWith(
+        "Error 70 (Access denied) in procedure cmdUpdate_Click of Form frmFWUpdater on line "));
     EXPECT_TRUE(port.written.isEmpty());
     EXPECT_TRUE(prompts.questions.empty());
     EXPECT_TRUE(window.updateVisible);
@@ -109,7 +114,8 @@ TEST_F(UpdateCommandSerial, TheWindowComesBackBeforeTheQuestionAndNoClosesIt) {
     click();
     EXPECT_EQ(raisedAtQuestion, 1);
     ASSERT_EQ(prompts.questions.size(), 1u);
-    EXPECT_EQ(prompts.questions[0].text, "Would you like to flash another unit with v1.4.12 firmware?");
+    EXPECT_EQ(prompts.questions[0].text,
+              "Would you like to flash another unit with v1.4.12 firmware?");
     EXPECT_EQ(window.messageHistory.first(), "Please reset the unit... (10 seconds)");
     EXPECT_EQ(window.closed, 1);
     EXPECT_FALSE(window.progressBar.visible);

@@ -1,8 +1,8 @@
 // The TFTP client against a simulated unit on loopback: the exchanges a standard server does
 // not show (repeated acknowledgements, error packets, silence, strangers).
-#include "support/fake_devices.h"
 #include "net_rig.h"
 #include "simulated_unit.h"
+#include "support/fake_devices.h"
 
 #include <QNetworkDatagram>
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 #include "support/fakes.h"
 #include "test_files.h"
 
-#include <QtEndian>
 #include <QFileInfo>
+#include <QtEndian>
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -220,7 +220,8 @@ TEST_F(Cipher, AFullDiskIsReportedAsSuch) {
         GTEST_SKIP() << "no /dev/full here";
     WriteAll(dir.path("in.bin"), Pattern(64 * 1024));
     Failure why;
-    EXPECT_FALSE(EncMD5(dir.path("in.bin"), QStringLiteral("/dev/full"), key, header, nullptr, log, &why));
+    EXPECT_FALSE(
+        EncMD5(dir.path("in.bin"), QStringLiteral("/dev/full"), key, header, nullptr, log, &why));
     EXPECT_EQ(why.number, FailureNo::DiskFull);
     EXPECT_EQ(why.description, QStringLiteral("Disk full"));
     ASSERT_EQ(log.records.size(), 1);

@@ -136,7 +136,8 @@ TEST(IntelHex, EveryLineEndingReadsTheSame) {
 }
 
 TEST(IntelHex, BlanksAroundARecordAndBlankOnlyLinesAreNoDamage) {
-    const QByteArray body = Lines({Data(0x30, Sixteen()) + "  \t", "   ", " " + Data(0x40, Sixteen()), EndRecord() + " "});
+    const QByteArray body = Lines(
+        {Data(0x30, Sixteen()) + "  \t", "   ", " " + Data(0x40, Sixteen()), EndRecord() + " "});
     const HexImages r = ReadIntelHex(body);
     EXPECT_TRUE(r.ok) << r.message.toStdString();
     EXPECT_EQ(r.program.mid(0x40, 16), Sixteen());

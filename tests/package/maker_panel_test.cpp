@@ -5,10 +5,11 @@
 using namespace quorvex;
 
 TEST(MakerPanel, ListsEveryProductAndEveryKnownChipInIdOrder) {
-    EXPECT_EQ(UnitListEntries(),
-              QStringList({"ORBEL", "QM571", "TORV5", "BRIX12", "NYX2", "VESKAR2", "VESKAR4", "VESKAR6"}));
-    EXPECT_EQ(ChipListEntries(), QStringList({"PIC16F876A/877A [0]", "PIC16F873A/874A [1]", "PIC16F886/887 [2]",
-                                              "PIC18F2520/4520 [3]", "PIC18F2620/4620 [4]", "PIC18F67J60 [8]"}));
+    EXPECT_EQ(UnitListEntries(), QStringList({"ORBEL", "QM571", "TORV5", "BRIX12", "NYX2",
+                                              "VESKAR2", "VESKAR4", "VESKAR6"}));
+    EXPECT_EQ(ChipListEntries(),
+              QStringList({"PIC16F876A/877A [0]", "PIC16F873A/874A [1]", "PIC16F886/887 [2]",
+                           "PIC18F2520/4520 [3]", "PIC18F2620/4620 [4]", "PIC18F67J60 [8]"}));
 }
 
 TEST(MakerPanel, ProposesEachProductsChipAndKeepsTheChoiceWhenNoEntryMatches) {
@@ -17,8 +18,8 @@ TEST(MakerPanel, ProposesEachProductsChipAndKeepsTheChoiceWhenNoEntryMatches) {
         const char* code;
         int chip;
     };
-    for (const Row& r : {Row{"ORBEL", 4}, Row{"QM571", 2}, Row{"TORV5", 0}, Row{"BRIX12", 1}, Row{"NYX2", 8},
-                         Row{"VESKAR2", 8}, Row{"VESKAR4", 8}, Row{"VESKAR6", 4}}) {
+    for (const Row& r : {Row{"ORBEL", 4}, Row{"QM571", 2}, Row{"TORV5", 0}, Row{"BRIX12", 1},
+                         Row{"NYX2", 8}, Row{"VESKAR2", 8}, Row{"VESKAR4", 8}, Row{"VESKAR6", 4}}) {
         const auto chip = DefaultChipFor(r.code);
         ASSERT_TRUE(chip.has_value()) << r.code;
         EXPECT_EQ(*chip, r.chip) << r.code;
@@ -39,9 +40,9 @@ TEST(MakerPanel, VersionBoxesReadTheirLeadingNumberRoundedHalfToEven) {
         const char* text;
         int expected; // -1: refused
     };
-    const Row rows[] = {{"1", 1},     {"01", 1},   {"255", 255}, {"256", -1}, {"-1", -1}, {"", 0},
-                        {"abc", 0},   {"12abc", 12}, {" 7", 7},  {"2.5", 2},  {"3.5", 4}, {"254.6", 255},
-                        {"255.5", -1}, {"1.4.12", 1}};
+    const Row rows[] = {{"1", 1},   {"01", 1},      {"255", 255},  {"256", -1},  {"-1", -1},
+                        {"", 0},    {"abc", 0},     {"12abc", 12}, {" 7", 7},    {"2.5", 2},
+                        {"3.5", 4}, {"254.6", 255}, {"255.5", -1}, {"1.4.12", 1}};
     for (const Row& r : rows) {
         const auto v = ReadVersionBox(r.text);
         if (r.expected < 0)

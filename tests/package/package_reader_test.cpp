@@ -1,8 +1,8 @@
-#include "support/fake_devices.h"
 #include "hex_records.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "package/package_reader.h"
+#include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "test_files.h"
 
@@ -264,9 +264,11 @@ TEST_F(Reader, TheBodyIsDecodedInAPrivateTemporaryFolderWhenTheProgramFolderCann
         const TemporaryBody two(programFolder);
         const QFileInfo at(one.path());
         EXPECT_EQ(at.fileName(), "FWValidate");
-        EXPECT_EQ(QFileInfo(at.path()).dir().canonicalPath(), QDir(QDir::tempPath()).canonicalPath());
+        EXPECT_EQ(QFileInfo(at.path()).dir().canonicalPath(),
+                  QDir(QDir::tempPath()).canonicalPath());
         EXPECT_TRUE(QFileInfo(at.path()).isDir());
-        EXPECT_NE(one.path(), two.path()) << "two loads, or two copies of the program, never share it";
+        EXPECT_NE(one.path(), two.path())
+            << "two loads, or two copies of the program, never share it";
     }
     Session elsewhere{fw, log, prompts, window, port, socket, timer, programFolder};
     QString seenAt;

@@ -49,7 +49,8 @@ TEST(PortDiscovery, LocksTheWindowWhileScanningAndSetsTheCaptionForTheLoadedPack
     b.ports.present = {2};
     cmdRefresh_Click(b.session);
     EXPECT_EQ(b.window.enableCalls, std::vector<bool>({false, true}));
-    EXPECT_EQ(b.window.captions, QStringList({"Scanning available COM ports, please wait...", "Browse for DFF file"}));
+    EXPECT_EQ(b.window.captions,
+              QStringList({"Scanning available COM ports, please wait...", "Browse for DFF file"}));
     EXPECT_FALSE(b.window.busy);
 
     b.firmware.Header = DFFHeader::Of("TORV5", 1, 4, 0, 12);

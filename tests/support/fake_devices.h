@@ -17,7 +17,7 @@ namespace quorvex::fakes {
 // Numbered ports: with `present` empty every number exists, else only those listed; a busy
 // one refuses to open (70), a missing one is 8002, an open one 8005.
 class FakeSerialPort : public SerialPort {
-public:
+  public:
     void setCommPort(int number) override { port = number; }
     int commPort() const override { return port; }
     void setSettings(const QString& s) override {
@@ -67,7 +67,7 @@ public:
 // Sends go nowhere and are recorded; with `refuseWith` set every send fails with that number,
 // as the platform refuses an address.
 class FakeUdpSocket : public UdpSocket {
-public:
+  public:
     void setRemoteHost(const QString& h) override { host = h; }
     QString remoteHost() const override { return host; }
     void setRemotePort(int p) override { remotePort = p; }

@@ -9,18 +9,22 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 // Readable failure messages for the texts and bytes the tests compare.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << b.toHex(' ').toStdString(); }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& b, std::ostream* os) {
+    *os << b.toHex(' ').toStdString();
+}
 
 namespace quorvex::fakes {
 
 class RecordingLog : public ErrorSink {
-public:
+  public:
     void LogError(const QString& message) override { records.push_back(message); }
     QStringList records;
 };
@@ -34,7 +38,7 @@ struct ShownMessage {
 // Answers questions from a queue (Yes when it runs dry, unless told otherwise) and records
 // every box shown.
 class ScriptedPrompts : public Prompts {
-public:
+  public:
     void message(const QString& text, Icon icon, const QString& caption) override;
     bool askYesNo(const QString& text, const QString& caption) override;
     void openInViewer(const QString& path) override { viewed.push_back(path); }
@@ -52,7 +56,7 @@ public:
 // A file dialog that answers from a script and remembers what it was asked: each answer is a
 // path, or none for a cancel; a dry script cancels.
 class ScriptedDialogs : public FileDialogBackend {
-public:
+  public:
     FileDialogAnswer show(const FileDialogRequest& request) override;
     void choose(const QString& path) { answers.emplace_back(path); }
     void cancel() { answers.emplace_back(std::nullopt); }
@@ -64,10 +68,16 @@ public:
 };
 
 class FakeProgress : public ProgressDisplay {
-public:
-    void show() override { visible = true; ++shows; }
+  public:
+    void show() override {
+        visible = true;
+        ++shows;
+    }
     void fill(double f) override { fills.push_back(f); }
-    void hide() override { visible = false; ++hides; }
+    void hide() override {
+        visible = false;
+        ++hides;
+    }
     bool visible = false;
     int shows = 0;
     int hides = 0;
@@ -75,23 +85,44 @@ public:
 };
 
 class FakeWindow : public WindowPort {
-public:
-    void EnableControls(bool enabled) override { controlsEnabled = enabled; enableCalls.push_back(enabled); }
-    void setUpdateCaption(const QString& c) override { caption = c; captions << c; }
+  public:
+    void EnableControls(bool enabled) override {
+        controlsEnabled = enabled;
+        enableCalls.push_back(enabled);
+    }
+    void setUpdateCaption(const QString& c) override {
+        caption = c;
+        captions << c;
+    }
     QString updateCaption() const override { return caption; }
     void setUpdateVisible(bool v) override { updateVisible = v; }
-    void setMessage(const QString& t) override { message = t; messageHistory << t; }
-    void setStatus(const QString& t) override { statusText = t; statusHistory << t; }
+    void setMessage(const QString& t) override {
+        message = t;
+        messageHistory << t;
+    }
+    void setStatus(const QString& t) override {
+        statusText = t;
+        statusHistory << t;
+    }
     QString status() const override { return statusText; }
     void setSerialPanelVisible(bool v) override { serialPanel = v; }
     void setEthPanelVisible(bool v) override { ethPanel = v; }
     QString targetAddress() const override { return address; }
-    void clearPorts() override { ports.clear(); tooltips.clear(); selected = -1; }
-    void addPort(const QString& t, const QString& tip) override { ports << t; tooltips << tip; }
+    void clearPorts() override {
+        ports.clear();
+        tooltips.clear();
+        selected = -1;
+    }
+    void addPort(const QString& t, const QString& tip) override {
+        ports << t;
+        tooltips << tip;
+    }
     int portCount() const override { return int(ports.size()); }
     void selectPort(int i) override { selected = i; }
     int selectedPortIndex() const override { return selected; }
-    QString selectedPortText() const override { return selected >= 0 && selected < ports.size() ? ports.at(selected) : QString(); }
+    QString selectedPortText() const override {
+        return selected >= 0 && selected < ports.size() ? ports.at(selected) : QString();
+    }
     void setBusyPointer(bool b) override { busy = b; }
     void restoreAndRaise() override { ++raised; }
     void closeWindow() override { ++closed; }

@@ -2,9 +2,9 @@
 #include "../package/hex_records.h"
 #include "../package/test_files.h"
 #include "package/package_reader.h"
+#include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
-#include "support/fake_devices.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -98,7 +98,8 @@ TEST_F(MakerWindow, ANetworkPackageIsBuiltFromThePanelAndTheProgramEnds) {
     dialogs.onShow = [&](const FileDialogRequest& r) {
         if (r.kind == FileDialogRequest::Kind::Save) {
             panelOpenDuringSave = panel()->isVisible();
-            windowLockedDuringSave = !child<QWidget>("cmdUpdate")->isEnabled() && !child<QWidget>("cmdExit")->isEnabled();
+            windowLockedDuringSave = !child<QWidget>("cmdUpdate")->isEnabled() &&
+                                     !child<QWidget>("cmdExit")->isEnabled();
         }
     };
     pressContinue();

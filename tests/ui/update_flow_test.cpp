@@ -34,7 +34,7 @@ QByteArray ReadAll(const QString& path) {
 
 // Resolves literal loopback addresses only: no test asks a name server.
 class LoopbackResolver : public HostResolver {
-public:
+  public:
     QString resolve(const QString& host) override {
         if (host.startsWith(QLatin1String("127.")))
             return host;
@@ -43,7 +43,7 @@ public:
 };
 
 class UpdateFlow : public ::testing::Test {
-protected:
+  protected:
     // Starts the window with the simulated unit on "Com `com`" answering `identification`.
     void start(std::uint8_t identification, quint16 tftpPort = 69, int com = 1) {
         bootsim::Options options;
@@ -53,8 +53,10 @@ protected:
         ASSERT_TRUE(sim->start(&error)) << error.toStdString();
         // Nodes before the unit's are no serial ports at all, so the unit is the only one listed.
         for (int n = 0; n + 1 < com; ++n)
-            ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), devices.filePath(QStringLiteral("ttyUSB%1").arg(n))));
-        ASSERT_TRUE(QFile::link(sim->slavePath(), devices.filePath(QStringLiteral("ttyUSB%1").arg(com - 1))));
+            ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"),
+                                    devices.filePath(QStringLiteral("ttyUSB%1").arg(n))));
+        ASSERT_TRUE(QFile::link(sim->slavePath(),
+                                devices.filePath(QStringLiteral("ttyUSB%1").arg(com - 1))));
         serial = std::make_unique<QtSerialPort>(devices.path());
         form = std::make_unique<FrmFWUpdater>(
             FormDeps{firmware, prompts, *serial, socket, dialogs, programFolder.path(), tftpPort});
@@ -63,7 +65,9 @@ protected:
         child<QLineEdit>("txtIP")->setText(QStringLiteral("127.0.0.1"));
     }
 
-    template <typename T> T* child(const char* name) const { return form->findChild<T*>(QString::fromLatin1(name)); }
+    template <typename T> T* child(const char* name) const {
+        return form->findChild<T*>(QString::fromLatin1(name));
+    }
     QPushButton* updateButton() const { return child<QPushButton>("cmdUpdate"); }
     void clickUpdate() { QTest::mouseClick(updateButton(), Qt::LeftButton); }
     QString status() const { return child<QLabel>("lblStat")->text(); }
@@ -98,7 +102,8 @@ TEST_F(UpdateFlow, SerialPackageIsLoadedFlashedByteForByteAndFlashedAgainUntilNo
     start(0x40); // TORV5 with a PIC16F876A
     bool lockedDuringQuestion = false;
     prompts.onQuestion = [&](const fakes::ShownMessage&) {
-        lockedDuringQuestion = !updateButton()->isEnabled() && !child<QWidget>("cmdExit")->isEnabled() &&
+        lockedDuringQuestion = !updateButton()->isEnabled() &&
+                               !child<QWidget>("cmdExit")->isEnabled() &&
                                updateButton()->text() == "Verifying DFF...";
     };
     load("sparse17.dff");
@@ -113,9 +118,11 @@ TEST_F(UpdateFlow, SerialPackageIsLoadedFlashedByteForByteAndFlashedAgainUntilNo
 
     prompts.answers.push_back(true); // flash another unit: yes
     clickUpdate();
-    EXPECT_EQ(messageTexts(), QStringList({"PIC16F876A/877A flashed with firmware v1.4.12 successfully."}));
+    EXPECT_EQ(messageTexts(),
+              QStringList({"PIC16F876A/877A flashed with firmware v1.4.12 successfully."}));
     ASSERT_EQ(prompts.questions.size(), 2u);
-    EXPECT_EQ(prompts.questions[1].text, "Would you like to flash another unit with v1.4.12 firmware?");
+    EXPECT_EQ(prompts.questions[1].text,
+              "Would you like to flash another unit with v1.4.12 firmware?");
     EXPECT_EQ(sim->flash().left(firmware.ProgramImage.size()), firmware.ProgramImage);
     EXPECT_EQ(sim->frames().size(), 17u);
     EXPECT_TRUE(updateButton()->isVisible());
@@ -140,17 +147,21 @@ TEST_F(UpdateFlow, APortListedAsCom12IsOpenedAsPort12AndAMinimisedWindowComesBac
     form->showMinimized();
     bool minimisedAtQuestion = true;
     prompts.answers.push_back(true);
-    prompts.onQuestion = [&](const fakes::ShownMessage&) { minimisedAtQuestion = form->isMinimized(); };
+    prompts.onQuestion = [&](const fakes::ShownMessage&) {
+        minimisedAtQuestion = form->isMinimized();
+    };
     clickUpdate();
     EXPECT_EQ(serial->commPort(), 12);
     EXPECT_EQ(sim->frames().size(), 2u);
-    EXPECT_EQ(messageTexts(), QStringList({"PIC16F876A/877A flashed with firmware v1.4.12 successfully."}));
+    EXPECT_EQ(messageTexts(),
+              QStringList({"PIC16F876A/877A flashed with firmware v1.4.12 successfully."}));
     EXPECT_FALSE(minimisedAtQuestion);
 }
 
 TEST_F(UpdateFlow, NetworkPackageArrivesWholeAtARealTftpServer) {
     nettest::TftpdServer server;
-    ASSERT_TRUE(nettest::TftpdServer::Installed()) << "tftpd-hpa is not installed (scripts/test installs it)";
+    ASSERT_TRUE(nettest::TftpdServer::Installed())
+        << "tftpd-hpa is not installed (scripts/test installs it)";
     ASSERT_EQ(server.start(), QString());
     start(0x40, server.port());
     load("net1000.dff");
@@ -204,7 +215,9 @@ TEST_F(UpdateFlow, ARejectedPackageSaysSoAndTheNextClickBrowsesFromItsFolder) {
     start(0x40);
     load("wrongkey.dff");
     EXPECT_EQ(updateButton()->text(), "Unable to load. Click to try again.");
-    EXPECT_EQ(messageTexts(), QStringList({"Invalid DFF file.  Please obtain the latest TORV5 software and DFF files."}));
+    EXPECT_EQ(
+        messageTexts(),
+        QStringList({"Invalid DFF file.  Please obtain the latest TORV5 software and DFF files."}));
     EXPECT_FALSE(child<QWidget>("picSerMedium")->isVisible());
     EXPECT_FALSE(firmware.isLoaded());
 
@@ -238,7 +251,8 @@ TEST_F(UpdateFlow, ABusyPortIsReportedAndNothingIsSent) {
     other.open();
     ASSERT_TRUE(other.isOpen());
     clickUpdate();
-    EXPECT_EQ(messageTexts(), QStringList({"Unable to connect on select COM port.  The port may be in use."}));
+    EXPECT_EQ(messageTexts(),
+              QStringList({"Unable to connect on select COM port.  The port may be in use."}));
     EXPECT_EQ(sim->hellos(), 0);
     EXPECT_TRUE(updateButton()->isVisible());
     EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
@@ -251,7 +265,8 @@ TEST_F(UpdateFlow, AWrongUnitIsRefusedTheBundleUnloadedAndTheNextClickBrowses) {
     clickUpdate();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].caption, "Incorrect DFF file for connected unit.");
-    EXPECT_TRUE(prompts.messages[0].text.startsWith("Connected to : \r\n\t\tOrbel-8\r\n\t\tPIC18F2620/4620\r\n"));
+    EXPECT_TRUE(prompts.messages[0].text.startsWith(
+        "Connected to : \r\n\t\tOrbel-8\r\n\t\tPIC18F2620/4620\r\n"));
     EXPECT_TRUE(sim->frames().empty());
     EXPECT_FALSE(firmware.isLoaded());
     EXPECT_FALSE(child<QWidget>("picSerMedium")->isVisible());
@@ -271,7 +286,8 @@ TEST_F(UpdateFlow, ANetworkPackageAfterASerialOneShowsItsPanelInTheSamePlaceAndB
     EXPECT_EQ(updateButton()->text(), "Upload firmware ver. 2.10.7 to VeskarPlus2");
     EXPECT_FALSE(child<QWidget>("picSerMedium")->isVisible());
     EXPECT_TRUE(child<QWidget>("picEthMedium")->isVisible());
-    EXPECT_EQ(child<QWidget>("picEthMedium")->geometry(), child<QWidget>("picSerMedium")->geometry());
+    EXPECT_EQ(child<QWidget>("picEthMedium")->geometry(),
+              child<QWidget>("picSerMedium")->geometry());
     firmware.releaseImages();
     load("eeprom_f0.dff");
     EXPECT_TRUE(child<QWidget>("picSerMedium")->isVisible());

@@ -1,6 +1,6 @@
+#include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
-#include "support/fake_devices.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,7 +18,7 @@ using namespace quorvex;
 namespace {
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     LoadedFirmware firmware;
     fakes::ScriptedPrompts prompts;
@@ -28,7 +28,8 @@ protected:
     std::unique_ptr<FrmFWUpdater> form;
 
     void SetUp() override {
-        form = std::make_unique<FrmFWUpdater>(FormDeps{firmware, prompts, serial, socket, dialogs, dir.path()});
+        form = std::make_unique<FrmFWUpdater>(
+            FormDeps{firmware, prompts, serial, socket, dialogs, dir.path()});
         form->show();
     }
     template <typename T> T* child(const char* name) const {
@@ -61,7 +62,8 @@ TEST_F(WindowTest, StartsReadyWithCaptionAndNothingButLogoButtonAndExit) {
 }
 
 TEST_F(WindowTest, TheTwoMediumPanelsShareOnePlaceAndTheButtonCoversMessageAndBar) {
-    EXPECT_EQ(child<QWidget>("picEthMedium")->geometry(), child<QWidget>("picSerMedium")->geometry());
+    EXPECT_EQ(child<QWidget>("picEthMedium")->geometry(),
+              child<QWidget>("picSerMedium")->geometry());
     const QRect button = child<QWidget>("cmdUpdate")->geometry();
     EXPECT_TRUE(button.contains(child<QWidget>("lblMessage")->geometry()));
     EXPECT_TRUE(button.contains(child<QWidget>("picProgress")->geometry()));
@@ -83,7 +85,8 @@ TEST_F(WindowTest, CloseBoxIsRefusedInEveryState) {
 TEST_F(WindowTest, EnableControlsSparesTheStatusLinePanelsAndLogo) {
     form->setEthPanelVisible(true);
     form->EnableControls(false);
-    for (const char* off : {"cmdUpdate", "cmdExit", "cmdRefresh", "txtIP", "SerialCommPort", "lblMessage", "cmbUnitIdList"})
+    for (const char* off : {"cmdUpdate", "cmdExit", "cmdRefresh", "txtIP", "SerialCommPort",
+                            "lblMessage", "cmbUnitIdList"})
         EXPECT_FALSE(child<QWidget>(off)->isEnabled()) << off;
     for (const char* on : {"lblStat", "picEthMedium", "picSerMedium", "imgLogo", "picProgress"})
         EXPECT_TRUE(child<QWidget>(on)->isEnabled()) << on;
@@ -123,8 +126,10 @@ TEST_F(WindowTest, MakerPanelOpensOnlyOnALeftPressWithAModifier) {
     form->imgLogo_MouseDown(Qt::RightButton, Qt::ShiftModifier);
     form->imgLogo_MouseDown(Qt::MiddleButton, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_FALSE(panel->isVisible());
-    for (auto m : {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::KeyboardModifiers(Qt::ControlModifier),
-                   Qt::KeyboardModifiers(Qt::AltModifier), Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier}) {
+    for (auto m :
+         {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::KeyboardModifiers(Qt::ControlModifier),
+          Qt::KeyboardModifiers(Qt::AltModifier),
+          Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier}) {
         form->cmdCancel_Click();
         form->imgLogo_MouseDown(Qt::LeftButton, m);
         EXPECT_TRUE(panel->isVisible());

@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
         // Only a link of our own is ever replaced: the path may name a real device.
         struct stat existing {};
         if (::lstat(link, &existing) == 0 && !S_ISLNK(existing.st_mode)) {
-            std::fprintf(stderr, "bootsim: %s exists and is not a link; choose another path\n", link);
+            std::fprintf(stderr, "bootsim: %s exists and is not a link; choose another path\n",
+                         link);
             return 1;
         }
         ::unlink(link);

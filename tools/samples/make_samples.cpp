@@ -16,8 +16,10 @@ using namespace quorvex;
 namespace {
 
 class StderrLog : public ErrorSink {
-public:
-    void LogError(const QString& message) override { std::fprintf(stderr, "%s\n", qPrintable(message)); }
+  public:
+    void LogError(const QString& message) override {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    }
 };
 
 QByteArray HexRecord(int type, int address, const QByteArray& data) {
@@ -47,15 +49,16 @@ QByteArray SampleImage() {
     return image;
 }
 
-bool WritePackage(const QString& folder, const QString& name, const QByteArray& body, const char* code,
-                  int major, int minor, int chip, int revision, StderrLog& log) {
+bool WritePackage(const QString& folder, const QString& name, const QByteArray& body,
+                  const char* code, int major, int minor, int chip, int revision, StderrLog& log) {
     const QString bodyPath = folder + '/' + name + (chip == 8 ? ".bin" : ".hex");
     QFile f(bodyPath);
     if (!f.open(QIODevice::WriteOnly) || f.write(body) != body.size())
         return false;
     f.close();
     const DFFHeader h = DFFHeader::Of(QString::fromLatin1(code), major, minor, chip, revision);
-    const QString packagePath = folder + '/' + name + QStringLiteral(" v%1.%2.%3.dff").arg(major).arg(minor).arg(revision);
+    const QString packagePath =
+        folder + '/' + name + QStringLiteral(" v%1.%2.%3.dff").arg(major).arg(minor).arg(revision);
     QFile::remove(packagePath);
     if (!EncMD5(bodyPath, packagePath, PackageKey(h), h, nullptr, log))
         return false;
@@ -73,7 +76,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     StderrLog log;
-    const bool ok = WritePackage(folder, QStringLiteral("torv5-sample"), SampleHex(), "TORV5", 1, 4, 0, 12, log) &&
-                    WritePackage(folder, QStringLiteral("nyx2-sample"), SampleImage(), "NYX2", 2, 10, 8, 3, log);
+    const bool ok = WritePackage(folder, QStringLiteral("torv5-sample"), SampleHex(), "TORV5", 1, 4,
+                                 0, 12, log) &&
+                    WritePackage(folder, QStringLiteral("nyx2-sample"), SampleImage(), "NYX2", 2,
+                                 10, 8, 3, log);
     return ok ? 0 : 1;
 }

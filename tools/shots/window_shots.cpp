@@ -19,7 +19,7 @@ using namespace quorvex;
 namespace {
 
 class YesPrompts : public Prompts {
-public:
+  public:
     void message(const QString& text, Icon, const QString&) override {
         std::fprintf(stderr, "window_shots: unexpected message: %s\n", qPrintable(text));
     }
@@ -28,7 +28,7 @@ public:
 };
 
 class OneFile : public FileDialogBackend {
-public:
+  public:
     QString path;
     FileDialogAnswer show(const FileDialogRequest& request) override {
         FileDialogAnswer a;
@@ -97,7 +97,8 @@ int main(int argc, char** argv) {
     firmware.releaseImages();
     dialogs.path = QString::fromLocal8Bit(argv[3]);
     form.cmdUpdate_Click();
-    form.findChild<QWidget*>(QStringLiteral("txtIP"))->setProperty("text", QStringLiteral("10.1.4.200"));
+    form.findChild<QWidget*>(QStringLiteral("txtIP"))
+        ->setProperty("text", QStringLiteral("10.1.4.200"));
     ok = ok && Save(form, out, "window-network-loaded.png");
     form.setUpdateVisible(false);
     form.EnableControls(false);
