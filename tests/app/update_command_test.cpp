@@ -2,10 +2,8 @@
 // port, what happens to a port left open, and what is logged and shown.
 #include "app/update_command.h"
 #include "net/tftp_client.h"
-#include "support/fake_devices.h"
-#include "support/fakes.h"
+#include "support/fake_session.h"
 
-#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace quorvex;
@@ -18,10 +16,10 @@ class UpdateCommandSerial : public ::testing::Test {
   protected:
     void SetUp() override {
         timer.setSingleShot(true);
-        firmware.Header = DFFHeader::Of("TORV5", 1, 4, 0, 12);
+        fw.Header = DFFHeader::Of("TORV5", 1, 4, 0, 12);
         // Nothing but erased flash: the unit is identified and the transfer has no frame to send.
-        firmware.ProgramImage = QByteArray(16192, char(0xFF));
-        firmware.EepromImage = firmware.EepromPresent = firmware.ConfigImage = QByteArray(1, '\0');
+        fw.ProgramImage = QByteArray(16192, char(0xFF));
+        fw.EepromImage = fw.EepromPresent = fw.ConfigImage = QByteArray(1, '\0');
         // A TORV5 with a PIC16F876A answers every hello.
         port.answer = [](const QByteArray& bytes) {
             return bytes == QByteArray(1, HelloByte) ? QByteArray("\x40K", 2) : QByteArray();
@@ -36,15 +34,7 @@ class UpdateCommandSerial : public ::testing::Test {
                    "PIC16F876A/877A flashed with firmware v1.4.12 successfully.";
     }
 
-    LoadedFirmware firmware;
-    fakes::RecordingLog log;
-    fakes::ScriptedPrompts prompts;
-    fakes::FakeWindow window;
-    fakes::FakeSerialPort port;
-    fakes::FakeUdpSocket socket;
     fakes::ScriptedDialogs dialogs;
-    QTimer timer;
-    Session session{firmware, log, prompts, window, port, socket, timer, QString()};
     TftpClient tftp{session};
     UpdateCommand command{session, dialogs, tftp, [] {}};
 };
@@ -103,7 +93,7 @@ TEST_F(UpdateCommandSerial, NoPortSelectedOnlyAsksForOneAndClosesAPortLeftOpen) 
     EXPECT_EQ(prompts.messages[0].icon, Icon::Information);
     EXPECT_FALSE(port.isOpen());
     EXPECT_TRUE(port.openedPorts.empty());
-    EXPECT_TRUE(firmware.isLoaded());
+    EXPECT_TRUE(fw.isLoaded());
     EXPECT_EQ(window.closed, 0);
 }
 

@@ -3,7 +3,7 @@
 #include "package/cipher.h"
 #include "package/package_builder.h"
 #include "package/package_reader.h"
-#include "support/fake_devices.h"
+#include "support/fake_session.h"
 #include "support/fakes.h"
 #include "test_files.h"
 #include "unwritable_places.h"
@@ -19,20 +19,11 @@ namespace {
 
 // A technician's program, apart from the maker's, that loads a package as the update command
 // would.
-struct Technician {
-    explicit Technician(const QString& folder) : programFolder(folder) { QDir().mkpath(folder); }
+struct Technician : fakes::FakeSession {
+    explicit Technician(const QString& folder) : FakeSession(folder) { QDir().mkpath(folder); }
     bool load(const QString& package) {
         return LoadDFFFile(session, package, [] {});
     }
-    QString programFolder;
-    LoadedFirmware fw;
-    fakes::RecordingLog log;
-    fakes::ScriptedPrompts prompts;
-    fakes::FakeWindow window;
-    fakes::FakeSerialPort port;
-    fakes::FakeUdpSocket socket;
-    QTimer timer;
-    Session session{fw, log, prompts, window, port, socket, timer, programFolder};
 };
 
 MakerChoice Choice(const char* code, const char* chip, const char* major, const char* minor,
@@ -47,8 +38,9 @@ const QByteArray SerialBody =
     Lines({Data(0, Bytes({0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19})),
            Data(0x0100, Bytes({0xAA, 0xBB})), EndRecord()});
 
-class Builder : public ::testing::Test {
+class Builder : public ::testing::Test, protected fakes::FakeSession {
   protected:
+    Builder() { session.programFolder = dir.folder(); }
     void SetUp() override { WriteAll(input, SerialBody); }
 
     BuildOutcome Build(const MakerChoice& choice) {
@@ -80,14 +72,6 @@ class Builder : public ::testing::Test {
 
     Scratch dir;
     QString input = dir.path(QStringLiteral("main.hex"));
-    LoadedFirmware fw;
-    fakes::RecordingLog log;
-    fakes::ScriptedPrompts prompts;
-    fakes::FakeWindow window;
-    fakes::FakeSerialPort port;
-    fakes::FakeUdpSocket socket;
-    QTimer timer;
-    Session session{fw, log, prompts, window, port, socket, timer, dir.folder()};
     fakes::ScriptedDialogs dialogs;
     int panelHides = 0;
 };

@@ -2,8 +2,7 @@
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "package/package_reader.h"
-#include "support/fake_devices.h"
-#include "support/fakes.h"
+#include "support/fake_session.h"
 #include "test_files.h"
 
 #include <QDir>
@@ -18,8 +17,9 @@ namespace {
 const QString Question = QStringLiteral("Loading firmware file for the following product: \r\n\r\n"
                                         "%1\r\nVersion: %2\r\n\r\nDo you want to continue?");
 
-class Reader : public ::testing::Test {
+class Reader : public ::testing::Test, protected fakes::FakeSession {
   protected:
+    Reader() { session.programFolder = programFolder; }
     void SetUp() override {
         QDir().mkpath(programFolder);
         timer.setSingleShot(true);
@@ -54,14 +54,6 @@ class Reader : public ::testing::Test {
 
     Scratch dir;
     QString programFolder = dir.path(QStringLiteral("program"));
-    LoadedFirmware fw;
-    fakes::RecordingLog log;
-    fakes::ScriptedPrompts prompts;
-    fakes::FakeWindow window;
-    fakes::FakeSerialPort port;
-    fakes::FakeUdpSocket socket;
-    QTimer timer;
-    Session session{fw, log, prompts, window, port, socket, timer, programFolder};
     int refreshes = 0;
     int built = 0;
     bool tempSeenDuringBox = false;
