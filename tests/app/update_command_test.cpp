@@ -12,10 +12,9 @@ namespace {
 
 constexpr char HelloByte = char(0xC1);
 
-class UpdateCommandSerial : public ::testing::Test {
+class UpdateCommandSerial : public ::testing::Test, protected fakes::FakeSession {
   protected:
     void SetUp() override {
-        timer.setSingleShot(true);
         fw.Header = DFFHeader::Of("TORV5", 1, 4, 0, 12);
         // Nothing but erased flash: the unit is identified and the transfer has no frame to send.
         fw.ProgramImage = QByteArray(16192, char(0xFF));
