@@ -1,5 +1,7 @@
 #pragma once
 // Who the program says it is: the caption, message box captions, the log's header and records.
+#include "app/version.h"
+
 #include <QString>
 
 namespace quorvex {
@@ -7,9 +9,9 @@ namespace quorvex {
 struct Identity {
     static constexpr const char* Title = "Quorvex";
     static constexpr const char* Company = "Tolvane, Inc.";
-    static constexpr int Major = 1;
-    static constexpr int Minor = 1;
-    static constexpr int Revision = 0;
+    static constexpr int Major = QUORVEX_VERSION_MAJOR;
+    static constexpr int Minor = QUORVEX_VERSION_MINOR;
+    static constexpr int Revision = QUORVEX_VERSION_PATCH;
 };
 
 // "1.1.0": the program's own version, as each log record carries it.
