@@ -3,7 +3,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 #include <QStringList>
+#include <optional>
 
 namespace quorvex {
 
@@ -35,6 +37,16 @@ QString TooLargeText() {
                "software and/or its components.\r\n\r\nPlease email the contents of "
                "'ErrorLog.txt' shown in the Notepad window to ") +
            QString::fromLatin1(Identity::Company) + QStringLiteral("'s support team.");
+}
+
+// The text in the system's encoding (UTF-8 on Linux, the ANSI code page on Windows), as the
+// system's text viewer reads it; none when a character has no place in that encoding.
+std::optional<QByteArray> InSystemEncoding(const QString& text) {
+    QStringEncoder encode(QStringEncoder::System, QStringEncoder::Flag::Stateless);
+    QByteArray bytes = encode(text);
+    if (encode.hasError())
+        return std::nullopt;
+    return bytes;
 }
 
 } // namespace
@@ -89,10 +101,14 @@ QByteArray ErrorLog::LastLine(const QString& path) {
 void ErrorLog::LogError(const QString& message) {
     if (IsNeverWorthARecord(message))
         return;
+    const std::optional<QByteArray> encoded = InSystemEncoding(message);
+    if (!encoded)
+        return; // the log cannot hold it: dropped, as any record the log cannot take
 
+    // Bytes against bytes, both in the log's encoding.
     if (QFile::exists(path_)) {
         const QByteArray last = LastLine(path_);
-        if (last.size() > 2 && QString::fromLatin1(last).contains(message, Qt::CaseSensitive))
+        if (last.size() > 2 && last.contains(*encoded))
             return;
     }
 
@@ -111,10 +127,11 @@ void ErrorLog::LogError(const QString& message) {
         QFile::remove(path_);
         return;
     }
-    const QString record = ProgramVersionText() + ' ' +
-                           clock_().toString(QStringLiteral("MMddyy HHmm")) + ' ' + message +
-                           QStringLiteral("\r\n");
-    f.write(record.toLatin1());
+    const QByteArray record =
+        (ProgramVersionText() + ' ' + clock_().toString(QStringLiteral("MMddyy HHmm")) + ' ')
+            .toLatin1() +
+        *encoded + "\r\n";
+    f.write(record);
     f.close();
 }
 

@@ -17,8 +17,10 @@ class ErrorLog : public ErrorSink {
     ErrorLog(QString programFolder, Prompts& prompts, Clock clock = &QDateTime::currentDateTime);
 
     // Appends "version MMDDYY HHNN message". Drops failures 400 and 401 and a message that the
-    // last record already holds; hands an over-large log to the user and deletes it. When the
-    // file cannot be read, written or deleted the record is dropped: the caller goes on.
+    // last record already holds; hands an over-large log to the user and deletes it. The text is
+    // written in the system's encoding. When the file cannot be read, written or deleted, or
+    // the message has a character that encoding cannot hold, the record is dropped: the caller
+    // goes on.
     void LogError(const QString& message) override;
 
     QString path() const { return path_; }

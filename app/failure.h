@@ -27,6 +27,7 @@ inline constexpr int CannotSetPortSettings = 8015;
 inline constexpr int WsaInterrupted = 10004;
 inline constexpr int WsaAccess = 10013;
 inline constexpr int WsaFault = 10014;
+inline constexpr int WsaAddressFamilyNotSupported = 10047;
 inline constexpr int WsaAddrNotAvail = 10049;
 inline constexpr int WsaNetDown = 10050;
 inline constexpr int WsaConnRefused = 10061;

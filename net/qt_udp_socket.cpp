@@ -64,6 +64,10 @@ const QHostAddress& QtUdpSocket::remoteAddress() {
         QHostAddress address;
         if (!address.setAddress(text))
             Raise(FailureNo::WsaHostNotFound, QStringLiteral("Host not found: %1").arg(host_));
+        // The socket is bound to IPv4; refused here, before anything is sent.
+        if (address.protocol() != QAbstractSocket::IPv4Protocol)
+            Raise(FailureNo::WsaAddressFamilyNotSupported,
+                  QStringLiteral("IPv4 addresses only: %1").arg(text));
         if (ReachesManyHosts(address))
             Raise(FailureNo::WsaAccess, QStringLiteral("Broadcast address refused: %1").arg(text));
         resolved_ = address;

@@ -7,7 +7,6 @@ namespace {
 constexpr int WsaBaseErr = 10000;
 constexpr int WsaInvalidArgument = 10022;
 constexpr int WsaMessageSize = 10040;
-constexpr int WsaAddressFamilyNotSupported = 10047;
 constexpr int WsaAddressInUse = 10048;
 constexpr int WsaNoBuffers = 10055;
 constexpr int WsaTimedOut = 10060;
@@ -25,8 +24,6 @@ int WinsockNumberOf(QAbstractSocket::SocketError error) {
         return FailureNo::WsaConnRefused;
     case QAbstractSocket::HostNotFoundError:
         return FailureNo::WsaHostNotFound;
-    case QAbstractSocket::NetworkError:
-        return FailureNo::WsaNetDown;
     case QAbstractSocket::DatagramTooLargeError:
         return WsaMessageSize;
     case QAbstractSocket::SocketResourceError:
@@ -34,9 +31,11 @@ int WinsockNumberOf(QAbstractSocket::SocketError error) {
     case QAbstractSocket::SocketTimeoutError:
         return WsaTimedOut;
     case QAbstractSocket::UnsupportedSocketOperationError:
-        return WsaAddressFamilyNotSupported;
+        return FailureNo::WsaAddressFamilyNotSupported;
     case QAbstractSocket::OperationError:
         return WsaInvalidArgument;
+    // NetworkError among them: Qt reports many unrelated failures of the platform's socket as
+    // a general network error, and calling each a failed network subsystem would mislead.
     default:
         return WsaBaseErr;
     }

@@ -100,7 +100,7 @@ void TftpClient::sendBlock(int block) {
     TftpOffset = std::int32_t(from + chunk.size());
     // A block shorter than 512 bytes, even an empty one, tells the server the file is whole.
     finalBlockSent_ = chunk.size() < BlockSize;
-    s_.window.setStatus(QStringLiteral("Status: Transmitting block #%1").arg(block));
+    s_.window.setProgressStatus(QStringLiteral("Status: Transmitting block #%1").arg(block));
     s_.tftp.send(Data(block, chunk));
 }
 

@@ -97,6 +97,8 @@ QString WinsockErrorText(int number) {
         return QStringLiteral("Permission denied.");
     case 10014:
         return QStringLiteral("Bad address.");
+    case 10047:
+        return QStringLiteral("IPv4 addresses only.");
     case 10050:
         return QStringLiteral("The network subsystem has failed.");
     case 11001:

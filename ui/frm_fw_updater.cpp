@@ -7,8 +7,10 @@
 #include "package/package_builder.h"
 #include "serial/port_discovery.h"
 #include "ui/logo_widget.h"
+#include "ui/paced_draw.h"
 #include "ui/progress_widget.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -23,7 +25,10 @@ namespace {
 
 QLabel* MakeLabel(QWidget* parent, const QString& name, int index, const QString& text,
                   QRect geometry) {
-    auto* l = new QLabel(text, parent);
+    auto* l = new QLabel(parent);
+    // Labels may quote a unit, a file or a package header: never read as markup.
+    l->setTextFormat(Qt::PlainText);
+    l->setText(text);
     l->setObjectName(name);
     if (index >= 0)
         l->setProperty("index", index);
@@ -43,6 +48,12 @@ QFrame* MakePanel(QWidget* parent, const QString& name, QRect geometry) {
     f->setObjectName(name);
     f->setGeometry(geometry);
     return f;
+}
+
+QString ShownStatus(const QString& text) {
+    if (text.size() <= FrmFWUpdater::StatusShownMax)
+        return text;
+    return text.left(FrmFWUpdater::StatusShownMax - 1) + QChar(0x2026);
 }
 
 } // namespace
@@ -81,6 +92,11 @@ void FrmFWUpdater::buildControls() {
     lblMessage_ = MakeLabel(this, QStringLiteral("lblMessage"), -1,
                             QStringLiteral("Flashing Firmware..."), QRect(168, 10, 322, 26));
     lblMessage_->setAlignment(Qt::AlignCenter);
+    messageText_ = lblMessage_->text();
+    messageDraw_ = std::make_unique<PacedDraw>([this] {
+        lblMessage_->setText(messageText_);
+        lblMessage_->repaint();
+    });
     picProgress_ = new ProgressWidget(this);
     picProgress_->setGeometry(178, 42, 302, 18);
     picProgress_->QWidget::hide();
@@ -88,10 +104,11 @@ void FrmFWUpdater::buildControls() {
                             QStringLiteral("Browse for DFF file"), QRect(168, 8, 322, 58));
 
     picSerMedium_ = MakePanel(this, QStringLiteral("picSerMedium"), QRect(168, 74, 228, 68));
-    MakeLabel(picSerMedium_, QStringLiteral("lblDisplay"), 0, QStringLiteral("Serial Comm. Port"),
-              QRect(2, 2, 200, 20));
+    QLabel* portCaption = MakeLabel(picSerMedium_, QStringLiteral("lblDisplay"), 0,
+                                    QStringLiteral("Serial Comm. Port"), QRect(2, 2, 200, 20));
     SerialCommPort_ = new QComboBox(picSerMedium_);
     SerialCommPort_->setObjectName(QStringLiteral("SerialCommPort"));
+    portCaption->setBuddy(SerialCommPort_);
     SerialCommPort_->setGeometry(2, 26, 130, 28);
     cmdRefresh_ = MakeButton(picSerMedium_, QStringLiteral("cmdRefresh"), QStringLiteral("Refresh"),
                              QRect(140, 26, 82, 28));
@@ -99,15 +116,18 @@ void FrmFWUpdater::buildControls() {
 
     // Designed apart; the window load moves it onto the serial panel's place.
     picEthMedium_ = MakePanel(this, QStringLiteral("picEthMedium"), QRect(168, 150, 228, 68));
-    MakeLabel(picEthMedium_, QStringLiteral("lblDisplay"), 6, QStringLiteral("Target:"),
-              QRect(2, 4, 50, 22));
+    QLabel* targetCaption = MakeLabel(picEthMedium_, QStringLiteral("lblDisplay"), 6,
+                                      QStringLiteral("Target:"), QRect(2, 4, 50, 22));
     txtIP_ = new QLineEdit(QStringLiteral("192.168.0.200"), picEthMedium_);
     txtIP_->setObjectName(QStringLiteral("txtIP"));
+    targetCaption->setBuddy(txtIP_);
     txtIP_->setGeometry(56, 2, 150, 26);
     lblStat_ = MakeLabel(picEthMedium_, QStringLiteral("lblStat"), -1,
                          QStringLiteral("Status: Ready."), QRect(2, 30, 224, 38));
     lblStat_->setWordWrap(true);
     lblStat_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    statusText_ = lblStat_->text();
+    statusDraw_ = std::make_unique<PacedDraw>([this] { drawStatus(); });
     picEthMedium_->hide();
 
     cmdExit_ = MakeButton(this, QStringLiteral("cmdExit"), QStringLiteral("Exit"),
@@ -120,24 +140,32 @@ void FrmFWUpdater::buildMakerPanel() {
     picCreateDFF_->setFrameShadow(QFrame::Raised);
     picCreateDFF_->setAutoFillBackground(true);
     QWidget* p = picCreateDFF_;
-    MakeLabel(p, QStringLiteral("lblDisplay"), 1, QStringLiteral("Unit ID:"), QRect(10, 8, 76, 24));
+    QLabel* unitCaption = MakeLabel(p, QStringLiteral("lblDisplay"), 1, QStringLiteral("Unit ID:"),
+                                    QRect(10, 8, 76, 24));
     cmbUnitIdList_ = new QComboBox(p);
     cmbUnitIdList_->setObjectName(QStringLiteral("cmbUnitIdList"));
     cmbUnitIdList_->setGeometry(92, 6, 130, 28);
-    MakeLabel(p, QStringLiteral("lblDisplay"), 2, QStringLiteral("Chip ID:"),
-              QRect(10, 40, 76, 24));
+    unitCaption->setBuddy(cmbUnitIdList_);
+    QLabel* chipCaption = MakeLabel(p, QStringLiteral("lblDisplay"), 2, QStringLiteral("Chip ID:"),
+                                    QRect(10, 40, 76, 24));
     cmbPicIdList_ = new QComboBox(p);
     cmbPicIdList_->setObjectName(QStringLiteral("cmbPicIdList"));
     cmbPicIdList_->setGeometry(92, 38, 236, 28);
+    chipCaption->setBuddy(cmbPicIdList_);
     MakeLabel(p, QStringLiteral("lblDisplay"), 3, QStringLiteral("FW Version:"),
               QRect(10, 72, 80, 24));
     MakeLabel(p, QStringLiteral("lblDisplay"), 4, QStringLiteral("Version"),
               QRect(236, 72, 60, 24));
     const int boxX[3] = {92, 140, 188};
+    // The three boxes share one caption; each says which number it holds.
+    const QString boxName[3] = {QStringLiteral("FW Version: major"),
+                                QStringLiteral("FW Version: minor"),
+                                QStringLiteral("FW Version: build")};
     for (int i = 0; i < 3; ++i) {
         auto* box = new QLineEdit(p);
         box->setObjectName(QStringLiteral("txtFWVer"));
         box->setProperty("index", i);
+        box->setAccessibleName(boxName[i]);
         box->setGeometry(boxX[i], 70, 38, 26);
         box->setAlignment(Qt::AlignCenter);
         box->installEventFilter(this);
@@ -304,13 +332,28 @@ void FrmFWUpdater::setUpdateVisible(bool visible) {
     cmdUpdate_->setVisible(visible);
 }
 void FrmFWUpdater::setMessage(const QString& text) {
-    lblMessage_->setText(text);
+    messageText_ = text;
+    messageDraw_->changed();
 }
 void FrmFWUpdater::setStatus(const QString& text) {
-    lblStat_->setText(text);
+    // The last step goes up before the outcome replaces it, so none is skipped.
+    statusDraw_->flush();
+    statusText_ = text;
+    drawStatus();
+    // An outcome or a failure is read out, not just shown; the steps before it are not.
+    QAccessibleEvent alert(lblStat_, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+}
+void FrmFWUpdater::setProgressStatus(const QString& text) {
+    statusText_ = text;
+    statusDraw_->changed();
 }
 QString FrmFWUpdater::status() const {
-    return lblStat_->text();
+    return statusText_;
+}
+void FrmFWUpdater::drawStatus() {
+    lblStat_->setText(ShownStatus(statusText_));
+    lblStat_->repaint();
 }
 void FrmFWUpdater::setSerialPanelVisible(bool visible) {
     picSerMedium_->setVisible(visible);

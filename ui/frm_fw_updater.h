@@ -20,6 +20,7 @@ class QPushButton;
 namespace quorvex {
 
 class LogoWidget;
+class PacedDraw;
 class ProgressWidget;
 class TftpClient;
 class UpdateCommand;
@@ -65,6 +66,7 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     void setUpdateVisible(bool visible) override;
     void setMessage(const QString& text) override;
     void setStatus(const QString& text) override;
+    void setProgressStatus(const QString& text) override;
     QString status() const override;
     void setSerialPanelVisible(bool visible) override;
     void setEthPanelVisible(bool visible) override;
@@ -80,6 +82,10 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     void closeWindow() override;
     ProgressDisplay& progress() override;
 
+    // The longest status text shown whole; a longer one (a unit's ERROR message may fill a
+    // datagram) is cut and ends in an ellipsis. status() still gives it whole.
+    static constexpr int StatusShownMax = 200;
+
   protected:
     // The close box and the system menu are refused in every state; only closing from code
     // (Exit, the answer No after a flash, a finished build) ends the program.
@@ -90,6 +96,7 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     void buildControls();
     void buildMakerPanel();
     void wireEvents();
+    void drawStatus();
 
     FormDeps deps_;
     QTimer tmrResponse_;
@@ -98,6 +105,11 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     std::unique_ptr<TftpClient> tftpClient_;
     std::unique_ptr<UpdateCommand> updateCommand_;
     bool closingFromCode_ = false;
+    // The newest texts, drawn at the rate a person reads (see PacedDraw).
+    QString statusText_;
+    QString messageText_;
+    std::unique_ptr<PacedDraw> statusDraw_;
+    std::unique_ptr<PacedDraw> messageDraw_;
 
     LogoWidget* imgLogo_ = nullptr;
     QPushButton* cmdUpdate_ = nullptr;

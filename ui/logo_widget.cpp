@@ -1,5 +1,6 @@
 #include "ui/logo_widget.h"
 
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -54,10 +55,24 @@ void DrawLogo(QPainter& p, const QRectF& r) {
     p.drawText(text, Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("TOLVANE"));
 }
 
+// Assistive technology sees the logo as the picture it is, not as an unnamed blank area.
+QAccessibleInterface* LogoAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String(LogoWidget::staticMetaObject.className()) && object &&
+        object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Graphic);
+    return nullptr;
+}
+
 } // namespace
 
 LogoWidget::LogoWidget(QWidget* parent) : QWidget(parent) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(&LogoAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     setObjectName(QStringLiteral("imgLogo"));
+    setAccessibleName(QStringLiteral("Tolvane logo"));
 }
 
 QPixmap LogoWidget::Render(QSize size) {

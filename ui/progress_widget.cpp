@@ -5,15 +5,16 @@
 
 namespace quorvex {
 
-ProgressWidget::ProgressWidget(QWidget* parent) : QWidget(parent) {
+// Drawn now, not at the next paint: a transfer holds the thread between event passes.
+ProgressWidget::ProgressWidget(QWidget* parent) : QWidget(parent), draw_([this] { repaint(); }) {
     setObjectName(QStringLiteral("picProgress"));
 }
 
 void ProgressWidget::fill(double f) {
     fraction_ = std::clamp(f, 0.0, 1.0);
-    // Drawn now, not at the next paint: the bar must move while a transfer holds the thread
-    // between event passes.
-    repaint();
+    draw_.changed();
+    if (fraction_ >= 1.0)
+        draw_.flush();
 }
 
 void ProgressWidget::paintEvent(QPaintEvent*) {

@@ -1,6 +1,7 @@
 #pragma once
 // picProgress: a bar filled from the left edge to a fraction of its width.
 #include "app/progress_display.h"
+#include "ui/paced_draw.h"
 
 #include <QWidget>
 
@@ -11,6 +12,7 @@ class ProgressWidget : public QWidget, public ProgressDisplay {
   public:
     explicit ProgressWidget(QWidget* parent = nullptr);
     void show() override { QWidget::show(); }
+    // Drawn at the rate a person reads; a full bar at once.
     void fill(double f) override;
     void hide() override { QWidget::hide(); }
     double fraction() const { return fraction_; }
@@ -20,6 +22,7 @@ class ProgressWidget : public QWidget, public ProgressDisplay {
 
   private:
     double fraction_ = 0.0;
+    PacedDraw draw_;
 };
 
 } // namespace quorvex

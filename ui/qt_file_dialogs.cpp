@@ -64,11 +64,13 @@ FileDialogAnswer QtFileDialogBackend::show(const FileDialogRequest& r) {
         answer.files.first() = full;
         if (!(r.flags & OFN_OVERWRITEPROMPT) || !QFileInfo::exists(full))
             return answer;
-        const auto reply =
-            QMessageBox::question(&dialog, dialog.windowTitle(),
-                                  QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
-                                      .arg(QFileInfo(full).fileName()));
-        if (reply == QMessageBox::Yes)
+        // The file name is shown as typed, never read as markup.
+        QMessageBox ask(QMessageBox::Question, dialog.windowTitle(),
+                        QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
+                            .arg(QFileInfo(full).fileName()),
+                        QMessageBox::Yes | QMessageBox::No, &dialog);
+        ask.setTextFormat(Qt::PlainText);
+        if (ask.exec() == QMessageBox::Yes)
             return answer;
     }
 }

@@ -22,12 +22,15 @@ QMessageBox::Icon ToQt(Icon icon) {
 
 void QtPrompts::message(const QString& text, Icon icon, const QString& caption) {
     QMessageBox box(ToQt(icon), caption, text, QMessageBox::Ok, parent_);
+    // Boxes quote file names, paths and package headers: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 bool QtPrompts::askYesNo(const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                     parent_);
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
 

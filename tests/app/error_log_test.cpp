@@ -59,6 +59,24 @@ TEST_F(ErrorLogTest, RepeatIsDroppedOnlyWhenItIsTheLastLine) {
     EXPECT_EQ(contents().count("SendPacket"), 2);
 }
 
+TEST_F(ErrorLogTest, PathsOutsideLatin1AreLoggedAsWrittenAndTheirRepeatIsRecognised) {
+    const QString message = QStringLiteral(
+        "Error 75 (Path/File access error) in procedure OpenDialog of Module modDLG on line 630: "
+        "/home/техник/прошивка €5.dff");
+    if (QString::fromLocal8Bit(message.toLocal8Bit()) != message)
+        GTEST_SKIP() << "the system's encoding holds neither Cyrillic nor the euro sign";
+    log.LogError(message);
+    log.LogError(message);
+    const QByteArray bytes = contents();
+    EXPECT_EQ(bytes.count("OpenDialog"), 1);
+    // On Linux the system's encoding is UTF-8.
+    EXPECT_TRUE(QString::fromUtf8(bytes).endsWith(message + "\r\n"));
+    // A lone surrogate has no encoding at all: dropped, the log untouched.
+    log.LogError(QStringLiteral("Error 5 (x) in procedure A of Module B on line 1 ") +
+                 QChar(0xD800));
+    EXPECT_EQ(contents(), bytes);
+}
+
 TEST_F(ErrorLogTest, Failures400And401WriteNothingButShortMessagesAreNeverTakenForThem) {
     log.LogError("Error 400 (Form already displayed; can't show modally) in procedure X of Form f "
                  "on line 1");

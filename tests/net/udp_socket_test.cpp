@@ -190,6 +190,27 @@ TEST(QtUdpSocket, AnUnresolvableNameFailsWith11001WhenSendingNotWhenOpening) {
     EXPECT_EQ(TwoPortPeer::next(peer.first).data(), QByteArray("named"));
 }
 
+TEST(QtUdpSocket, AnIPv6TargetIsRefusedBeforeAnythingIsSent) {
+    // Listens where the datagram would go, when the machine has IPv6 loopback at all.
+    QUdpSocket listener;
+    const bool listening = listener.bind(QHostAddress::LocalHostIPv6, 0);
+    SystemHostResolver resolver;
+    QtUdpSocket socket(resolver);
+    socket.setRemoteHost(QStringLiteral("::1"));
+    socket.setRemotePort(listening ? listener.localPort() : 9);
+    socket.open();
+    try {
+        socket.send("x");
+        ADD_FAILURE() << "sent to an IPv6 address";
+    } catch (const FailureError& e) {
+        EXPECT_EQ(WinsockErrorText(e.failure().number), QStringLiteral("IPv4 addresses only."));
+    }
+    if (listening) {
+        RunEventsFor(50);
+        EXPECT_FALSE(listener.hasPendingDatagrams());
+    }
+}
+
 // Checked on the decision alone: a test that reached the send would put a datagram on the
 // network if the refusal ever broke.
 TEST(QtUdpSocket, TakesBroadcastAndMulticastAddressesForManyHosts) {
@@ -231,7 +252,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ErrorRow{QAbstractSocket::SocketAccessError, 10013, "Permission denied."},
         ErrorRow{QAbstractSocket::HostNotFoundError, 11001, "Authoritative answer host not found."},
-        ErrorRow{QAbstractSocket::NetworkError, 10050, "The network subsystem has failed."},
+        ErrorRow{QAbstractSocket::NetworkError, 10000, "Unknown error."},
+        ErrorRow{QAbstractSocket::UnsupportedSocketOperationError, 10047, "IPv4 addresses only."},
         ErrorRow{QAbstractSocket::SocketAddressNotAvailableError, 10049, "Unknown error."},
         ErrorRow{QAbstractSocket::DatagramTooLargeError, 10040, "Unknown error."},
         ErrorRow{QAbstractSocket::UnknownSocketError, 10000, "Unknown error."}));

@@ -85,7 +85,7 @@ class FakeUdpSocket : public UdpSocket {
             Raise(refuseWith, QStringLiteral("refused"));
         sent.push_back(datagram);
     }
-    void setArrivalHandler(ArrivalHandler) override {}
+    void setArrivalHandler(ArrivalHandler h) override { arrive = std::move(h); }
 
     QString host = QStringLiteral("127.0.0.1");
     int remotePort = 0;
@@ -94,6 +94,8 @@ class FakeUdpSocket : public UdpSocket {
     int closes = 0;
     int refuseWith = 0;
     std::vector<QByteArray> sent;
+    // Hands a datagram to the client as if the unit had sent it.
+    ArrivalHandler arrive;
 };
 
 } // namespace quorvex::fakes

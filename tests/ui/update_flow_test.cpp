@@ -4,6 +4,7 @@
 #include "../net/tftpd_fixture.h"
 #include "bootsim/simulator.h"
 #include "net/qt_udp_socket.h"
+#include "package/catalogue.h"
 #include "serial/qt_serial_port.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
@@ -183,6 +184,52 @@ TEST_F(UpdateFlow, NetworkPackageArrivesWholeAtARealTftpServer) {
     EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
     EXPECT_TRUE(firmware.isLoaded());
     EXPECT_TRUE(prompts.messages.empty());
+}
+
+// Notes the text of the status line each time it is painted.
+class PaintLog : public QObject {
+  public:
+    explicit PaintLog(QLabel* label) : label_(label) { label->installEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (o == label_ && e->type() == QEvent::Paint)
+            painted << label_->text();
+        return false;
+    }
+    QStringList painted;
+
+  private:
+    QLabel* label_;
+};
+
+// The status line keeps pace with a person, not with the datagrams: a 1 MiB upload sends 2,049
+// blocks, the line is painted a few dozen times, and the last block still shows before
+// "Finished".
+TEST_F(UpdateFlow, AMegabyteUploadRepaintsTheStatusLineAtReadingRateAndShowsTheLastBlock) {
+    nettest::TftpdServer server;
+    ASSERT_TRUE(nettest::TftpdServer::Installed())
+        << "tftpd-hpa is not installed (scripts/test installs it)";
+    ASSERT_EQ(server.start(), QString());
+    start(0x40, server.port());
+    QByteArray image(1024 * 1024, '\0');
+    for (qsizetype i = 0; i < image.size(); ++i)
+        image[i] = char(i * 7 + (i >> 9));
+    firmware.Header.setProductCode(QStringLiteral("NYX2"));
+    firmware.Header.ChipId = NetworkChipId;
+    firmware.ProgramImage = image;
+    form->tmrResponse().setInterval(7000);
+    form->setEthPanelVisible(true);
+    PaintLog paints(child<QLabel>("lblStat"));
+
+    clickUpdate();
+    QTRY_VERIFY_WITH_TIMEOUT(status() == "Status: Finished.  Ready.", 30000);
+    EXPECT_EQ(ReadAll(server.pathOf("NYX2")), image);
+    const int blocks = 1024 * 1024 / 512 + 1; // the last one empty
+    const qsizetype finished = paints.painted.indexOf("Status: Finished.  Ready.");
+    ASSERT_GT(finished, 0) << paints.painted.join(" / ").toStdString();
+    EXPECT_EQ(paints.painted.at(finished - 1),
+              QStringLiteral("Status: Transmitting block #%1").arg(blocks));
+    // One paint per 30 ms would allow 256 in 7.7 s; the upload takes well under one.
+    EXPECT_LT(paints.painted.size(), blocks / 8) << paints.painted.size() << " paints";
 }
 
 TEST_F(UpdateFlow, AnUnresolvableAddressShowsTheSocketTextAndGivesTheWindowBack) {

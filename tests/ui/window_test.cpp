@@ -1,16 +1,22 @@
+#include "net/tftp_packets.h"
+#include "package/catalogue.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
+#include "ui/qt_prompts.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace quorvex;
@@ -202,4 +208,80 @@ TEST_F(WindowTest, AVersionBoxSelectsItsWholeTextWhenFocused) {
     EXPECT_FALSE(child<QWidget>("picCreateDFF")->isVisible());
 }
 
+QString AccessibleName(QObject* o) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(o);
+    return a ? a->text(QAccessible::Name) : QString();
+}
+
+TEST_F(WindowTest, TheLogoIsANamedImageAndEachBoxIsNamedByItsCaption) {
+    QAccessibleInterface* logo = QAccessible::queryAccessibleInterface(child<QWidget>("imgLogo"));
+    ASSERT_NE(logo, nullptr);
+    EXPECT_EQ(logo->role(), QAccessible::Graphic);
+    EXPECT_EQ(logo->text(QAccessible::Name), "Tolvane logo");
+    EXPECT_EQ(AccessibleName(child<QComboBox>("SerialCommPort")), "Serial Comm. Port");
+    EXPECT_EQ(AccessibleName(child<QLineEdit>("txtIP")), "Target:");
+    EXPECT_EQ(AccessibleName(child<QComboBox>("cmbUnitIdList")), "Unit ID:");
+    EXPECT_EQ(AccessibleName(child<QComboBox>("cmbPicIdList")), "Chip ID:");
+    QStringList versionNames;
+    for (auto* box : form->findChildren<QLineEdit*>("txtFWVer"))
+        versionNames << AccessibleName(box);
+    EXPECT_EQ(versionNames,
+              QStringList({"FW Version: major", "FW Version: minor", "FW Version: build"}));
+}
+
+// A unit's ERROR text is data: shown character for character, at once, and cut when it would
+// flood the window.
+TEST_F(WindowTest, AUnitsErrorTextIsShownAtOnceAsPlainTextAndCutToLength) {
+    firmware.Header.setProductCode(QStringLiteral("NYX2"));
+    firmware.Header.ChipId = NetworkChipId;
+    firmware.ProgramImage = QByteArray(2000, 'x');
+    form->setEthPanelVisible(true);
+    child<QLineEdit>("txtIP")->setText(QStringLiteral("127.0.0.1"));
+    auto* status = child<QLabel>("lblStat");
+
+    form->cmdUpdate_Click();
+    ASSERT_TRUE(socket.arrive);
+    socket.arrive(tftp::Ack(0));
+    ASSERT_EQ(form->status(), "Status: Transmitting block #1");
+    socket.arrive(tftp::Error(0, "<b>x</b>"));
+    // Shown at once, before any further event.
+    EXPECT_EQ(status->text(), "Status: <b>x</b>");
+    EXPECT_EQ(AccessibleName(status), "Status: <b>x</b>");
+
+    form->cmdUpdate_Click();
+    socket.arrive(tftp::Ack(0));
+    socket.arrive(tftp::Error(0, QByteArray(65000, '<')));
+    EXPECT_EQ(form->status().size(), 8 + 65000);
+    EXPECT_EQ(status->text().size(), FrmFWUpdater::StatusShownMax);
+    EXPECT_TRUE(status->text().endsWith(QChar(0x2026)));
+}
+
+// Boxes quote paths and failure texts from outside the program: markup in them is shown as the
+// characters it is made of, in messages and questions alike.
+TEST_F(WindowTest, MessageBoxesShowMarkupInPathsAsWritten) {
+    QtPrompts boxes;
+    boxes.setParentWindow(form.get());
+    const QString path = QStringLiteral("/bench/<i>x</i> <img src=logo.png> &lt;.dff");
+    QStringList shown;
+    bool plain = true;
+    const auto readAndClose = [&](QMessageBox::StandardButton button) {
+        QTimer::singleShot(0, [&, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+            ASSERT_NE(label, nullptr);
+            shown << AccessibleName(label);
+            plain = plain && label->textFormat() == Qt::PlainText;
+            box->button(button)->click();
+        });
+    };
+    readAndClose(QMessageBox::Ok);
+    boxes.message("The package " + path + " was not written: <b>disk full</b>.", Icon::Error,
+                  "Quorvex");
+    readAndClose(QMessageBox::No);
+    EXPECT_FALSE(boxes.askYesNo("Load " + path + "?", "Quorvex"));
+    EXPECT_EQ(shown, QStringList({"The package " + path + " was not written: <b>disk full</b>.",
+                                  "Load " + path + "?"}));
+    EXPECT_TRUE(plain);
+}
 } // namespace
