@@ -72,6 +72,7 @@ class NoWindow : public WindowPort {
     void selectPort(int) override {}
     int selectedPortIndex() const override { return -1; }
     QString selectedPortText() const override { return {}; }
+    QString selectedPortDevice() const override { return {}; }
     void setBusyPointer(bool) override {}
     void restoreAndRaise() override {}
     void closeWindow() override {}

@@ -35,6 +35,7 @@ class TableResolver : public HostResolver {
 class UnusedSerialPort : public SerialPort {
   public:
     void setCommPort(int) override {}
+    void setCommDevice(int, const QString&) override {}
     int commPort() const override { return 1; }
     void setSettings(const QString&) override {}
     QString settings() const override { return {}; }

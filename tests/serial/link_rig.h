@@ -22,6 +22,7 @@ class SpyPort : public SerialPort {
   public:
     explicit SpyPort(SerialPort& inner) : inner_(inner) {}
     void setCommPort(int n) override { inner_.setCommPort(n); }
+    void setCommDevice(int n, const QString& d) override { inner_.setCommDevice(n, d); }
     int commPort() const override { return inner_.commPort(); }
     void setSettings(const QString& s) override { inner_.setSettings(s); }
     QString settings() const override { return inner_.settings(); }

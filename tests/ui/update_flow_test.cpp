@@ -232,6 +232,45 @@ TEST_F(UpdateFlow, ARejectedPackageSaysSoAndTheNextClickBrowsesFromItsFolder) {
     EXPECT_EQ(updateButton()->text(), "Browse for DFF file");
 }
 
+TEST_F(UpdateFlow, UploadOpensTheListedDeviceAndNothingElseOnceItHasGone) {
+    start(0x40);
+    // Named high, so that the unit's node sorts after the one plugged in below.
+    const QString unitNode = devices.filePath(QStringLiteral("ttyUSB901"));
+    const QString otherNode = devices.filePath(QStringLiteral("ttyUSB900"));
+    ASSERT_TRUE(QFile::rename(devices.filePath(QStringLiteral("ttyUSB0")), unitNode));
+    load("revector16.dff");
+    auto* list = child<QComboBox>("SerialCommPort");
+    ASSERT_EQ(list->count(), 1);
+    ASSERT_EQ(list->currentText(), "Com 1");
+
+    // Another adapter appears before Upload and is now the first device of all.
+    bootsim::Options options;
+    options.identification = 0x40;
+    bootsim::Simulator other(options);
+    QString error;
+    ASSERT_TRUE(other.start(&error)) << error.toStdString();
+    ASSERT_TRUE(QFile::link(other.slavePath(), otherNode));
+    prompts.answers.push_back(true);
+    clickUpdate();
+    EXPECT_EQ(messageTexts(),
+              QStringList({"PIC16F876A/877A flashed with firmware v1.4.12 successfully."}));
+    EXPECT_EQ(sim->frames().size(), 2u);
+    EXPECT_TRUE(other.received().isEmpty());
+
+    // The listed device goes: the technician is told, and the list shows what is there now.
+    ASSERT_TRUE(QFile::remove(unitNode));
+    prompts.messages.clear();
+    clickUpdate();
+    EXPECT_EQ(messageTexts(),
+              QStringList({"Unable to connect on select COM port.  The port may be in use."}));
+    EXPECT_EQ(sim->hellos(), 1);
+    EXPECT_TRUE(other.received().isEmpty());
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->itemData(0, Qt::ToolTipRole).toString(), otherNode);
+    EXPECT_TRUE(updateButton()->isVisible());
+    EXPECT_EQ(updateButton()->text(), "Upload firmware ver. 1.4.12 to TORV5");
+}
+
 TEST_F(UpdateFlow, EepromDataAbove255IsRefusedAtLoadBeforeAnyUnitIsCalled) {
     start(0x40);
     const DFFHeader header = DFFHeader::Of(QStringLiteral("TORV5"), 1, 4, 0, 12);
