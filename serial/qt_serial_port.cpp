@@ -57,7 +57,12 @@ LineSettings ParseLineSettings(const QString& text) {
     return s;
 }
 
-QtSerialPort::QtSerialPort(QString deviceFolder) : folder_(std::move(deviceFolder)) {}
+QtSerialPort::QtSerialPort(QString deviceFolder) : folder_(std::move(deviceFolder)) {
+    QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] {
+        if (readyRead_)
+            readyRead_();
+    });
+}
 
 QtSerialPort::~QtSerialPort() {
     close();
@@ -81,6 +86,10 @@ void QtSerialPort::setCommPort(int number) {
 void QtSerialPort::setCommDevice(int number, const QString& device) {
     setCommPort(number);
     pinnedDevice_ = device;
+}
+
+void QtSerialPort::setReadyReadHandler(std::function<void()> handler) {
+    readyRead_ = std::move(handler);
 }
 
 void QtSerialPort::setSettings(const QString& settings) {

@@ -37,6 +37,7 @@ class QtSerialPort : public SerialPort {
     void output(const QByteArray& bytes) override;
     QByteArray input() override;
     int inBufferCount() override;
+    void setReadyReadHandler(std::function<void()> handler) override;
 
     QString deviceName(int number) const override;
 
@@ -52,6 +53,7 @@ class QtSerialPort : public SerialPort {
     QString folder_;
     int commPort_ = 1;
     QString pinnedDevice_;
+    std::function<void()> readyRead_;
     QString settingsText_ = QStringLiteral("9600,n,8,1");
     LineSettings line_;
 };

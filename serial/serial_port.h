@@ -4,6 +4,7 @@
 // over pseudo-terminals.
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 namespace quorvex {
 
@@ -36,6 +37,9 @@ class SerialPort {
     virtual QByteArray input() = 0;
     // Number of bytes waiting.
     virtual int inBufferCount() = 0;
+    // Called on the window's thread, while its events run, when bytes have arrived; the bytes
+    // wait for input(). An empty handler stops the calls.
+    virtual void setReadyReadHandler(std::function<void()> handler) = 0;
 
     // The platform's name for port `number` ("COM3", "/dev/ttyUSB0"), empty when there is none.
     virtual QString deviceName(int number) const = 0;

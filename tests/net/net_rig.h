@@ -45,6 +45,7 @@ class UnusedSerialPort : public SerialPort {
     void output(const QByteArray&) override {}
     QByteArray input() override { return {}; }
     int inBufferCount() override { return 0; }
+    void setReadyReadHandler(std::function<void()>) override {}
     QString deviceName(int) const override { return {}; }
 };
 

@@ -146,6 +146,24 @@ TEST(LoadAndSendFirmwareSer, OneByteOrThreeBytesAreNoAnswerAndTheCountdownGoesOn
     EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 7));
 }
 
+TEST(LoadAndSendFirmwareSer, AnAnswerFollowedByAStrayByteAfterAQuietGapIdentifiesTheUnit) {
+    // The answer comes 5 ms after the hello and a stray byte 35 ms after the answer: the quiet
+    // gap after the answer ends the response, so it is two bytes and the first hello's answer.
+    // On a clock 20 times slower the stray byte comes 0.2 s after that gap.
+    bootsim::Options o = Unit(0x04);
+    const SlowLinkClock clock(20);
+    o.helloReplies[0] = {{5 * clock.factor(), QByteArray("\x04K", 2)},
+                         {35 * clock.factor(), QByteArray(1, '\0')}};
+    LinkRig rig(o);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.session.linkClock = &clock;
+    rig.fw = OrbelPackage();
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::Flashed);
+    EXPECT_EQ(rig.sim.hellos(), 1);
+    EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
+}
+
 TEST(LoadAndSendFirmwareSer, ALateAnswerToOneHelloDoesNotSpoilTheNext) {
     // The first answer comes after the read window, while the sequence pauses; it would make
     // four bytes with the answer to the second hello.

@@ -55,6 +55,8 @@ class FakeSerialPort : public SerialPort {
     }
     QByteArray input() override { return std::exchange(incoming, QByteArray()); }
     int inBufferCount() override { return int(incoming.size()); }
+    // Bytes are waiting as soon as output() returns; there is never anything to wake for.
+    void setReadyReadHandler(std::function<void()>) override {}
     QString deviceName(int n) const override { return QStringLiteral("/dev/ttyUSB%1").arg(n - 1); }
 
     int port = 1;
