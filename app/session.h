@@ -13,6 +13,8 @@
 
 namespace quorvex {
 
+class LinkClock;
+
 struct Session {
     LoadedFirmware& firmware;
     ErrorSink& log;
@@ -25,6 +27,8 @@ struct Session {
     QTimer& tmrResponse;
     // The program's folder, without a trailing separator: the log and the temporary file.
     QString programFolder;
+    // Times the serial link's responses; none means the steady clock.
+    const LinkClock* linkClock = nullptr;
 };
 
 } // namespace quorvex

@@ -113,6 +113,7 @@ bool UpdateCommand::FlashSerial(Guard& g) {
     };
     bool okToFlash = true;
     bool closeAfterwards = false;
+    bool portGone = false;
 
     if (w.selectedPortIndex() == -1) {
         ShowInfo(s_.prompts, QStringLiteral("Please select a COM port from the list."));
@@ -124,9 +125,14 @@ bool UpdateCommand::FlashSerial(Guard& g) {
                 if (port.isOpen())
                     port.close();
             });
-            g.step([&] { port.setCommPort(portNumber_); });
+            // The device the list showed, not whatever holds the number now.
+            g.step([&] { port.setCommDevice(portNumber_, w.selectedPortDevice()); });
         }
-        g.step([&] { port.open(); }, portAlreadyOpen);
+        g.step([&] { port.open(); },
+               [&](const Failure& f) {
+                   portGone = f.number == FailureNo::InvalidPortNumber;
+                   return portAlreadyOpen(f);
+               });
         if (!port.isOpen()) {
             ShowError(
                 s_.prompts,
@@ -148,6 +154,9 @@ bool UpdateCommand::FlashSerial(Guard& g) {
         if (port.isOpen())
             port.close();
     });
+    // The list no longer matches the machine: show what is there now.
+    if (portGone)
+        g.step([&] { refreshPorts_(); });
     return closeAfterwards;
 }
 

@@ -34,13 +34,15 @@ class WindowPort {
     // txtIP
     virtual QString targetAddress() const = 0;
 
-    // SerialCommPort: the port list. The tooltip names the device behind an entry.
+    // SerialCommPort: the port list. The tooltip names the device behind an entry, the one
+    // the scan found, and the entry keeps it for the upload.
     virtual void clearPorts() = 0;
     virtual void addPort(const QString& text, const QString& tooltip) = 0;
     virtual int portCount() const = 0;
     virtual void selectPort(int index) = 0;
     virtual int selectedPortIndex() const = 0; // -1 when nothing is selected
     virtual QString selectedPortText() const = 0;
+    virtual QString selectedPortDevice() const = 0; // the tooltip's device; empty when none
 
     // Hourglass over the window while ports are scanned.
     virtual void setBusyPointer(bool busy) = 0;

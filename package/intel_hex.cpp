@@ -205,6 +205,20 @@ void Revector(QByteArray& p) {
     }
 }
 
+int FirstUnwritableEepromAddress(const QByteArray& eepromPresent) {
+    for (int a = HighestWritableEepromAddress + 1; a < eepromPresent.size(); ++a)
+        if (eepromPresent.at(a) != 0)
+            return a;
+    return -1;
+}
+
+QString UnwritableEepromMessage(int address) {
+    return QStringLiteral("EEPROM address '0x%1' cannot be written by the unit's bootloader, which "
+                          "writes EEPROM addresses up to 0xFF only.  Unable to load the DFF file.  "
+                          "Please contact Tolvane.")
+        .arg(QString::number(address, 16).toUpper());
+}
+
 QString AddressMessage(int byteAddress) {
     // The word address, halves rounded to even.
     int word = byteAddress / 2;

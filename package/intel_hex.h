@@ -40,6 +40,15 @@ HexImages ReadIntelHex(const QByteArray& body);
 // instruction words to the top of the image, behind a CLRF PCLATH.
 void Revector(QByteArray& program);
 
+// The highest EEPROM address the unit's bootloader can write: its packet names the address in
+// one byte.
+inline constexpr int HighestWritableEepromAddress = 0xFF;
+// The first address the images give an EEPROM byte for that the bootloader cannot write, or
+// -1 when there is none.
+int FirstUnwritableEepromAddress(const QByteArray& eepromPresent);
+// Refuses such a package at load, before any unit is asked to reset for it.
+QString UnwritableEepromMessage(int address);
+
 // "Address '0x1F9F' is invalid ...": the record's start as a word address.
 QString AddressMessage(int byteAddress);
 // One record as a line (no line end): ":", count, address, type, data, checksum, in upper-case

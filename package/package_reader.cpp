@@ -172,6 +172,11 @@ bool LoadDFFFile(Session& s, const QString& path, const std::function<void()>& r
             if (!hex.message.isEmpty())
                 ShowError(s.prompts, hex.message);
             result = hex.ok;
+            const int unwritable = FirstUnwritableEepromAddress(hex.eepromPresent);
+            if (result && unwritable >= 0) {
+                ShowError(s.prompts, UnwritableEepromMessage(unwritable));
+                result = false;
+            }
         }
     }
     body.close();

@@ -83,8 +83,8 @@ double ProgressFraction(const LoadedFirmware& fw, int offset) {
 
 bool SendFirmwareSer(Session& outer) {
     CountingSink counted(outer.log);
-    Session s{outer.firmware, counted,    outer.prompts,     outer.window,
-              outer.serComm,  outer.tftp, outer.tmrResponse, outer.programFolder};
+    Session s{outer.firmware, counted,           outer.prompts,       outer.window,   outer.serComm,
+              outer.tftp,     outer.tmrResponse, outer.programFolder, outer.linkClock};
     Guard guard(s.log, Place::Module(QStringLiteral("SendFirmwareSer"), QStringLiteral("modFW")));
     const LoadedFirmware& fw = s.firmware;
 

@@ -59,6 +59,13 @@ SerialFlashOutcome LoadAndSendFirmwareSer(Session& s) {
         guard.step([&] { SendRaw(s, QByteArray(1, Hello::Byte)); });
         QByteArray response;
         guard.step([&] { response = GetResponse(s); });
+        if (!IsHelloAnswer(response)) {
+            guard.step([&] { WaitMs(Hello::PauseAfterSilenceMs); });
+            // A unit that answers after the window has closed has left hello mode already and
+            // will not answer the next hello: an answer waiting now is the one to this hello.
+            // Anything else is thrown away here, as before the next hello.
+            guard.step([&] { response = TakeWaiting(s); });
+        }
         if (IsHelloAnswer(response)) {
             const auto identification = std::uint8_t(response.at(0));
             chipName = ChipModelName(LowNibble(identification));
@@ -69,8 +76,6 @@ SerialFlashOutcome LoadAndSendFirmwareSer(Session& s) {
                 return SerialFlashOutcome::Refused;
             }
             guard.step([&] { transferred = SendFirmwareSer(s); });
-        } else {
-            guard.step([&] { WaitMs(Hello::PauseAfterSilenceMs); });
         }
         ++attempt;
         guard.step([&] { s.window.setMessage(CountdownText(attempt)); });

@@ -1,6 +1,12 @@
 #include "serial/packet_exchange.h"
 #include "app/paced_wait.h"
 
+#include <QEventLoop>
+#include <QScopeGuard>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+
 namespace quorvex {
 
 std::uint8_t Checksum(const QByteArray& packet) {
@@ -17,6 +23,18 @@ QByteArray Frame(const QByteArray& packet) {
 }
 
 namespace {
+
+class SteadyClock final : public LinkClock {
+  public:
+    std::int64_t nowUs() const override {
+        using namespace std::chrono;
+        return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+    }
+    int msUntil(std::int64_t us) const override {
+        const std::int64_t left = us - nowUs();
+        return left <= 0 ? 0 : int((left + 999) / 1000);
+    }
+};
 
 bool Holds(const QByteArray& response, char upper) {
     return response.contains(upper) || response.contains(char(upper + ('a' - 'A')));
@@ -43,27 +61,60 @@ void SendRaw(Session& s, const QByteArray& bytes) {
         s.serComm.output(bytes.mid(i, 1));
 }
 
+const LinkClock& SteadyLinkClock() {
+    static const SteadyClock clock;
+    return clock;
+}
+
 QByteArray GetResponse(Session& s) {
-    QByteArray response;
+    const LinkClock& clock = s.linkClock ? *s.linkClock : SteadyLinkClock();
+    constexpr std::int64_t QuietGapUs = std::int64_t(Link::QuietGapMs) * 1000;
+    // The shared timer still shows the window to whoever watches it; the window itself is
+    // judged on the link's clock, like the quiet gap, so both are measured the same way.
     s.tmrResponse.stop();
     s.tmrResponse.setInterval(Link::ResponseWindowMs);
     s.tmrResponse.start();
-    do {
-        // The window's expiry is noticed here, like any other pending event.
-        LetEventsRun();
-        response += s.serComm.input();
-        if (s.serComm.inBufferCount() == 0) {
-            WaitMs(Link::QuietGapMs);
-            if (s.serComm.inBufferCount() == 0 && !response.isEmpty())
-                return response;
+    const std::int64_t windowEnd = clock.nowUs() + std::int64_t(Link::ResponseWindowMs) * 1000;
+
+    QEventLoop loop;
+    QTimer due;
+    due.setSingleShot(true);
+    due.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&due, &QTimer::timeout, &loop, &QEventLoop::quit);
+    s.serComm.setReadyReadHandler([&loop] { loop.quit(); });
+    const auto unhook = qScopeGuard([&s] { s.serComm.setReadyReadHandler({}); });
+
+    QByteArray response;
+    std::int64_t lastArrival = 0;
+    for (;;) {
+        // Judged before anything new is taken: a byte that comes after the gap has passed
+        // belongs to the next response, however late this look is.
+        const std::int64_t now = clock.nowUs();
+        if ((!response.isEmpty() && now - lastArrival >= QuietGapUs) || now >= windowEnd)
+            return response;
+        const QByteArray arrived = s.serComm.input();
+        if (!arrived.isEmpty()) {
+            response += arrived;
+            lastArrival = now;
         }
-    } while (s.tmrResponse.isActive());
-    return response;
+        const std::int64_t next =
+            response.isEmpty() ? windowEnd : std::min(windowEnd, lastArrival + QuietGapUs);
+        if (const int ms = clock.msUntil(next); ms > 0) {
+            // The window's events run meanwhile; a byte's arrival or the due time ends the
+            // sleep.
+            due.start(ms);
+            loop.exec();
+            due.stop();
+        }
+    }
+}
+
+QByteArray TakeWaiting(Session& s) {
+    return s.serComm.isOpen() ? s.serComm.input() : QByteArray();
 }
 
 void DiscardWaiting(Session& s) {
-    if (s.serComm.isOpen())
-        s.serComm.input();
+    TakeWaiting(s);
 }
 
 QString SendPacket(Session& s, const QByteArray& packet) {

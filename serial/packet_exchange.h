@@ -22,6 +22,19 @@ inline constexpr char Accepted = 'K';
 inline constexpr char Rejected = 'N';
 } // namespace Link
 
+// The clock that times a response: when a byte was seen, when the quiet gap after it and the
+// response window are over. The program runs on the steady clock; a test may run a slower one,
+// so that a timing boundary holds with margins a busy machine cannot eat.
+class LinkClock {
+  public:
+    virtual ~LinkClock() = default;
+    // Link time now, in microseconds.
+    virtual std::int64_t nowUs() const = 0;
+    // Real milliseconds from now until the link time `us`, rounded up; 0 once it has come.
+    virtual int msUntil(std::int64_t us) const = 0;
+};
+const LinkClock& SteadyLinkClock();
+
 // The byte that makes all bytes of the frame add up to 0 modulo 256.
 std::uint8_t Checksum(const QByteArray& packet);
 // The packet followed by its checksum.
@@ -31,9 +44,13 @@ QString Verdict(const QByteArray& response);
 
 // Writes the bytes one write each, first byte first; nothing when the port is closed.
 void SendRaw(Session& s, const QByteArray& bytes);
-// Collects what the bootloader answers: ends at the first quiet gap after a byte arrived, or
-// when the response window closes. Port failures reach the caller.
+// Collects what the bootloader answers: ends once a quiet gap has passed since the last byte
+// arrived, or when the response window closes, both on the session's link clock. Sleeps until
+// a byte arrives or one of those comes due, with the window's events running. Port failures
+// reach the caller.
 QByteArray GetResponse(Session& s);
+// Takes whatever waits in the receive buffer. Nothing when the port is closed.
+QByteArray TakeWaiting(Session& s);
 // Throws away whatever waits in the receive buffer, so it cannot pass for the answer to what
 // is written next. Nothing when the port is closed.
 void DiscardWaiting(Session& s);

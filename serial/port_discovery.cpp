@@ -5,11 +5,11 @@
 
 namespace quorvex {
 
-bool CanOpenPort(int number, SerialPort& port) {
+bool CanOpenPort(int number, SerialPort& port, const QString& device) {
     // Every failure here only means "not usable": nothing is logged or shown.
     LetEventsRun();
     try {
-        port.setCommPort(number);
+        port.setCommDevice(number, device);
         port.open();
     } catch (const FailureError&) {
     }
@@ -35,9 +35,13 @@ void cmdRefresh_Click(Session& s) {
     w.setUpdateCaption(QStringLiteral("Scanning available COM ports, please wait..."));
     w.setBusyPointer(true);
     w.clearPorts();
-    for (int n = FirstScannedPort; n <= LastScannedPort; ++n)
-        if (CanOpenPort(n, s.serComm))
-            w.addPort(QStringLiteral("Com %1").arg(n), s.serComm.deviceName(n));
+    // The device is named once and then opened by that name: what the entry shows is what
+    // was found usable, even if the system's devices change during the scan.
+    for (int n = FirstScannedPort; n <= LastScannedPort; ++n) {
+        const QString device = s.serComm.deviceName(n);
+        if (!device.isEmpty() && CanOpenPort(n, s.serComm, device))
+            w.addPort(QStringLiteral("Com %1").arg(n), device);
+    }
     if (w.portCount() > 0)
         w.selectPort(0);
     w.setUpdateCaption(s.firmware.isLoaded() ? UploadCaption(s.firmware)

@@ -57,7 +57,12 @@ LineSettings ParseLineSettings(const QString& text) {
     return s;
 }
 
-QtSerialPort::QtSerialPort(QString deviceFolder) : folder_(std::move(deviceFolder)) {}
+QtSerialPort::QtSerialPort(QString deviceFolder) : folder_(std::move(deviceFolder)) {
+    QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] {
+        if (readyRead_)
+            readyRead_();
+    });
+}
 
 QtSerialPort::~QtSerialPort() {
     close();
@@ -75,6 +80,16 @@ void QtSerialPort::setCommPort(int number) {
     if (number < 1)
         Raise(FailureNo::InvalidPortNumber);
     commPort_ = number;
+    pinnedDevice_.clear();
+}
+
+void QtSerialPort::setCommDevice(int number, const QString& device) {
+    setCommPort(number);
+    pinnedDevice_ = device;
+}
+
+void QtSerialPort::setReadyReadHandler(std::function<void()> handler) {
+    readyRead_ = std::move(handler);
 }
 
 void QtSerialPort::setSettings(const QString& settings) {
@@ -100,7 +115,9 @@ bool QtSerialPort::applySettings() {
 void QtSerialPort::open() {
     if (port_.isOpen())
         Raise(FailureNo::PortAlreadyOpen);
-    const QString device = deviceName(commPort_);
+    // A pinned device is opened as it is named, never looked up again by position: another
+    // adapter plugged in since the scan must not take its place.
+    const QString device = pinnedDevice_.isEmpty() ? deviceName(commPort_) : pinnedDevice_;
     if (device.isEmpty())
         Raise(FailureNo::InvalidPortNumber);
     port_.setPortName(device);

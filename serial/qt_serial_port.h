@@ -25,6 +25,7 @@ class QtSerialPort : public SerialPort {
     ~QtSerialPort() override;
 
     void setCommPort(int number) override;
+    void setCommDevice(int number, const QString& device) override;
     int commPort() const override { return commPort_; }
     void setSettings(const QString& settings) override;
     QString settings() const override { return settingsText_; }
@@ -36,6 +37,7 @@ class QtSerialPort : public SerialPort {
     void output(const QByteArray& bytes) override;
     QByteArray input() override;
     int inBufferCount() override;
+    void setReadyReadHandler(std::function<void()> handler) override;
 
     QString deviceName(int number) const override;
 
@@ -50,6 +52,8 @@ class QtSerialPort : public SerialPort {
     QSerialPort port_;
     QString folder_;
     int commPort_ = 1;
+    QString pinnedDevice_;
+    std::function<void()> readyRead_;
     QString settingsText_ = QStringLiteral("9600,n,8,1");
     LineSettings line_;
 };

@@ -4,6 +4,7 @@
 // over pseudo-terminals.
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 namespace quorvex {
 
@@ -12,7 +13,12 @@ class SerialPort {
     virtual ~SerialPort() = default;
 
     // Selects the port the next open() uses; callers set it only while the port is closed.
+    // The device behind the number is looked up when the port is opened.
     virtual void setCommPort(int number) = 0;
+    // As setCommPort(), but pinned to `device`, the name deviceName() gave for the number when
+    // the ports were scanned: open() opens exactly that device, and fails as a missing port
+    // (8002) when it has gone, whatever else now goes by the number. Empty: no pin.
+    virtual void setCommDevice(int number, const QString& device) = 0;
     virtual int commPort() const = 0;
     // "38400,n,8,1": baud, parity (n/e/o/m/s), data bits, stop bits. A malformed text is
     // failure 8015 and leaves the settings as they were.
@@ -31,6 +37,9 @@ class SerialPort {
     virtual QByteArray input() = 0;
     // Number of bytes waiting.
     virtual int inBufferCount() = 0;
+    // Called on the window's thread, while its events run, when bytes have arrived; the bytes
+    // wait for input(). An empty handler stops the calls.
+    virtual void setReadyReadHandler(std::function<void()> handler) = 0;
 
     // The platform's name for port `number` ("COM3", "/dev/ttyUSB0"), empty when there is none.
     virtual QString deviceName(int number) const = 0;

@@ -386,6 +386,9 @@ int FrmFWUpdater::selectedPortIndex() const {
 QString FrmFWUpdater::selectedPortText() const {
     return SerialCommPort_->currentText();
 }
+QString FrmFWUpdater::selectedPortDevice() const {
+    return SerialCommPort_->currentData(Qt::ToolTipRole).toString();
+}
 void FrmFWUpdater::setBusyPointer(bool busy) {
     if (busy)
         setCursor(Qt::WaitCursor);

@@ -77,6 +77,7 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     void selectPort(int index) override;
     int selectedPortIndex() const override;
     QString selectedPortText() const override;
+    QString selectedPortDevice() const override;
     void setBusyPointer(bool busy) override;
     void restoreAndRaise() override;
     void closeWindow() override;

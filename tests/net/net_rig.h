@@ -35,6 +35,7 @@ class TableResolver : public HostResolver {
 class UnusedSerialPort : public SerialPort {
   public:
     void setCommPort(int) override {}
+    void setCommDevice(int, const QString&) override {}
     int commPort() const override { return 1; }
     void setSettings(const QString&) override {}
     QString settings() const override { return {}; }
@@ -44,6 +45,7 @@ class UnusedSerialPort : public SerialPort {
     void output(const QByteArray&) override {}
     QByteArray input() override { return {}; }
     int inBufferCount() override { return 0; }
+    void setReadyReadHandler(std::function<void()>) override {}
     QString deviceName(int) const override { return {}; }
 };
 

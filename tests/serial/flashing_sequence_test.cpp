@@ -146,18 +146,37 @@ TEST(LoadAndSendFirmwareSer, OneByteOrThreeBytesAreNoAnswerAndTheCountdownGoesOn
     EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 7));
 }
 
-TEST(LoadAndSendFirmwareSer, ALateAnswerToOneHelloDoesNotSpoilTheNext) {
-    // The first answer comes after the read window, while the sequence pauses; it would make
-    // four bytes with the answer to the second hello.
+TEST(LoadAndSendFirmwareSer, AnAnswerFollowedByAStrayByteAfterAQuietGapIdentifiesTheUnit) {
+    // The answer comes 5 ms after the hello and a stray byte 35 ms after the answer: the quiet
+    // gap after the answer ends the response, so it is two bytes and the first hello's answer.
+    // On a clock 20 times slower the stray byte comes 0.2 s after that gap.
     bootsim::Options o = Unit(0x04);
-    o.helloReplies[0] = bootsim::Late(550, QByteArray("\x04K", 2));
+    const SlowLinkClock clock(20);
+    o.helloReplies[0] = {{5 * clock.factor(), QByteArray("\x04K", 2)},
+                         {35 * clock.factor(), QByteArray(1, '\0')}};
+    LinkRig rig(o);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.session.linkClock = &clock;
+    rig.fw = OrbelPackage();
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::Flashed);
+    EXPECT_EQ(rig.sim.hellos(), 1);
+    EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
+}
+
+TEST(LoadAndSendFirmwareSer, AnAnswerThatComesAfterTheWindowIsKeptAndNoFurtherHelloIsSent) {
+    // The unit answers the first hello 500 ms late, when its read window has closed, and then
+    // listens for frames only: a second hello would go into its frame parser.
+    bootsim::Options o = Unit(0x04, 1000);
+    o.helloReplies[0] = bootsim::Late(500, QByteArray("\x04K", 2));
     LinkRig rig(o);
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = OrbelPackage();
 
     EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::Flashed);
-    EXPECT_EQ(rig.sim.hellos(), 2);
-    EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 8));
+    EXPECT_EQ(rig.sim.hellos(), 1);
+    EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
+    EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 9));
 }
 
 TEST(LoadAndSendFirmwareSer, TenSilentHellosCountDownToZeroAndSayTheUnitWasNotReset) {

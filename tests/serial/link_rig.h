@@ -4,6 +4,7 @@
 // QtSerialPort opened on it, and a session over the recording fakes.
 #include "app/session.h"
 #include "bootsim/simulator.h"
+#include "serial/packet_exchange.h"
 #include "serial/qt_serial_port.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
@@ -22,6 +23,7 @@ class SpyPort : public SerialPort {
   public:
     explicit SpyPort(SerialPort& inner) : inner_(inner) {}
     void setCommPort(int n) override { inner_.setCommPort(n); }
+    void setCommDevice(int n, const QString& d) override { inner_.setCommDevice(n, d); }
     int commPort() const override { return inner_.commPort(); }
     void setSettings(const QString& s) override { inner_.setSettings(s); }
     QString settings() const override { return inner_.settings(); }
@@ -31,6 +33,9 @@ class SpyPort : public SerialPort {
     void output(const QByteArray& bytes) override;
     QByteArray input() override;
     int inBufferCount() override { return inner_.inBufferCount(); }
+    void setReadyReadHandler(std::function<void()> h) override {
+        inner_.setReadyReadHandler(std::move(h));
+    }
     QString deviceName(int n) const override { return inner_.deviceName(n); }
 
     std::vector<QByteArray> writes;
@@ -39,6 +44,23 @@ class SpyPort : public SerialPort {
 
   private:
     SerialPort& inner_;
+};
+
+// A link clock `factor` times slower than the steady one: a boundary a few milliseconds of
+// link time wide becomes one of tenths of a second, which a busy machine does not cross.
+class SlowLinkClock : public LinkClock {
+  public:
+    explicit SlowLinkClock(int factor) : factor_(factor), startUs_(SteadyLinkClock().nowUs()) {}
+    std::int64_t nowUs() const override { return (SteadyLinkClock().nowUs() - startUs_) / factor_; }
+    int msUntil(std::int64_t us) const override {
+        const std::int64_t realUs = (us - nowUs()) * factor_;
+        return realUs <= 0 ? 0 : int((realUs + 999) / 1000);
+    }
+    int factor() const { return factor_; }
+
+  private:
+    int factor_;
+    std::int64_t startUs_;
 };
 
 // A serial package's firmware: a 16,192-byte image of 0xFF.

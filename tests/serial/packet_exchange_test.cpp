@@ -139,22 +139,22 @@ TEST(SendPacket, AnAnswerToTheFrameBeforeDoesNotJudgeTheNextFrame) {
     EXPECT_EQ(SendPacket(rig.session, SmallPacket), "N");
 }
 
-TEST(GetResponse, BytesLessThanTheQuietGapApartAreOneResponse) {
+TEST(GetResponse, PiecesTenMsApartAreOneResponseAndThirtyMsApartAreTwo) {
+    // On a clock 50 times slower the quiet gap is 1.25 s: the pieces come 0.5 s and 1.5 s
+    // apart, each a quarter of a second or more from the boundary.
     LinkRig rig;
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-    rig.sim.inject("ab");
-    rig.sim.inject("cd", 10);
-    rig.sim.inject("ef", 20);
-    EXPECT_EQ(GetResponse(rig.session), QByteArray("abcdef"));
-}
+    const SlowLinkClock clock(50);
+    rig.session.linkClock = &clock;
 
-TEST(GetResponse, AGapOfTheQuietGapOrMoreEndsTheResponse) {
-    LinkRig rig;
-    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.sim.inject("ab");
-    rig.sim.inject("cd", 80);
-    EXPECT_EQ(GetResponse(rig.session), QByteArray("ab"));
-    EXPECT_EQ(GetResponse(rig.session), QByteArray("cd"));
+    rig.sim.inject("cd", 10 * clock.factor());
+    EXPECT_EQ(GetResponse(rig.session), QByteArray("abcd"));
+
+    rig.sim.inject("ef");
+    rig.sim.inject("gh", 30 * clock.factor());
+    EXPECT_EQ(GetResponse(rig.session), QByteArray("ef"));
+    EXPECT_EQ(GetResponse(rig.session), QByteArray("gh"));
 }
 
 TEST(GetResponse, SilenceEndsWithTheWindowEmpty) {

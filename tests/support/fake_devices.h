@@ -18,7 +18,14 @@ namespace quorvex::fakes {
 // one refuses to open (70), a missing one is 8002, an open one 8005.
 class FakeSerialPort : public SerialPort {
   public:
-    void setCommPort(int number) override { port = number; }
+    void setCommPort(int number) override {
+        port = number;
+        device.clear();
+    }
+    void setCommDevice(int number, const QString& d) override {
+        port = number;
+        device = d;
+    }
     int commPort() const override { return port; }
     void setSettings(const QString& s) override {
         if (rejectSettings)
@@ -48,6 +55,8 @@ class FakeSerialPort : public SerialPort {
     }
     QByteArray input() override { return std::exchange(incoming, QByteArray()); }
     int inBufferCount() override { return int(incoming.size()); }
+    // Bytes are waiting as soon as output() returns; there is never anything to wake for.
+    void setReadyReadHandler(std::function<void()>) override {}
     QString deviceName(int n) const override { return QStringLiteral("/dev/ttyUSB%1").arg(n - 1); }
 
     int port = 1;
@@ -58,6 +67,7 @@ class FakeSerialPort : public SerialPort {
     std::set<int> busy;
     int closes = 0;
     std::vector<int> openedPorts;
+    QString device; // the pinned device, empty when none
     QByteArray written;
     // What the unit on the line says to each write; waiting until read.
     std::function<QByteArray(const QByteArray&)> answer;

@@ -123,6 +123,9 @@ class FakeWindow : public WindowPort {
     QString selectedPortText() const override {
         return selected >= 0 && selected < ports.size() ? ports.at(selected) : QString();
     }
+    QString selectedPortDevice() const override {
+        return selected >= 0 && selected < tooltips.size() ? tooltips.at(selected) : QString();
+    }
     void setBusyPointer(bool b) override { busy = b; }
     void restoreAndRaise() override { ++raised; }
     void closeWindow() override { ++closed; }

@@ -5,6 +5,8 @@
 #include "bootsim/simulator.h"
 #include "net/qt_udp_socket.h"
 #include "package/catalogue.h"
+#include "package/cipher.h"
+#include "package/intel_hex.h"
 #include "serial/qt_serial_port.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
@@ -275,6 +277,80 @@ TEST_F(UpdateFlow, ARejectedPackageSaysSoAndTheNextClickBrowsesFromItsFolder) {
     EXPECT_EQ(QDir(dialogs.requests[1].initialFolder).canonicalPath(),
               QDir(qEnvironmentVariable("QUORVEX_FIXTURES")).canonicalPath());
     EXPECT_EQ(updateButton()->text(), "Browse for DFF file");
+}
+
+TEST_F(UpdateFlow, UploadOpensTheListedDeviceAndNothingElseOnceItHasGone) {
+    start(0x40);
+    // Named high, so that the unit's node sorts after the one plugged in below.
+    const QString unitNode = devices.filePath(QStringLiteral("ttyUSB901"));
+    const QString otherNode = devices.filePath(QStringLiteral("ttyUSB900"));
+    ASSERT_TRUE(QFile::rename(devices.filePath(QStringLiteral("ttyUSB0")), unitNode));
+    load("revector16.dff");
+    auto* list = child<QComboBox>("SerialCommPort");
+    ASSERT_EQ(list->count(), 1);
+    ASSERT_EQ(list->currentText(), "Com 1");
+
+    // Another adapter appears before Upload and is now the first device of all.
+    bootsim::Options options;
+    options.identification = 0x40;
+    bootsim::Simulator other(options);
+    QString error;
+    ASSERT_TRUE(other.start(&error)) << error.toStdString();
+    ASSERT_TRUE(QFile::link(other.slavePath(), otherNode));
+    prompts.answers.push_back(true);
+    clickUpdate();
+    EXPECT_EQ(messageTexts(),
+              QStringList({"PIC16F876A/877A flashed with firmware v1.4.12 successfully."}));
+    EXPECT_EQ(sim->frames().size(), 2u);
+    EXPECT_TRUE(other.received().isEmpty());
+
+    // The listed device goes: the technician is told, and the list shows what is there now.
+    ASSERT_TRUE(QFile::remove(unitNode));
+    prompts.messages.clear();
+    clickUpdate();
+    EXPECT_EQ(messageTexts(),
+              QStringList({"Unable to connect on select COM port.  The port may be in use."}));
+    EXPECT_EQ(sim->hellos(), 1);
+    EXPECT_TRUE(other.received().isEmpty());
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->itemData(0, Qt::ToolTipRole).toString(), otherNode);
+    EXPECT_TRUE(updateButton()->isVisible());
+    EXPECT_EQ(updateButton()->text(), "Upload firmware ver. 1.4.12 to TORV5");
+}
+
+TEST_F(UpdateFlow, EepromDataAbove255IsRefusedAtLoadBeforeAnyUnitIsCalled) {
+    start(0x40);
+    const DFFHeader header = DFFHeader::Of(QStringLiteral("TORV5"), 1, 4, 0, 12);
+    const QByteArray hex = IntelHexRecord(0, 0, QByteArray(16, '\x11')) + "\r\n" +
+                           IntelHexRecord(4, 0, QByteArray("\x00\xF0", 2)) + "\r\n" +
+                           IntelHexRecord(0, 0xFF, QByteArray("\x01\x02\x03", 3)) + "\r\n" +
+                           ":00000001FF\r\n";
+    QTemporaryDir work;
+    QFile body(work.filePath(QStringLiteral("body.hex")));
+    ASSERT_TRUE(body.open(QIODevice::WriteOnly));
+    body.write(hex);
+    body.close();
+    const QString package = work.filePath(QStringLiteral("eeprom100.dff"));
+    fakes::RecordingLog buildLog;
+    ASSERT_TRUE(EncMD5(body.fileName(), package, PackageKey(header, KeyParts::Three), header,
+                       nullptr, buildLog));
+
+    dialogs.choose(package);
+    prompts.answers.push_back(true);
+    clickUpdate();
+    EXPECT_EQ(updateButton()->text(), "Unable to load. Click to try again.");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].icon, Icon::Error);
+    EXPECT_TRUE(prompts.messages[0].text.startsWith("EEPROM address '0x100' cannot be written by "
+                                                    "the unit's bootloader"))
+        << prompts.messages[0].text.toStdString();
+    EXPECT_FALSE(firmware.isLoaded());
+
+    dialogs.cancel();
+    clickUpdate();
+    EXPECT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(sim->hellos(), 0);
+    EXPECT_TRUE(sim->received().isEmpty());
 }
 
 TEST_F(UpdateFlow, FlashingWithNoPortSelectedOnlyAsksForOne) {

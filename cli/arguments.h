@@ -1,0 +1,43 @@
+#pragma once
+// The command line of quorvex-cli: a command word, then options and operands. Parsing is
+// strict: an unknown option, a missing value or a value that does not read is refused with a
+// text that names the argument, and the program exits with status 2.
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <variant>
+
+namespace quorvex::cli {
+
+enum class Command { Help, Info, Pack, Ports, Flash, Upload };
+
+struct Arguments {
+    Command command = Command::Help;
+    // The command whose help is asked for ("quorvex-cli flash --help"); none for the overview.
+    std::optional<Command> helpFor;
+    bool json = false;
+    QStringList packages; // info: one or more; flash, upload: exactly one
+    // pack
+    QString product;
+    QString chip;
+    QString version;
+    QString input;
+    QString output;
+    // flash
+    QStringList ports;
+    std::optional<double> waitSeconds;
+    // upload
+    QStringList targets;
+    int tftpPort = 69;
+};
+
+struct UsageError {
+    QString text;
+};
+
+std::variant<Arguments, UsageError> ParseArguments(const QStringList& args);
+
+// The help text of one command, or the overview; each ends with an example.
+QString HelpText(std::optional<Command> command);
+
+} // namespace quorvex::cli
