@@ -36,7 +36,9 @@ class TftpClient {
     static constexpr int RebootPauseMs = 100;
 
   private:
-    void onAck(int block);
+    // `wholeNumber`: the datagram held its block number (a truncated one counts as 0).
+    void onAck(int block, bool wholeNumber);
+    void restartWatchdog();
     void onError(int code, const QString& message);
     void sendBlock(int block);
 
@@ -49,6 +51,8 @@ class TftpClient {
     // The last block sent was short (possibly empty), so its acknowledgement ends the file.
     bool finalBlockSent_ = false;
     bool inProgress_ = false;
+    // A datagram too short for its fields was logged in this transfer: one record tells it.
+    bool shortDatagramLogged_ = false;
 };
 
 } // namespace quorvex
