@@ -10,7 +10,8 @@ namespace quorvex {
 
 using namespace tftp;
 
-TftpClient::TftpClient(Session& s, int serverPort) : s_(s), serverPort_(serverPort) {
+TftpClient::TftpClient(Session& s, int serverPort, int rebootPauseMs)
+    : s_(s), serverPort_(serverPort), rebootPauseMs_(rebootPauseMs) {
     s_.tftp.setArrivalHandler([this](const QByteArray& d) { tftp_DataArrival(d); });
     QObject::connect(&s_.tmrResponse, &QTimer::timeout, &s_.tmrResponse,
                      [this] { tmrResponse_Timer(); });
@@ -54,7 +55,7 @@ void TftpClient::StartTftpTransfer() {
     s_.tftp.send(QByteArray(RebootRequest1));
     s_.tftp.send(QByteArray(RebootRequest2));
     s_.tftp.close();
-    WaitMs(RebootPauseMs);
+    WaitMs(rebootPauseMs_);
     s_.tmrResponse.start();
     s_.tftp.open();
     s_.tftp.send(Wrq(s_.firmware.Header.trimmedCode()));

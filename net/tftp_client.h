@@ -12,8 +12,10 @@ namespace quorvex {
 class TftpClient {
   public:
     // Installs the socket's arrival handler and follows tmrResponse's expiry. The watchdog's
-    // length is tmrResponse's interval (7000 ms once a network package is loaded).
-    explicit TftpClient(Session& s, int serverPort = tftp::DefaultServerPort);
+    // length is tmrResponse's interval (7000 ms once a network package is loaded). Tools that
+    // drive the client without a unit may shorten the pause before the write request.
+    explicit TftpClient(Session& s, int serverPort = tftp::DefaultServerPort,
+                        int rebootPauseMs = RebootPauseMs);
     TftpClient(const TftpClient&) = delete;
     TftpClient& operator=(const TftpClient&) = delete;
 
@@ -44,6 +46,7 @@ class TftpClient {
 
     Session& s_;
     int serverPort_;
+    int rebootPauseMs_;
     // The number of the last DATA block sent (0: only the write request so far).
     std::int32_t TftpBlockNo = 0;
     // Index in the image of the first byte of that block's successor.
