@@ -6,6 +6,8 @@ QString DefaultDescription(int number) {
     switch (number) {
     case FailureNo::Overflow:
         return QStringLiteral("Overflow");
+    case FailureNo::OutOfMemory:
+        return QStringLiteral("Out of memory");
     case FailureNo::SubscriptOutOfRange:
         return QStringLiteral("Subscript out of range");
     case FailureNo::BadFileName:

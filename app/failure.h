@@ -12,6 +12,7 @@ namespace quorvex {
 // Classic run-time numbers where one exists, Windows Sockets numbers for socket failures.
 namespace FailureNo {
 inline constexpr int Overflow = 6;
+inline constexpr int OutOfMemory = 7;
 inline constexpr int SubscriptOutOfRange = 9;
 inline constexpr int BadFileName = 52;
 inline constexpr int FileNotFound = 53;

@@ -10,7 +10,8 @@ namespace quorvex {
 
 using namespace tftp;
 
-TftpClient::TftpClient(Session& s, int serverPort) : s_(s), serverPort_(serverPort) {
+TftpClient::TftpClient(Session& s, int serverPort, int rebootPauseMs)
+    : s_(s), serverPort_(serverPort), rebootPauseMs_(rebootPauseMs) {
     s_.tftp.setArrivalHandler([this](const QByteArray& d) { tftp_DataArrival(d); });
     QObject::connect(&s_.tmrResponse, &QTimer::timeout, &s_.tmrResponse,
                      [this] { tmrResponse_Timer(); });
@@ -47,43 +48,65 @@ void TftpClient::StartTftpTransfer() {
     TftpOffset = 0;
     TftpBlockNo = 0;
     finalBlockSent_ = false;
+    shortDatagramLogged_ = false;
     s_.tftp.open();
     s_.window.setStatus(
         QStringLiteral("Status: Awaiting response from %1...").arg(s_.tftp.remoteHost()));
     s_.tftp.send(QByteArray(RebootRequest1));
     s_.tftp.send(QByteArray(RebootRequest2));
     s_.tftp.close();
-    WaitMs(RebootPauseMs);
+    WaitMs(rebootPauseMs_);
     s_.tmrResponse.start();
     s_.tftp.open();
     s_.tftp.send(Wrq(s_.firmware.Header.trimmedCode()));
 }
 
 void TftpClient::tftp_DataArrival(const QByteArray& datagram) {
-    // Every datagram from the unit, of whatever kind, means it is still there.
-    s_.tmrResponse.stop();
-    s_.tmrResponse.start();
-    if (datagram.size() == 1)
+    if (!inProgress_)
+        return; // the watchdog is the serial reader's again; nothing here is for it
+    // A single byte is the unit saying it is busy: still there, nothing to act on.
+    if (datagram.size() == 1) {
+        restartWatchdog();
         return;
+    }
 
     Guard guard(s_.log, Place::Form(QStringLiteral("tftp_DataArrival")));
-    // A field that a short datagram lacks is logged and counts as 0.
-    int opcode = 0;
-    int number = 0;
-    guard.step([&] { opcode = Field(datagram, OpcodeAt); });
-    guard.step([&] { number = Field(datagram, NumberAt); });
+    // A field that a short datagram lacks counts as 0. The shortfall is logged once per
+    // transfer: a stream of such datagrams must not fill the log.
+    if (datagram.size() < PayloadAt && !shortDatagramLogged_) {
+        shortDatagramLogged_ = true;
+        guard.log(Failure{FailureNo::SubscriptOutOfRange,
+                          DefaultDescription(FailureNo::SubscriptOutOfRange)});
+    }
+    const auto fieldOrZero = [&datagram](int at) {
+        return datagram.size() >= at + 2 ? Field(datagram, at) : 0;
+    };
+    const int opcode = fieldOrZero(OpcodeAt);
+    const int number = fieldOrZero(NumberAt);
+    // Only what the transfer can use restarts the watchdog: empty, truncated or unknown
+    // datagrams would otherwise hold it open for ever.
     if (opcode == OpAck)
-        guard.step([&] { onAck(number); });
+        guard.step([&] { onAck(number, datagram.size() >= PayloadAt); });
     else if (opcode == OpError)
         guard.step([&] { onError(number, ErrorMessage(datagram)); });
 }
 
-void TftpClient::onAck(int block) {
+void TftpClient::restartWatchdog() {
+    s_.tmrResponse.stop();
+    s_.tmrResponse.start();
+}
+
+void TftpClient::onAck(int block, bool wholeNumber) {
     // Only the acknowledgement of the block just sent moves the transfer on. A server repeats
     // its last ACK when its own timer fires; answering that would send data under a number the
-    // server has already taken, and it would drop it.
-    if (!inProgress_ || block != TftpBlockNo)
+    // server has already taken, and it would drop it. The repeat still shows the server is
+    // there; a truncated one (its number made up) does not.
+    if (block != TftpBlockNo) {
+        if (wholeNumber && block == TftpBlockNo - 1)
+            restartWatchdog();
         return;
+    }
+    restartWatchdog();
     if (finalBlockSent_) {
         s_.window.setStatus(QStringLiteral("Status: Finished.  Ready."));
         EndTftpTransfer();

@@ -12,8 +12,10 @@ namespace quorvex {
 class TftpClient {
   public:
     // Installs the socket's arrival handler and follows tmrResponse's expiry. The watchdog's
-    // length is tmrResponse's interval (7000 ms once a network package is loaded).
-    explicit TftpClient(Session& s, int serverPort = tftp::DefaultServerPort);
+    // length is tmrResponse's interval (7000 ms once a network package is loaded). Tools that
+    // drive the client without a unit may shorten the pause before the write request.
+    explicit TftpClient(Session& s, int serverPort = tftp::DefaultServerPort,
+                        int rebootPauseMs = RebootPauseMs);
     TftpClient(const TftpClient&) = delete;
     TftpClient& operator=(const TftpClient&) = delete;
 
@@ -36,12 +38,15 @@ class TftpClient {
     static constexpr int RebootPauseMs = 100;
 
   private:
-    void onAck(int block);
+    // `wholeNumber`: the datagram held its block number (a truncated one counts as 0).
+    void onAck(int block, bool wholeNumber);
+    void restartWatchdog();
     void onError(int code, const QString& message);
     void sendBlock(int block);
 
     Session& s_;
     int serverPort_;
+    int rebootPauseMs_;
     // The number of the last DATA block sent (0: only the write request so far).
     std::int32_t TftpBlockNo = 0;
     // Index in the image of the first byte of that block's successor.
@@ -49,6 +54,8 @@ class TftpClient {
     // The last block sent was short (possibly empty), so its acknowledgement ends the file.
     bool finalBlockSent_ = false;
     bool inProgress_ = false;
+    // A datagram too short for its fields was logged in this transfer: one record tells it.
+    bool shortDatagramLogged_ = false;
 };
 
 } // namespace quorvex

@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QtEndian>
 #include <algorithm>
+#include <functional>
 
 namespace quorvex {
 
@@ -59,7 +60,7 @@ struct Span {
 };
 
 // Combines `length` bytes of `in` with the keystream and writes them to `out`.
-void ScrambleBody(QFile& in, QFile& out, Keystream& keys, std::int32_t seed, qint64 length,
+void ScrambleBody(QFile& in, QFileDevice& out, Keystream& keys, std::int32_t seed, qint64 length,
                   Span span, ProgressDisplay* progress) {
     QByteArray chunk(std::min(ChunkSize, std::max<qint64>(length, 1)), Qt::Uninitialized);
     QElapsedTimer sinceEvents;
@@ -158,19 +159,31 @@ bool EncMD5(const QString& source, const QString& target, const QString& key,
         keep);
 }
 
-bool DecMD5(const QString& source, const QString& target, const QString& key,
-            ProgressDisplay* progress, ErrorSink& log) {
+namespace {
+
+// Opens (or empties) the target once the key check has passed.
+using TargetOpener = std::function<QFileDevice&()>;
+
+bool Decode(const QString& source, const TargetOpener& openTarget, const QString& key,
+            ProgressDisplay* progress, ErrorSink& log, Failure* why) {
     Guard guard(log, Place::Module(QStringLiteral("DecMD5"), QStringLiteral("modMD5Shell")));
+    const auto keep = [why](const Failure& f) {
+        if (why)
+            *why = f;
+        return false; // still logged
+    };
     QFile in(source);
     QByteArray preamble;
 
-    if (!guard.step([&] {
-            if (!in.open(QIODevice::ReadOnly))
-                RaiseFailure(OpenFailure(in, source, OpenFor::Reading));
-            preamble = in.read(BodyOffset);
-            if (in.error() != QFileDevice::NoError)
-                RaiseFailure(TransferFailure(in));
-        }))
+    if (!guard.step(
+            [&] {
+                if (!in.open(QIODevice::ReadOnly))
+                    RaiseFailure(OpenFailure(in, source, OpenFor::Reading));
+                preamble = in.read(BodyOffset);
+                if (in.error() != QFileDevice::NoError)
+                    RaiseFailure(TransferFailure(in));
+            },
+            keep))
         return false;
     if (preamble.size() < BodyOffset)
         return false;
@@ -179,19 +192,47 @@ bool DecMD5(const QString& source, const QString& target, const QString& key,
         return false;
 
     const qint64 length = in.size() - BodyOffset;
-    QFile out(target);
-    if (!guard.step([&] {
-            CheckCounters(seed, length);
-            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                RaiseFailure(OpenFailure(out, target, OpenFor::Writing));
-        }))
+    QFileDevice* out = nullptr;
+    if (!guard.step(
+            [&] {
+                CheckCounters(seed, length);
+                out = &openTarget();
+            },
+            keep))
         return false;
 
     ShownProgress shown(progress);
     Keystream keys(key.toLatin1());
-    return guard.step([&] {
-        ScrambleBody(in, out, keys, seed, length, Span{BodyOffset, in.size()}, progress);
-    });
+    return guard.step(
+        [&] {
+            ScrambleBody(in, *out, keys, seed, length, Span{BodyOffset, in.size()}, progress);
+        },
+        keep);
+}
+
+} // namespace
+
+bool DecMD5(const QString& source, const QString& target, const QString& key,
+            ProgressDisplay* progress, ErrorSink& log, Failure* why) {
+    QFile out(target);
+    const auto open = [&]() -> QFileDevice& {
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            RaiseFailure(OpenFailure(out, target, OpenFor::Writing));
+        return out;
+    };
+    return Decode(source, open, key, progress, log, why);
+}
+
+bool DecMD5(const QString& source, QFileDevice& target, const QString& key,
+            ProgressDisplay* progress, ErrorSink& log, Failure* why) {
+    const auto empty = [&]() -> QFileDevice& {
+        if (!target.isOpen() || !target.isWritable())
+            Raise(FailureNo::BadFileName);
+        if (!target.resize(0) || !target.seek(0))
+            RaiseFailure(TransferFailure(target));
+        return target;
+    };
+    return Decode(source, empty, key, progress, log, why);
 }
 
 } // namespace quorvex

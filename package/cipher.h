@@ -7,6 +7,7 @@
 #include "app/progress_display.h"
 #include "package/keystream.h"
 
+#include <QFileDevice>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -38,8 +39,13 @@ bool EncMD5(const QString& source, const QString& target, const QString& key,
 
 // True when the package's key check matches `key` and its whole body was decoded into
 // `target`. A failing key check (a package shorter than its preamble included) leaves the
-// target as it was and logs nothing; other failures are logged under DecMD5.
+// target as it was and logs nothing; other failures are logged under DecMD5 and copied to
+// `why`.
 bool DecMD5(const QString& source, const QString& target, const QString& key,
-            ProgressDisplay* progress, ErrorSink& log);
+            ProgressDisplay* progress, ErrorSink& log, Failure* why = nullptr);
+// The same into a file the caller has open for writing, which is emptied first. The file is
+// never looked up by name again, so nothing can take its place between decoding and reading.
+bool DecMD5(const QString& source, QFileDevice& target, const QString& key,
+            ProgressDisplay* progress, ErrorSink& log, Failure* why = nullptr);
 
 } // namespace quorvex

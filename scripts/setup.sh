@@ -14,6 +14,7 @@ PACKAGES=(
   fonts-dejavu-core
   tftpd-hpa tftp-hpa
   xvfb xauth
+  clang-16 libfuzzer-16-dev libclang-rt-16-dev
 )
 
 ensure_packages() {
@@ -28,6 +29,23 @@ ensure_packages() {
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
+
+# The sanitizer and fuzz builds: clang-16 (clang 14 lacks std::source_location with this
+# standard library), each into a folder of its own. $1: the folder; $2: the sanitizers;
+# further arguments go to CMake.
+configure_clang_build() {
+  local dir="$1" sanitizers="$2"
+  shift 2
+  cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++-16 \
+    -DCMAKE_CXX_FLAGS="-fsanitize=$sanitizers -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
+    -DQUORVEX_BENCH=OFF "$@" >/dev/null
+}
+
+# A finding stops the program at once, with its stack.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_stack_use_after_return=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
 build_project() {
   cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -8,6 +8,7 @@
 #include <QUdpSocket>
 
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +80,22 @@ QString TftpdServer::start() {
             .arg(port_)
             .arg(QString::fromLocal8Bit(process_.readAll()));
     return {};
+}
+
+void TftpdServer::kill() {
+#ifdef Q_OS_UNIX
+    const qint64 pid = process_.processId();
+    if (pid <= 0)
+        return;
+    // Each transfer runs in a child of the server; the children first, so none is left behind.
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (children.open(QIODevice::ReadOnly))
+        for (const QByteArray& child : children.readAll().simplified().split(' '))
+            if (child.toLongLong() > 0)
+                ::kill(pid_t(child.toLongLong()), SIGKILL);
+    process_.kill();
+    process_.waitForFinished(3000);
+#endif
 }
 
 void TftpdServer::stop() {

@@ -23,6 +23,8 @@ class TftpdServer {
     // not.
     QString start();
     void stop();
+    // Kills the server and the transfers it forked, at once, as a unit that loses power.
+    void kill();
 
     quint16 port() const { return port_; }
     QString root() const { return dir_ ? dir_->path() : QString(); }

@@ -30,7 +30,7 @@ inline QString Fixture(const QString& name) {
 inline QByteArray Pattern(int size, int salt = 0) {
     QByteArray out(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
-        out[i] = char((i * 131 + salt * 7 + (i >> 8)) & 0xFF);
+        out[i] = char((unsigned(i) * 131u + unsigned(salt) * 7u + (unsigned(i) >> 8)) & 0xFFu);
     return out;
 }
 

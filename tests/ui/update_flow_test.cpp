@@ -51,6 +51,9 @@ class UpdateFlow : public ::testing::Test {
     void start(std::uint8_t identification, quint16 tftpPort = 69, int com = 1) {
         bootsim::Options options;
         options.identification = identification;
+        start(options, tftpPort, com);
+    }
+    void start(const bootsim::Options& options, quint16 tftpPort = 69, int com = 1) {
         sim = std::make_unique<bootsim::Simulator>(options);
         QString error;
         ASSERT_TRUE(sim->start(&error)) << error.toStdString();
@@ -415,6 +418,110 @@ TEST_F(UpdateFlow, ANetworkPackageAfterASerialOneShowsItsPanelInTheSamePlaceAndB
     load("eeprom_f0.dff");
     EXPECT_TRUE(child<QWidget>("picSerMedium")->isVisible());
     EXPECT_FALSE(child<QWidget>("picEthMedium")->isVisible());
+}
+
+// The fault matrix (README, Troubleshooting): the unit, its port, the server or the log fails
+// under the technician's hands. Each ends with a message, never a success, and a window that
+// can be used again.
+
+QString ErrorLogText(const QTemporaryDir& folder) {
+    return QString::fromLatin1(ReadAll(folder.filePath(QStringLiteral("ErrorLog.txt"))));
+}
+
+TEST_F(UpdateFlow, FaultASerialUnitUnpluggedMidFlashFailsAndGivesTheWindowBack) {
+    bootsim::Options unit;
+    unit.identification = 0x40;
+    unit.unplugAtFrame = 4; // the fifth of the package's 17 frames
+    start(unit);
+    load("sparse17.dff");
+    prompts.answers.push_back(true); // flash another unit: yes
+    clickUpdate();
+
+    EXPECT_TRUE(sim->unplugged());
+    EXPECT_EQ(sim->frames().size(), 5u);
+    EXPECT_EQ(messageTexts(), QStringList({"Flash Data Error."}));
+    EXPECT_EQ(prompts.questions.size(), 2u);
+    EXPECT_TRUE(updateButton()->isVisible());
+    EXPECT_TRUE(updateButton()->isEnabled());
+    EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
+    EXPECT_FALSE(serial->isOpen());
+    EXPECT_TRUE(ErrorLogText(programFolder).contains("in procedure SendPacket of Module modFW"))
+        << ErrorLogText(programFolder).toStdString();
+}
+
+// The unit's adapter pulled between the load and the click.
+void Unplug(bootsim::Simulator& sim, const QTemporaryDir& devices) {
+    sim.stop();
+    QFile::remove(devices.filePath(QStringLiteral("ttyUSB0")));
+}
+
+TEST_F(UpdateFlow, FaultAPortGoneBeforeUploadIsReportedAndTheWindowGivenBack) {
+    start(0x40);
+    load("revector16.dff");
+    Unplug(*sim, devices);
+    clickUpdate();
+
+    EXPECT_EQ(messageTexts(),
+              QStringList({"Unable to connect on select COM port.  The port may be in use."}));
+    EXPECT_EQ(prompts.questions.size(), 1u) << "no offer to flash another unit";
+    EXPECT_TRUE(updateButton()->isVisible());
+    EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
+    EXPECT_TRUE(firmware.isLoaded());
+    EXPECT_TRUE(ErrorLogText(programFolder).contains("in procedure cmdUpdate_Click of Form"))
+        << ErrorLogText(programFolder).toStdString();
+}
+
+TEST_F(UpdateFlow, FaultAnUnwritableLogLosesItsRecordsAndNothingElse) {
+    ASSERT_TRUE(QDir(programFolder.path()).mkdir(QStringLiteral("ErrorLog.txt")));
+    start(0x40);
+    load("revector16.dff");
+    Unplug(*sim, devices);
+    clickUpdate();
+
+    EXPECT_EQ(messageTexts(),
+              QStringList({"Unable to connect on select COM port.  The port may be in use."}));
+    EXPECT_TRUE(updateButton()->isVisible());
+    EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
+    EXPECT_TRUE(QDir(programFolder.filePath(QStringLiteral("ErrorLog.txt"))).isEmpty());
+}
+
+TEST_F(UpdateFlow, FaultATftpServerKilledMidTransferEndsInTheTimeOut) {
+    nettest::TftpdServer server;
+    ASSERT_TRUE(nettest::TftpdServer::Installed())
+        << "tftpd-hpa is not installed (scripts/test installs it)";
+    ASSERT_EQ(server.start(), QString());
+    // Large enough that the transfer is still running when the server dies.
+    QTemporaryDir packages;
+    const DFFHeader header = DFFHeader::Of(QStringLiteral("NYX2"), 2, 10, NetworkChipId, 3);
+    const QString body = packages.filePath(QStringLiteral("body.bin"));
+    const QString package = packages.filePath(QStringLiteral("large.dff"));
+    constexpr qint64 ImageSize = 16 * 1024 * 1024;
+    {
+        QFile f(body);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        for (qint64 at = 0; at < ImageSize; at += 4096)
+            f.write(QByteArray(4096, char(at / 4096)));
+    }
+    fakes::RecordingLog buildLog;
+    ASSERT_TRUE(EncMD5(body, package, PackageKey(header), header, nullptr, buildLog));
+    start(0x40, server.port());
+    dialogs.choose(package);
+    prompts.answers.push_back(true);
+    clickUpdate();
+    ASSERT_TRUE(firmware.isLoaded());
+
+    clickUpdate();
+    const QString received = server.pathOf(QStringLiteral("NYX2"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(received).size() > 64 * 1024, 10000);
+    server.kill();
+    QTRY_VERIFY_WITH_TIMEOUT(updateButton()->isVisible(), 12000);
+
+    EXPECT_EQ(status(), "Status: Timed out (7 seconds).  Try 192.168.X.200?");
+    EXPECT_LT(QFileInfo(received).size(), ImageSize);
+    EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
+    EXPECT_TRUE(firmware.isLoaded()) << "the next click uploads again";
+    EXPECT_FALSE(socket.isOpen());
+    EXPECT_TRUE(prompts.messages.empty());
 }
 
 } // namespace

@@ -155,6 +155,10 @@ void Simulator::run() {
             if (n > 0)
                 take(buf, int(n));
         }
+        if (unplugged_) {
+            pty_.close();
+            break;
+        }
         if (!partial_.isEmpty() &&
             NowUs() - partialSinceUs_ >= std::int64_t(options_.dropPartialFrameAfterMs) * 1000)
             partial_.clear();
@@ -211,8 +215,11 @@ void Simulator::take(const char* data, int n) {
         }
         partial_.append(data[i]);
         const int expected = ExpectedLength(partial_);
-        if (expected > 0 && partial_.size() >= expected)
+        if (expected > 0 && partial_.size() >= expected) {
             completeFrame();
+            if (unplugged_)
+                return;
+        }
     }
 }
 
@@ -234,6 +241,11 @@ void Simulator::completeFrame() {
     {
         std::lock_guard lock(mutex_);
         const int number = int(frames_.size());
+        if (number == options_.unplugAtFrame) {
+            unplugged_ = true;
+            frames_.push_back(record);
+            return;
+        }
         if (const auto it = options_.frameReplies.find(number); it != options_.frameReplies.end())
             reply = it->second;
         if (record.checksumOk && Accepts(reply))

@@ -44,6 +44,9 @@ struct Options {
     std::map<int, Reply> frameReplies;
     // A frame left unfinished this long is dropped, as a bootloader drops a broken frame.
     int dropPartialFrameAfterMs = 200;
+    // The unit is unplugged as this frame (from 0) comes in: no verdict, and both ends of the
+    // pseudo-terminal close, so the updater's port reads and writes fail from then on.
+    int unplugAtFrame = -1;
 };
 
 struct FrameRecord {
@@ -77,6 +80,7 @@ class Simulator {
     std::vector<FrameRecord> frames() const;
     int hellos() const;
     QByteArray received() const; // every byte that came in, in order
+    bool unplugged() const { return unplugged_; }
 
   private:
     struct Pending {
@@ -97,6 +101,7 @@ class Simulator {
     int wakeWrite_ = -1;
     std::thread thread_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> unplugged_{false};
 
     mutable std::mutex mutex_;
     QByteArray flash_;
