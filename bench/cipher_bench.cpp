@@ -2,7 +2,7 @@
 //   cipher_bench            1 MiB and 16 MiB decodes, then the 64 MiB memory check
 // Prints one line per figure and exits non-zero when a goal is missed: the decoder at least
 // half as fast as the bare loop, and a 64 MiB package decoded in under 32 MiB resident.
-#include "app/failure.h"
+#include "base/failure.h"
 #include "package/cipher.h"
 #include "package/keystream.h"
 

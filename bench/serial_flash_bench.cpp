@@ -2,7 +2,7 @@
 // frame beside the floor set by the link's own pauses, and the processor time it took.
 //   serial_flash_bench
 // Exit status 1 when a goal is missed or the unit's memory differs from the image.
-#include "app/session.h"
+#include "flow/session.h"
 #include "bootsim/simulator.h"
 #include "serial/firmware_transfer.h"
 #include "serial/packet_exchange.h"

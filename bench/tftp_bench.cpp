@@ -6,7 +6,7 @@
 // else offscreen. Exits non-zero when an upload does not arrive whole.
 #include "net/tftp_client.h"
 #include "net_rig.h"
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 #include "tftpd_fixture.h"
 #include "ui/frm_fw_updater.h"
 

@@ -3,7 +3,7 @@
 // header: a network body byte for byte, a serial image with the bootloader's jump in place.
 #include "fuzz_support.h"
 #include "net/tftp_packets.h"
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "package/package_reader.h"

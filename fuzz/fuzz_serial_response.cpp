@@ -2,7 +2,7 @@
 // and the answer to a hello, with the identification it names. The input is a run of replies,
 // each a length byte and that many bytes.
 #include "fuzz_support.h"
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 #include "serial/flashing_sequence.h"
 #include "serial/packet_exchange.h"
 

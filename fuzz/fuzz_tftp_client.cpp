@@ -7,7 +7,7 @@
 #include "fuzz_support.h"
 #include "net/tftp_client.h"
 #include "net/tftp_packets.h"
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 #include "support/fake_session.h"
 
 #include <cstddef>

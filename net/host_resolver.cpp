@@ -1,6 +1,6 @@
 #include "net/host_resolver.h"
 
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <QHostAddress>
 #include <QHostInfo>

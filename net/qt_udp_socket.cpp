@@ -1,6 +1,6 @@
 #include "net/qt_udp_socket.h"
 
-#include "app/failure.h"
+#include "base/failure.h"
 #include "net/socket_errors.h"
 
 #include <QNetworkInterface>

@@ -1,7 +1,7 @@
 #pragma once
 // The one place where Qt's socket errors become Windows Sockets numbers, the numbering that
 // the status line and the error log speak.
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <QAbstractSocket>
 

@@ -1,7 +1,7 @@
 #include "net/tftp_client.h"
 
-#include "app/paced_wait.h"
-#include "package/catalogue.h"
+#include "base/paced_wait.h"
+#include "base/catalogue.h"
 
 #include <QLocale>
 #include <cmath>

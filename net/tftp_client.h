@@ -2,7 +2,7 @@
 // Writes a network package's program image to a unit: two reboot requests, a pause, then a
 // TFTP write of the image, driven by the datagrams that arrive and watched by tmrResponse.
 // Progress and outcome go to the status line; the end of a transfer gives the window back.
-#include "app/session.h"
+#include "flow/session.h"
 #include "net/tftp_packets.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "net/tftp_packets.h"
 
-#include "app/conversions.h"
-#include "app/failure.h"
+#include "base/conversions.h"
+#include "base/failure.h"
 
 namespace quorvex::tftp {
 

@@ -1,5 +1,5 @@
 #include "package/cipher.h"
-#include "app/paced_wait.h"
+#include "base/paced_wait.h"
 #include "package/file_failure.h"
 
 #include <QElapsedTimer>

@@ -2,9 +2,9 @@
 // Package form: the 18-byte header, a little-endian seed, a key-check digest, then the body
 // scrambled 16 bytes at a time with the keystream. Both directions stream the files block by
 // block and keep the window answering while they work.
-#include "app/failure.h"
-#include "app/loaded_firmware.h"
-#include "app/progress_display.h"
+#include "base/failure.h"
+#include "base/loaded_firmware.h"
+#include "base/progress_display.h"
 #include "package/keystream.h"
 
 #include <QFileDevice>

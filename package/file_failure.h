@@ -1,7 +1,7 @@
 #pragma once
 // Turns what QFile reports into the numbered failures the error log and the boxes show:
 // a missing file 53, a refused one 70, anything else 75.
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <QFileDevice>
 #include <QString>

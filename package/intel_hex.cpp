@@ -1,5 +1,5 @@
 #include "package/intel_hex.h"
-#include "app/conversions.h"
+#include "base/conversions.h"
 #include "package/hex_lines.h"
 
 #include <QBuffer>

@@ -1,5 +1,5 @@
 #include "package/package_builder.h"
-#include "app/conversions.h"
+#include "base/conversions.h"
 #include "package/cipher.h"
 #include "package/maker_panel.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 // The maker's "Continue": asks for a firmware file, fills a package header from the maker
 // panel, asks where to save and has the cipher write the package.
-#include "app/file_dialogs.h"
-#include "app/loaded_firmware.h"
-#include "app/session.h"
+#include "base/file_dialogs.h"
+#include "base/loaded_firmware.h"
+#include "flow/session.h"
 
 #include <QString>
 #include <array>

@@ -1,6 +1,6 @@
 #include "package/package_reader.h"
 #include "net/tftp_packets.h"
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 #include "package/cipher.h"
 #include "package/file_failure.h"
 #include "package/intel_hex.h"

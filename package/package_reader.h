@@ -2,8 +2,8 @@
 // Loads a package file into the shared LoadedFirmware: reads the header, prepares the window
 // for a serial or a network unit, asks the technician to confirm product and version, decodes
 // the body into a temporary file and reads it into the images.
-#include "app/failure.h"
-#include "app/session.h"
+#include "base/failure.h"
+#include "flow/session.h"
 
 #include <QFile>
 #include <QString>

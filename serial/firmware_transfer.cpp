@@ -1,6 +1,6 @@
 #include "serial/firmware_transfer.h"
-#include "app/conversions.h"
-#include "app/paced_wait.h"
+#include "base/conversions.h"
+#include "base/paced_wait.h"
 #include "serial/packet_exchange.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 // Writes the loaded firmware into a unit whose bootloader has answered the hello: the flash
 // image in 64-byte blocks (blank ones skipped), then each present EEPROM byte.
-#include "app/session.h"
+#include "flow/session.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,7 +2,7 @@
 // One serial flashing attempt: call the unit's bootloader with hellos while the technician
 // resets it, identify the unit by its answer, refuse a package that does not fit, otherwise
 // transfer the firmware and report the outcome.
-#include "app/session.h"
+#include "flow/session.h"
 
 #include <QByteArray>
 #include <QString>

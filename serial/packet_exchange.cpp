@@ -1,5 +1,5 @@
 #include "serial/packet_exchange.h"
-#include "app/paced_wait.h"
+#include "base/paced_wait.h"
 
 #include <QEventLoop>
 #include <QScopeGuard>

@@ -1,7 +1,7 @@
 #pragma once
 // The framed exchange with the unit's bootloader: a frame is the packet followed by one
 // checksum byte; the bootloader judges it with one letter, "K" (accepted) or "N" (rejected).
-#include "app/session.h"
+#include "flow/session.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "serial/port_discovery.h"
 
-#include "app/paced_wait.h"
-#include "package/catalogue.h"
+#include "base/paced_wait.h"
+#include "base/catalogue.h"
 
 namespace quorvex {
 

@@ -1,6 +1,6 @@
 #pragma once
 // Fills the port list with the serial ports that can be opened right now.
-#include "app/session.h"
+#include "flow/session.h"
 
 namespace quorvex {
 

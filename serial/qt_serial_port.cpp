@@ -1,5 +1,5 @@
 #include "serial/qt_serial_port.h"
-#include "app/failure.h"
+#include "base/failure.h"
 #include "serial/port_naming.h"
 
 #include <QStringList>

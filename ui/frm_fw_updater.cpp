@@ -1,7 +1,7 @@
 #include "ui/frm_fw_updater.h"
 
-#include "app/identity.h"
-#include "app/update_command.h"
+#include "base/identity.h"
+#include "flow/update_command.h"
 #include "net/tftp_client.h"
 #include "package/maker_panel.h"
 #include "package/package_builder.h"

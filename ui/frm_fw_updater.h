@@ -1,10 +1,10 @@
 #pragma once
 // frmFWUpdater: the one window. It builds its controls, implements what the core may do to
 // them (WindowPort) and wires each event to the handler that owns the work.
-#include "app/error_log.h"
-#include "app/file_dialogs.h"
-#include "app/session.h"
-#include "app/window_port.h"
+#include "base/error_log.h"
+#include "base/file_dialogs.h"
+#include "flow/session.h"
+#include "flow/window_port.h"
 
 #include <QTimer>
 #include <QWidget>

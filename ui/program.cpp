@@ -1,6 +1,6 @@
 #include "ui/program.h"
 
-#include "app/loaded_firmware.h"
+#include "base/loaded_firmware.h"
 #include "net/host_resolver.h"
 #include "net/qt_udp_socket.h"
 #include "serial/qt_serial_port.h"

@@ -1,6 +1,6 @@
 #pragma once
 // picProgress: a bar filled from the left edge to a fraction of its width.
-#include "app/progress_display.h"
+#include "base/progress_display.h"
 #include "ui/paced_draw.h"
 
 #include <QWidget>

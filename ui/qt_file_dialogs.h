@@ -1,6 +1,6 @@
 #pragma once
 // The file dialogs of the program: QFileDialog behind the core's dialog backend.
-#include "app/file_dialogs.h"
+#include "base/file_dialogs.h"
 
 class QFileDialog;
 

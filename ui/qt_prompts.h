@@ -1,6 +1,6 @@
 #pragma once
 // Message boxes, questions and the desktop's viewer, the Qt way.
-#include "app/prompts.h"
+#include "base/prompts.h"
 
 #include <QPointer>
 #include <QWidget>

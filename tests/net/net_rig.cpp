@@ -1,6 +1,6 @@
 #include "net_rig.h"
 
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 
 #include <QEventLoop>
 #include <QHostAddress>

@@ -2,7 +2,7 @@
 // What the network tests share: a bounded wait that keeps events flowing, a resolver that
 // asks no name server, a serial port that is never used, and a session wired to a real UDP
 // socket and a TFTP client.
-#include "app/session.h"
+#include "flow/session.h"
 #include "net/qt_udp_socket.h"
 #include "net/tftp_client.h"
 #include "support/fakes.h"

@@ -1,4 +1,4 @@
-#include "app/failure.h"
+#include "base/failure.h"
 #include "net/tftp_packets.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "net/qt_udp_socket.h"
 #include "net/socket_errors.h"
 #include "net_rig.h"
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>

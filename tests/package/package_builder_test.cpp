@@ -1,4 +1,4 @@
-#include "app/identity.h"
+#include "base/identity.h"
 #include "hex_records.h"
 #include "package/cipher.h"
 #include "package/package_builder.h"

@@ -2,7 +2,7 @@
 // What the serial link tests share: the simulated unit on a pseudo-terminal, a temporary
 // device folder whose only node links to it (so "Com 1" is the simulated unit), the real
 // QtSerialPort opened on it, and a session over the recording fakes.
-#include "app/session.h"
+#include "flow/session.h"
 #include "bootsim/simulator.h"
 #include "serial/packet_exchange.h"
 #include "serial/qt_serial_port.h"

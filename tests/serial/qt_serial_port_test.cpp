@@ -1,5 +1,5 @@
 // The serial layer over pseudo-terminals: bytes both ways, opening rules, numbering, settings.
-#include "app/failure.h"
+#include "base/failure.h"
 #include "bootsim/pty.h"
 #include "serial/port_naming.h"
 #include "serial/qt_serial_port.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Serial ports and sockets that never touch the machine's devices or the network: they do what
 // a test sets up and record what they were asked.
-#include "app/failure.h"
+#include "base/failure.h"
 #include "net/udp_socket.h"
 #include "serial/serial_port.h"
 

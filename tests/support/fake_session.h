@@ -1,7 +1,7 @@
 #pragma once
 // A session over the recording fakes: the shared state and devices a core procedure is handed,
 // none of which touches the machine's devices, the network or a real window.
-#include "app/session.h"
+#include "flow/session.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
 

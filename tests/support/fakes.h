@@ -1,9 +1,9 @@
 #pragma once
 // Test doubles for the core's view of the window, the person at the bench and the log.
-#include "app/failure.h"
-#include "app/file_dialogs.h"
-#include "app/prompts.h"
-#include "app/window_port.h"
+#include "base/failure.h"
+#include "base/file_dialogs.h"
+#include "base/prompts.h"
+#include "flow/window_port.h"
 
 #include <QString>
 #include <QStringList>

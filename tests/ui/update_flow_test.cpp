@@ -4,7 +4,7 @@
 #include "../net/tftpd_fixture.h"
 #include "bootsim/simulator.h"
 #include "net/qt_udp_socket.h"
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "serial/qt_serial_port.h"

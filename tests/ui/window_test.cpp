@@ -1,5 +1,5 @@
 #include "net/tftp_packets.h"
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"

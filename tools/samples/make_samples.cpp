@@ -1,8 +1,8 @@
 // Writes sample packages for trying the program without hardware: a serial package (Intel HEX
 // for a TORV5 unit) and a network package (a raw image for a NYX2 unit), each built from a
 // small firmware of our own, with the same cipher the maker's panel uses.
-#include "app/failure.h"
-#include "app/loaded_firmware.h"
+#include "base/failure.h"
+#include "base/loaded_firmware.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 

@@ -2,8 +2,8 @@
 //   window_shots OUTDIR SERIAL.dff NETWORK.dff
 // The packages are loaded through the window as a technician would (the question answered Yes);
 // the flashing and uploading pictures show the window as the transfers leave it mid-way.
-#include "app/file_dialogs.h"
-#include "app/prompts.h"
+#include "base/file_dialogs.h"
+#include "base/prompts.h"
 #include "net/host_resolver.h"
 #include "net/qt_udp_socket.h"
 #include "serial/qt_serial_port.h"

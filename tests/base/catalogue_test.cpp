@@ -1,4 +1,4 @@
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The main button: with no package loaded it browses for one and loads it; with one loaded it
 // flashes a unit, over the chosen serial port or, for a network unit, by TFTP.
-#include "app/session.h"
+#include "flow/session.h"
 
 #include <QString>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "app/paced_wait.h"
+#include "base/paced_wait.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

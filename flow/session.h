@@ -1,10 +1,10 @@
 #pragma once
 // The program's shared state and devices, handed by reference to every part that needs them.
 // Whoever builds the program (main, or a test) owns each piece; this only points at them.
-#include "app/failure.h"
-#include "app/loaded_firmware.h"
-#include "app/prompts.h"
-#include "app/window_port.h"
+#include "base/failure.h"
+#include "base/loaded_firmware.h"
+#include "base/prompts.h"
+#include "flow/window_port.h"
 #include "net/udp_socket.h"
 #include "serial/serial_port.h"
 

@@ -1,6 +1,6 @@
 // The serial branch of the update command against a fake port: how the chosen entry becomes a
 // port, what happens to a port left open, and what is logged and shown.
-#include "app/update_command.h"
+#include "flow/update_command.h"
 #include "net/tftp_client.h"
 #include "support/fake_session.h"
 

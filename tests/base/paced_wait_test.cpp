@@ -1,5 +1,5 @@
 // The paced wait keeps the program's events running, keeps its own time and sleeps between.
-#include "app/paced_wait.h"
+#include "base/paced_wait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "app/identity.h"
+#include "base/identity.h"
 
 namespace quorvex {
 

@@ -1,5 +1,5 @@
-#include "app/conversions.h"
-#include "app/failure.h"
+#include "base/conversions.h"
+#include "base/failure.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

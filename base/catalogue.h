@@ -1,6 +1,6 @@
 #pragma once
 // Fixed knowledge of the product family: products, chips, line settings, socket error texts.
-#include "app/loaded_firmware.h"
+#include "base/loaded_firmware.h"
 
 #include <QString>
 #include <optional>

@@ -1,5 +1,5 @@
-#include "app/error_log.h"
-#include "app/identity.h"
+#include "base/error_log.h"
+#include "base/identity.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "app/file_dialogs.h"
-#include "app/conversions.h"
+#include "base/file_dialogs.h"
+#include "base/conversions.h"
 
 #include <QFileInfo>
 

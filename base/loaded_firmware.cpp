@@ -1,4 +1,4 @@
-#include "app/loaded_firmware.h"
+#include "base/loaded_firmware.h"
 
 namespace quorvex {
 

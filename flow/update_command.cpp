@@ -1,9 +1,9 @@
-#include "app/update_command.h"
+#include "flow/update_command.h"
 
-#include "app/conversions.h"
-#include "app/file_dialogs.h"
+#include "base/conversions.h"
+#include "base/file_dialogs.h"
 #include "net/tftp_client.h"
-#include "package/catalogue.h"
+#include "base/catalogue.h"
 #include "package/package_reader.h"
 #include "serial/flashing_sequence.h"
 #include "serial/port_discovery.h"

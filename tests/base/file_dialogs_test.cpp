@@ -1,4 +1,4 @@
-#include "app/file_dialogs.h"
+#include "base/file_dialogs.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>

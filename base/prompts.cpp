@@ -1,5 +1,5 @@
-#include "app/prompts.h"
-#include "app/identity.h"
+#include "base/prompts.h"
+#include "base/identity.h"
 
 namespace quorvex {
 

@@ -1,7 +1,7 @@
 #pragma once
 // ErrorLog.txt beside the program: the one record of unexpected failures.
-#include "app/failure.h"
-#include "app/prompts.h"
+#include "base/failure.h"
+#include "base/prompts.h"
 
 #include <QDateTime>
 #include <QString>

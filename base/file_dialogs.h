@@ -3,7 +3,7 @@
 // callers were written against (filter texts with "|" separators, a 1-based filter index,
 // dialog flags, in/out texts); the dialog itself sits behind a small backend, a QFileDialog in
 // the program and a script in tests.
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <QList>
 #include <QObject>

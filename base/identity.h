@@ -1,6 +1,6 @@
 #pragma once
 // Who the program says it is: the caption, message box captions, the log's header and records.
-#include "app/version.h"
+#include "base/version.h"
 
 #include <QString>
 

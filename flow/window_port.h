@@ -1,7 +1,7 @@
 #pragma once
 // Everything the core does to the main window, and nothing more. The window implements it;
 // tests use a fake that records.
-#include "app/progress_display.h"
+#include "base/progress_display.h"
 #include <QString>
 
 namespace quorvex {
