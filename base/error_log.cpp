@@ -1,4 +1,5 @@
 #include "base/error_log.h"
+#include "base/conversions.h"
 #include "base/identity.h"
 
 #include <QDir>
@@ -11,23 +12,13 @@ namespace quorvex {
 
 namespace {
 
-// The numeric value of a text's leading digits, as the failure number is read from a message.
-long LeadingNumber(const QString& piece) {
-    long value = 0;
-    int i = 0;
-    while (i < piece.size() && piece.at(i) == ' ')
-        ++i;
-    for (; i < piece.size() && piece.at(i).isDigit() && value < 100000; ++i)
-        value = value * 10 + piece.at(i).digitValue();
-    return value;
-}
-
 // 400: a window shown modally while already shown; 401: a non-modal one while a modal is up.
 bool IsNeverWorthARecord(const QString& message) {
     const QStringList pieces = message.split(QLatin1Char(' '));
     if (pieces.size() < 3)
         return false;
-    const long number = LeadingNumber(pieces.at(1));
+    // The failure number is the record's second word.
+    const double number = LeadingNumber(pieces.at(1));
     return number == 400 || number == 401;
 }
 

@@ -41,17 +41,9 @@ QString ChosenFileName(const QStringList& files) {
     return parts.join(Nul);
 }
 
-struct DialogTexts {
-    QString& fileName;
-    QString& fileTitle;
-    QString& filter;
-    int& filterIndex;
-    int& extraFlags;
-};
-
 // Shows the dialog and copies the answer back; a cancel or a failure empties the texts.
 FileDialogAnswer Run(FileDialogBackend& backend, Guard& guard, FileDialogRequest& request,
-                     DialogTexts t) {
+                     DialogCall& t) {
     const QString system = SystemFilter(t.filter);
     request.fileName = t.fileName;
     request.filters = FilterPairs(system);
@@ -66,13 +58,13 @@ FileDialogAnswer Run(FileDialogBackend& backend, Guard& guard, FileDialogRequest
         t.fileName.clear();
         t.fileTitle.clear();
         t.filter.clear();
-        t.extraFlags = 0;
+        t.flags = 0;
         return FileDialogAnswer{};
     }
     const bool multi = request.flags & OFN_ALLOWMULTISELECT;
     t.fileName = ChosenFileName(answer.files);
     t.fileTitle = multi ? QString() : QFileInfo(answer.files.first()).fileName();
-    t.extraFlags = answer.flags;
+    t.flags = answer.flags;
     t.filterIndex = answer.filterIndex;
     t.filter = FilterLookup(system, answer.filterIndex);
     return answer;
@@ -146,43 +138,34 @@ QString WithDefaultExtension(const QString& path, const QString& extension,
     return path;
 }
 
-bool OpenDialog(FileDialogBackend& backend, ErrorSink& log, QString& fileName, QString& fileTitle,
-                bool fileMustExist, bool multiSelect, bool& readOnly, bool hideReadOnly,
-                QString& filter, int& filterIndex, const QString& initialFolder,
-                const QString& title, const QString& defaultExtension, QObject* owner,
-                int& extraFlags) {
+bool OpenDialog(FileDialogBackend& backend, ErrorSink& log, DialogCall& call) {
     Guard guard(log, Place::Module(QStringLiteral("OpenDialog"), QStringLiteral("modDLG")));
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Open;
-    request.initialFolder = initialFolder;
-    request.title = title;
-    request.defaultExtension = defaultExtension;
-    request.owner = owner;
-    request.flags = extraFlags | (fileMustExist ? OFN_FILEMUSTEXIST : 0) |
-                    (multiSelect ? OFN_ALLOWMULTISELECT : 0) | (readOnly ? OFN_READONLY : 0) |
-                    (hideReadOnly ? OFN_HIDEREADONLY : 0);
-    const FileDialogAnswer answer =
-        Run(backend, guard, request, {fileName, fileTitle, filter, filterIndex, extraFlags});
+    request.initialFolder = call.initialFolder;
+    request.title = call.title;
+    request.defaultExtension = call.defaultExtension;
+    request.owner = call.owner;
+    request.flags = call.flags | (call.fileMustExist ? OFN_FILEMUSTEXIST : 0) |
+                    (call.multiSelect ? OFN_ALLOWMULTISELECT : 0) |
+                    (call.readOnly ? OFN_READONLY : 0) | (call.hideReadOnly ? OFN_HIDEREADONLY : 0);
+    const FileDialogAnswer answer = Run(backend, guard, request, call);
     if (answer.chosen && (answer.flags & OFN_READONLY))
-        readOnly = true;
+        call.readOnly = true;
     return answer.chosen;
 }
 
-bool SaveDialog(FileDialogBackend& backend, ErrorSink& log, QString& fileName, QString& fileTitle,
-                bool askBeforeOverwriting, QString& filter, int& filterIndex,
-                const QString& initialFolder, const QString& title, const QString& defaultExtension,
-                QObject* owner, int& extraFlags) {
+bool SaveDialog(FileDialogBackend& backend, ErrorSink& log, DialogCall& call) {
     Guard guard(log, Place::Module(QStringLiteral("SaveDialog"), QStringLiteral("modDLG")));
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Save;
-    request.initialFolder = initialFolder;
-    request.title = title;
-    request.defaultExtension = defaultExtension;
-    request.owner = owner;
+    request.initialFolder = call.initialFolder;
+    request.title = call.title;
+    request.defaultExtension = call.defaultExtension;
+    request.owner = call.owner;
     request.flags =
-        extraFlags | OFN_HIDEREADONLY | (askBeforeOverwriting ? OFN_OVERWRITEPROMPT : 0);
-    return Run(backend, guard, request, {fileName, fileTitle, filter, filterIndex, extraFlags})
-        .chosen;
+        call.flags | OFN_HIDEREADONLY | (call.askBeforeOverwriting ? OFN_OVERWRITEPROMPT : 0);
+    return Run(backend, guard, request, call).chosen;
 }
 
 } // namespace quorvex

@@ -70,18 +70,38 @@ QString QtNameFilter(const FilterPair& pair);
 QString WithDefaultExtension(const QString& path, const QString& extension,
                              const FilterPair& chosenFilter);
 
-// True when the user chose a file. In/out parameters as their names say; on a cancel the
-// file name, file title and filter become empty and extraFlags 0. `owner` is the parent
-// window or nullptr for none.
-bool OpenDialog(FileDialogBackend& backend, ErrorSink& log, QString& fileName, QString& fileTitle,
-                bool fileMustExist, bool multiSelect, bool& readOnly, bool hideReadOnly,
-                QString& filter, int& filterIndex, const QString& initialFolder,
-                const QString& title, const QString& defaultExtension, QObject* owner,
-                int& extraFlags);
+// One call of a file dialog: what it is asked with, and, once it returns, what was chosen.
+struct DialogCall {
+    // In: the initial text. Out: the chosen path; for several files the folder, then each name,
+    // NUL-separated. Empty after a cancel.
+    QString fileName;
+    // Out: the chosen file's name without its folder; empty for several files or a cancel.
+    QString fileTitle;
+    // In: "A|*.a|B|*.b" (":" separates too). Out: the chosen pair, description NUL pattern.
+    QString filter;
+    // In and out: the 1-based index of the filter offered first, then of the one chosen.
+    int filterIndex = 1;
+    // Empty: the folder of the initial file name.
+    QString initialFolder;
+    // Empty: the dialog's own caption.
+    QString title;
+    QString defaultExtension;
+    // In: dialog flags beyond those below. Out: as the dialog left them; 0 after a cancel.
+    int flags = 0;
+    // Open only. In: the read-only box starts ticked. Out: true when it was ticked.
+    bool readOnly = false;
+    bool fileMustExist = false;
+    bool multiSelect = false;
+    bool hideReadOnly = false;
+    // Save only.
+    bool askBeforeOverwriting = false;
+    // The parent window, or nullptr for none.
+    QObject* owner = nullptr;
+};
 
-bool SaveDialog(FileDialogBackend& backend, ErrorSink& log, QString& fileName, QString& fileTitle,
-                bool askBeforeOverwriting, QString& filter, int& filterIndex,
-                const QString& initialFolder, const QString& title, const QString& defaultExtension,
-                QObject* owner, int& extraFlags);
+// True when the user chose a file; `call` then holds the choice.
+bool OpenDialog(FileDialogBackend& backend, ErrorSink& log, DialogCall& call);
+// As OpenDialog; the read-only box is always hidden.
+bool SaveDialog(FileDialogBackend& backend, ErrorSink& log, DialogCall& call);
 
 } // namespace quorvex

@@ -16,33 +16,25 @@ QString PackageFilter(const QString& code) {
 
 // The firmware file the maker picks; empty when the dialog was cancelled.
 QString ChooseInput(FileDialogBackend& dialogs, ErrorSink& log, const QString& code) {
-    QString input;
-    QString title;
-    QString filter = InputFilter(code);
-    int filterIndex = 1;
-    bool readOnly = false;
-    int flags = 0;
-    if (!OpenDialog(dialogs, log, input, title, /*fileMustExist*/ true, /*multiSelect*/ false,
-                    readOnly, /*hideReadOnly*/ false, filter, filterIndex, QString(),
-                    QStringLiteral("Select HEX Firmware file "), QString(), nullptr, flags))
-        return {};
-    return input;
+    DialogCall call;
+    call.filter = InputFilter(code);
+    call.title = QStringLiteral("Select HEX Firmware file ");
+    call.fileMustExist = true;
+    return OpenDialog(dialogs, log, call) ? call.fileName : QString();
 }
 
 // Where the package goes; empty when the dialog was cancelled.
 QString ChooseTarget(FileDialogBackend& dialogs, ErrorSink& log, const QString& code,
                      const QString& input, const std::array<QString, 3>& versions) {
-    QString target = ProposedPackageName(input, versions);
-    QString title;
-    QString filter = PackageFilter(code);
-    int filterIndex = 1;
-    int flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-    if (!SaveDialog(dialogs, log, target, title, /*askBeforeOverwriting*/ true, filter, filterIndex,
-                    FolderPart(input),
-                    QStringLiteral("Save ") + code + QStringLiteral(" Firmware File"),
-                    QStringLiteral("dff"), nullptr, flags))
-        return {};
-    return target;
+    DialogCall call;
+    call.fileName = ProposedPackageName(input, versions);
+    call.filter = PackageFilter(code);
+    call.initialFolder = FolderPart(input);
+    call.title = QStringLiteral("Save ") + code + QStringLiteral(" Firmware File");
+    call.defaultExtension = QStringLiteral("dff");
+    call.flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    call.askBeforeOverwriting = true;
+    return SaveDialog(dialogs, log, call) ? call.fileName : QString();
 }
 
 } // namespace

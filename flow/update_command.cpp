@@ -74,18 +74,15 @@ void UpdateCommand::BrowseAndLoad() {
 }
 
 QString UpdateCommand::ChoosePackage(Guard& g) {
-    QString path = packagePath_;
-    QString title;
-    QString filter = QStringLiteral("Tolvane Firmware Files (*.dff)|*.dff|All Files (*.*)|*.*");
-    int filterIndex = 1;
-    bool readOnly = false;
-    int flags = OFN_EXPLORER | OFN_HIDEREADONLY;
-    g.step([&] {
-        OpenDialog(dialogs_, load_.log, path, title, true, false, readOnly, true, filter,
-                   filterIndex, QString(), QStringLiteral("Load Tolvane Firmware File"), QString(),
-                   nullptr, flags);
-    });
-    return path;
+    DialogCall call;
+    call.fileName = packagePath_;
+    call.filter = QStringLiteral("Tolvane Firmware Files (*.dff)|*.dff|All Files (*.*)|*.*");
+    call.title = QStringLiteral("Load Tolvane Firmware File");
+    call.flags = OFN_EXPLORER | OFN_HIDEREADONLY;
+    call.fileMustExist = true;
+    call.hideReadOnly = true;
+    g.step([&] { OpenDialog(dialogs_, load_.log, call); });
+    return call.fileName;
 }
 
 bool UpdateCommand::Flash() {

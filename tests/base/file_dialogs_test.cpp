@@ -45,9 +45,16 @@ struct OpenCall {
     int extraFlags = OFN_EXPLORER | OFN_HIDEREADONLY;
 
     bool run(ScriptedDialog& d, ErrorSink& log) {
-        return OpenDialog(d, log, fileName, fileTitle, mustExist, multi, readOnly, hideReadOnly,
-                          filter, filterIndex, initialFolder, title, extension, nullptr,
-                          extraFlags);
+        DialogCall call{fileName, fileTitle,  filter,     filterIndex, initialFolder, title,
+                        extension, extraFlags, readOnly,  mustExist,   multi,         hideReadOnly};
+        const bool chosen = OpenDialog(d, log, call);
+        fileName = call.fileName;
+        fileTitle = call.fileTitle;
+        filter = call.filter;
+        filterIndex = call.filterIndex;
+        extraFlags = call.flags;
+        readOnly = call.readOnly;
+        return chosen;
     }
 };
 
@@ -198,29 +205,31 @@ TEST(SaveDialogCall, AlwaysHidesTheReadOnlyBoxAndAsksBeforeOverwritingWhenTold) 
     ScriptedDialog dialog;
     dialog.answer = {true, {"/out/ORBEL_1.2.3.dff"}, 1, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY};
     fakes::RecordingLog log;
-    QString fileName = QStringLiteral("/out/ORBEL_1.2.3.dff");
-    QString fileTitle;
-    QString filter = QStringLiteral("ORBEL Firmware Files (*.dff)|*.dff|All Files (*.*)|*.*");
-    int index = 1;
-    int flags = OFN_EXPLORER;
-    ASSERT_TRUE(SaveDialog(dialog, log, fileName, fileTitle, true, filter, index, QString(),
-                           QStringLiteral("Save ORBEL Firmware File"), QStringLiteral("dff"),
-                           nullptr, flags));
+    DialogCall call;
+    call.fileName = QStringLiteral("/out/ORBEL_1.2.3.dff");
+    call.filter = QStringLiteral("ORBEL Firmware Files (*.dff)|*.dff|All Files (*.*)|*.*");
+    call.title = QStringLiteral("Save ORBEL Firmware File");
+    call.defaultExtension = QStringLiteral("dff");
+    call.flags = OFN_EXPLORER;
+    call.askBeforeOverwriting = true;
+    ASSERT_TRUE(SaveDialog(dialog, log, call));
     const FileDialogRequest& r = dialog.requests.at(0);
     EXPECT_EQ(r.kind, FileDialogRequest::Kind::Save);
     EXPECT_EQ(r.flags, OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
     EXPECT_EQ(r.initialFolder, QStringLiteral("/out/"));
-    EXPECT_EQ(fileTitle, QStringLiteral("ORBEL_1.2.3.dff"));
-    EXPECT_EQ(filter, QStringLiteral("ORBEL Firmware Files (*.dff)") + N + "*.dff");
+    EXPECT_EQ(call.fileTitle, QStringLiteral("ORBEL_1.2.3.dff"));
+    EXPECT_EQ(call.filter, QStringLiteral("ORBEL Firmware Files (*.dff)") + N + "*.dff");
 
-    flags = 0;
+    call.flags = 0;
+    call.title.clear();
+    call.defaultExtension.clear();
+    call.askBeforeOverwriting = false;
     dialog.answer = {};
-    EXPECT_FALSE(SaveDialog(dialog, log, fileName, fileTitle, false, filter, index, QString(),
-                            QString(), QString(), nullptr, flags));
+    EXPECT_FALSE(SaveDialog(dialog, log, call));
     EXPECT_EQ(dialog.requests.at(1).flags, OFN_HIDEREADONLY);
-    EXPECT_TRUE(fileName.isEmpty());
-    EXPECT_TRUE(fileTitle.isEmpty());
-    EXPECT_TRUE(filter.isEmpty());
+    EXPECT_TRUE(call.fileName.isEmpty());
+    EXPECT_TRUE(call.fileTitle.isEmpty());
+    EXPECT_TRUE(call.filter.isEmpty());
 }
 
 TEST(DialogFilter, ASavedNameGetsTheDefaultExtensionOnlyUnderItsOwnFilter) {
