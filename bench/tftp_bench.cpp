@@ -8,7 +8,7 @@
 #include "net/tftp_client.h"
 #include "net_rig.h"
 #include "support/fake_devices.h"
-#include "tftpd_fixture.h"
+#include "support/tftpd_fixture.h"
 #include "ui/frm_fw_updater.h"
 
 #include <QApplication>
@@ -104,7 +104,7 @@ struct Run {
 
 Run UploadWithClient(const QByteArray& image, TftpdServer& server) {
     QFile::remove(server.pathOf(QStringLiteral("NYX2")));
-    TableResolver resolver;
+    fakes::TableResolver resolver;
     QtUdpSocket qtSocket(resolver);
     QElapsedTimer clock;
     TimingSocket socket(qtSocket, clock);
@@ -173,7 +173,7 @@ struct WindowRun : Run {
 WindowRun UploadThroughWindow(const QByteArray& image, TftpdServer& server) {
     QFile::remove(server.pathOf(QStringLiteral("NYX2")));
     QTemporaryDir programFolder;
-    TableResolver resolver;
+    fakes::TableResolver resolver;
     QtUdpSocket qtSocket(resolver);
     QElapsedTimer clock;
     TimingSocket socket(qtSocket, clock);

@@ -8,36 +8,6 @@
 
 namespace quorvex::nettest {
 
-bool WaitUntil(const std::function<bool()>& done, int ms, int pollMs) {
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer poll;
-    QTimer deadline;
-    // Looking every few milliseconds is enough: the code under test reacts to its own events.
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    deadline.setSingleShot(true);
-    poll.start(pollMs);
-    deadline.start(ms);
-    loop.exec();
-    return done();
-}
-
-QString TableResolver::resolve(const QString& host) {
-    ++lookups;
-    QHostAddress literal;
-    if (literal.setAddress(host) && literal.protocol() == QAbstractSocket::IPv4Protocol)
-        return literal.toString();
-    const auto it = names.constFind(host);
-    if (it == names.constEnd())
-        Raise(FailureNo::WsaHostNotFound, QStringLiteral("Host not found"));
-    return it.value();
-}
-
 ClientRig::ClientRig(const QByteArray& image, int serverPort, int watchdogMs, UdpSocket* given)
     : socket(given ? *given : qtSocket), client(socket, log, report, serverPort) {
     firmware.Header.setProductCode(QStringLiteral("NYX2"));

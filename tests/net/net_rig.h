@@ -4,6 +4,8 @@
 #include "flow/window_reports.h"
 #include "net/qt_udp_socket.h"
 #include "net/tftp_client.h"
+#include "support/bounded_wait.h"
+#include "support/fake_devices.h"
 #include "support/fakes.h"
 
 #include <QCoreApplication>
@@ -12,24 +14,6 @@
 #include <memory>
 
 namespace quorvex::nettest {
-
-// Runs events until `done` holds or `ms` pass; returns whether it held. The thread sleeps
-// between events and looks at `done` every `pollMs`, so little time spent here is charged to
-// the code under test.
-bool WaitUntil(const std::function<bool()>& done, int ms, int pollMs = 2);
-
-// Runs events for `ms`.
-inline void RunEventsFor(int ms) {
-    WaitUntil([] { return false; }, ms);
-}
-
-// Knows a fixed table of names; literal IPv4 addresses stand for themselves.
-class TableResolver : public HostResolver {
-  public:
-    QString resolve(const QString& host) override;
-    QHash<QString, QString> names;
-    int lookups = 0;
-};
 
 // A client for a network package of `image`, with the product code NYX2, its watchdog set to
 // `watchdogMs` and the client talking to `serverPort` on 127.0.0.1.
@@ -40,7 +24,7 @@ struct ClientRig {
     fakes::RecordingLog log;
     fakes::ScriptedPrompts prompts;
     fakes::FakeWindow window;
-    TableResolver resolver;
+    fakes::TableResolver resolver;
     QtUdpSocket qtSocket{resolver};
     UdpSocket& socket;
     WindowTftpReport report{window};

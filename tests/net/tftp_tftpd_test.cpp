@@ -1,6 +1,6 @@
 // The TFTP client against a real server: tftpd-hpa on loopback must store exactly the image.
 #include "net_rig.h"
-#include "tftpd_fixture.h"
+#include "support/tftpd_fixture.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
+#include "base/catalogue.h"
 #include "net/host_resolver.h"
 #include "net/qt_udp_socket.h"
 #include "net/socket_errors.h"
 #include "net_rig.h"
-#include "base/catalogue.h"
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>
@@ -46,7 +46,7 @@ QByteArray EveryByteValue() {
 } // namespace
 
 TEST(QtUdpSocket, SendsFollowThePeerThatAnsweredFromASecondPort) {
-    TableResolver resolver;
+    fakes::TableResolver resolver;
     QtUdpSocket socket(resolver);
     Collected got;
     socket.setArrivalHandler(got.handler());
@@ -72,7 +72,7 @@ TEST(QtUdpSocket, SendsFollowThePeerThatAnsweredFromASecondPort) {
 }
 
 TEST(QtUdpSocket, DeliversEachDatagramWholeAndByteForByte) {
-    TableResolver resolver;
+    fakes::TableResolver resolver;
     QtUdpSocket socket(resolver);
     Collected got;
     socket.setArrivalHandler(got.handler());
@@ -93,7 +93,7 @@ TEST(QtUdpSocket, DeliversEachDatagramWholeAndByteForByte) {
 }
 
 TEST(QtUdpSocket, IgnoresDatagramsFromAnyOtherAddress) {
-    TableResolver resolver;
+    fakes::TableResolver resolver;
     QtUdpSocket socket(resolver);
     Collected got;
     socket.setArrivalHandler(got.handler());
@@ -118,7 +118,7 @@ TEST(QtUdpSocket, IgnoresDatagramsFromAnyOtherAddress) {
 }
 
 TEST(QtUdpSocket, CloseIsSafeWhenClosedAndLaterDatagramsAreLost) {
-    TableResolver resolver;
+    fakes::TableResolver resolver;
     QtUdpSocket socket(resolver);
     Collected got;
     socket.setArrivalHandler(got.handler());
@@ -147,7 +147,7 @@ TEST(QtUdpSocket, CloseIsSafeWhenClosedAndLaterDatagramsAreLost) {
 }
 
 TEST(QtUdpSocket, ReopeningSendsToTheRemotePortAgain) {
-    TableResolver resolver;
+    fakes::TableResolver resolver;
     QtUdpSocket socket(resolver);
     Collected got;
     socket.setArrivalHandler(got.handler());
@@ -167,7 +167,7 @@ TEST(QtUdpSocket, ReopeningSendsToTheRemotePortAgain) {
 }
 
 TEST(QtUdpSocket, AnUnresolvableNameFailsWith11001WhenSendingNotWhenOpening) {
-    TableResolver resolver;
+    fakes::TableResolver resolver;
     resolver.names.insert(QStringLiteral("unit.bench"), QStringLiteral("127.0.0.1"));
     QtUdpSocket socket(resolver);
     socket.setRemoteHost(QStringLiteral("no-such-unit.bench"));

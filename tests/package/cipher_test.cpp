@@ -1,6 +1,6 @@
 #include "package/cipher.h"
 #include "support/fakes.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 #include <QFileInfo>
 #include <QtEndian>

@@ -1,5 +1,5 @@
-#include "hex_records.h"
 #include "package/intel_hex.h"
+#include "support/hex_records.h"
 
 #include <gtest/gtest.h>
 

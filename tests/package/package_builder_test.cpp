@@ -1,12 +1,12 @@
 #include "base/identity.h"
 #include "flow/make_package.h"
-#include "hex_records.h"
 #include "package/cipher.h"
 #include "package/package_builder.h"
 #include "package/package_reader.h"
 #include "support/fake_bench.h"
 #include "support/fakes.h"
-#include "test_files.h"
+#include "support/hex_records.h"
+#include "support/test_files.h"
 #include "unwritable_places.h"
 
 #include <QDir>

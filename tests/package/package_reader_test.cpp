@@ -1,9 +1,9 @@
-#include "hex_records.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "package/package_reader.h"
 #include "support/fake_bench.h"
-#include "test_files.h"
+#include "support/hex_records.h"
+#include "support/test_files.h"
 #include "unwritable_places.h"
 
 #include <QDir>

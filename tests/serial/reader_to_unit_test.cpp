@@ -1,10 +1,10 @@
 // Packages read by the package reader flash into the simulated unit byte for byte.
+#include "flow/load_package.h"
 #include "link_rig.h"
 #include "serial/flashing_sequence.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
-
-#include "flow/load_package.h"
 
 using namespace quorvex;
 using namespace quorvex::testing;
@@ -13,11 +13,6 @@ namespace {
 
 constexpr int ImageBytes = 16192;
 constexpr std::uint8_t Torv5WithChip0 = 0x40;
-
-QString Fixture(const char* name) {
-    return QString::fromLocal8Bit(qgetenv("QUORVEX_FIXTURES")) + QLatin1Char('/') +
-           QLatin1String(name);
-}
 
 } // namespace
 

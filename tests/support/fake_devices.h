@@ -6,6 +6,7 @@
 #include "serial/serial_port.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <functional>
 #include <set>
@@ -106,6 +107,15 @@ class FakeUdpSocket : public UdpSocket {
     std::vector<QByteArray> sent;
     // Hands a datagram to the client as if the unit had sent it.
     ArrivalHandler arrive;
+};
+
+// Knows a fixed table of names; literal IPv4 addresses stand for themselves. No test asks a
+// name server.
+class TableResolver : public HostResolver {
+  public:
+    QString resolve(const QString& host) override;
+    QHash<QString, QString> names;
+    int lookups = 0;
 };
 
 } // namespace quorvex::fakes

@@ -1,4 +1,7 @@
 #include "support/fakes.h"
+#include "support/fake_devices.h"
+
+#include <QHostAddress>
 
 namespace quorvex::fakes {
 
@@ -35,6 +38,17 @@ FileDialogAnswer ScriptedDialogs::show(const FileDialogRequest& request) {
     a.filterIndex = request.filterIndex;
     a.flags = request.flags;
     return a;
+}
+
+QString TableResolver::resolve(const QString& host) {
+    ++lookups;
+    QHostAddress literal;
+    if (literal.setAddress(host) && literal.protocol() == QAbstractSocket::IPv4Protocol)
+        return literal.toString();
+    const auto it = names.constFind(host);
+    if (it == names.constEnd())
+        Raise(FailureNo::WsaHostNotFound, QStringLiteral("Host not found"));
+    return it.value();
 }
 
 } // namespace quorvex::fakes

@@ -1,9 +1,9 @@
 // The maker at the window: opens the hidden panel, picks and types, presses Continue.
-#include "../package/hex_records.h"
-#include "../package/test_files.h"
 #include "flow/load_package.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
+#include "support/hex_records.h"
+#include "support/test_files.h"
 #include "ui/frm_fw_updater.h"
 
 #include <QComboBox>

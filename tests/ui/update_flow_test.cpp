@@ -1,14 +1,16 @@
 // The technician's day through the real window: browse and load packages, flash a simulated
 // serial unit over a pseudo-terminal and a real TFTP server on 127.0.0.1, with message boxes and
 // file dialogs answered from a script.
-#include "../net/tftpd_fixture.h"
 #include "base/catalogue.h"
 #include "bootsim/simulator.h"
 #include "net/qt_udp_socket.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "serial/qt_serial_port.h"
+#include "support/fake_devices.h"
 #include "support/fakes.h"
+#include "support/test_files.h"
+#include "support/tftpd_fixture.h"
 #include "ui/frm_fw_updater.h"
 
 #include <QComboBox>
@@ -26,24 +28,8 @@ using namespace quorvex;
 
 namespace {
 
-QString Fixture(const char* name) {
-    return QDir(qEnvironmentVariable("QUORVEX_FIXTURES")).filePath(QString::fromLatin1(name));
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Resolves literal loopback addresses only: no test asks a name server.
-class LoopbackResolver : public HostResolver {
-  public:
-    QString resolve(const QString& host) override {
-        if (host.startsWith(QLatin1String("127.")))
-            return host;
-        Raise(FailureNo::WsaHostNotFound);
-    }
-};
+using quorvex::testing::Fixture;
+using quorvex::testing::ReadAll;
 
 class UpdateFlow : public ::testing::Test {
   protected:
@@ -97,7 +83,7 @@ class UpdateFlow : public ::testing::Test {
     LoadedFirmware firmware;
     fakes::ScriptedPrompts prompts;
     fakes::ScriptedDialogs dialogs;
-    LoopbackResolver resolver;
+    fakes::TableResolver resolver;
     QtUdpSocket socket{resolver};
     std::unique_ptr<bootsim::Simulator> sim;
     std::unique_ptr<QtSerialPort> serial;

@@ -1,6 +1,6 @@
-#include "tftpd_fixture.h"
+#include "support/tftpd_fixture.h"
 
-#include "net_rig.h"
+#include "support/bounded_wait.h"
 
 #include <QFile>
 #include <QFileInfo>
