@@ -96,9 +96,7 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
         const qsizetype eq = arg.indexOf(QLatin1Char('='));
         const QString name = eq < 0 ? arg : arg.left(eq);
         const QString inlineValue = eq < 0 ? QString() : arg.mid(eq + 1);
-        const auto value = [&]() -> std::optional<QString> {
-            return r.valueOf(inlineValue);
-        };
+        const auto value = [&]() -> std::optional<QString> { return r.valueOf(inlineValue); };
         const auto missing = [&] {
             return Refuse(a.command, QStringLiteral("option '%1' needs a value").arg(name));
         };
@@ -114,8 +112,7 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
             a.command = Command::Help;
             return a;
         }
-        if (name == QLatin1String("--json") && allowed({Command::Info, Command::Ports}) &&
-            eq < 0) {
+        if (name == QLatin1String("--json") && allowed({Command::Info, Command::Ports}) && eq < 0) {
             a.json = true;
         } else if (name == QLatin1String("--product") && allowed({Command::Pack})) {
             const auto v = value();
@@ -185,10 +182,10 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
         if (a.version.isEmpty())
             return Refuse(a.command, QStringLiteral("option '--version' is required"));
         if (operands.size() != 2)
-            return Refuse(a.command, operands.size() < 2
-                                         ? QStringLiteral("INPUT and OUTPUT are required")
-                                         : QStringLiteral("unexpected argument '%1'")
-                                               .arg(operands.at(2)));
+            return Refuse(a.command,
+                          operands.size() < 2
+                              ? QStringLiteral("INPUT and OUTPUT are required")
+                              : QStringLiteral("unexpected argument '%1'").arg(operands.at(2)));
         a.input = operands.at(0);
         a.output = operands.at(1);
         break;
@@ -200,10 +197,10 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
     case Command::Flash:
     case Command::Upload: {
         if (operands.size() != 1)
-            return Refuse(a.command, operands.isEmpty()
-                                         ? QStringLiteral("no PACKAGE given")
-                                         : QStringLiteral("unexpected argument '%1'")
-                                               .arg(operands.at(1)));
+            return Refuse(a.command,
+                          operands.isEmpty()
+                              ? QStringLiteral("no PACKAGE given")
+                              : QStringLiteral("unexpected argument '%1'").arg(operands.at(1)));
         a.packages = operands;
         const bool flash = a.command == Command::Flash;
         if ((flash ? a.ports : a.targets).isEmpty())

@@ -1,8 +1,8 @@
 // What the serial link makes of a unit's replies, on arbitrary bytes: the verdict on a frame
 // and the answer to a hello, with the identification it names. The input is a run of replies,
 // each a length byte and that many bytes.
-#include "fuzz_support.h"
 #include "base/catalogue.h"
+#include "fuzz_support.h"
 #include "serial/flashing_sequence.h"
 #include "serial/packet_exchange.h"
 
@@ -20,14 +20,14 @@ bool HoldsEither(const QByteArray& bytes, char upper, char lower) {
 }
 
 void Judge(const QByteArray& reply) {
-    const QString verdict = Verdict(reply);
+    const Verdict verdict = VerdictOf(reply);
     // "N" wins over "K": a unit that rejects in any way has rejected.
     if (HoldsEither(reply, 'N', 'n'))
-        FUZZ_EXPECT(verdict == QLatin1String("N"));
+        FUZZ_EXPECT(verdict == Verdict::Rejected);
     else if (HoldsEither(reply, 'K', 'k'))
-        FUZZ_EXPECT(verdict == QLatin1String("K"));
+        FUZZ_EXPECT(verdict == Verdict::Accepted);
     else
-        FUZZ_EXPECT(verdict.isEmpty());
+        FUZZ_EXPECT(verdict == Verdict::None);
 
     if (!IsHelloAnswer(reply))
         return;

@@ -1,6 +1,6 @@
 #include "package/maker_panel.h"
-#include "base/conversions.h"
 #include "base/catalogue.h"
+#include "base/conversions.h"
 
 #include <cmath>
 

@@ -15,6 +15,7 @@ PACKAGES=(
   tftpd-hpa tftp-hpa
   xvfb xauth
   clang-16 libfuzzer-16-dev libclang-rt-16-dev
+  clang-format
 )
 
 ensure_packages() {

@@ -45,8 +45,8 @@ struct OpenCall {
     int extraFlags = OFN_EXPLORER | OFN_HIDEREADONLY;
 
     bool run(ScriptedDialog& d, ErrorSink& log) {
-        DialogCall call{fileName, fileTitle,  filter,     filterIndex, initialFolder, title,
-                        extension, extraFlags, readOnly,  mustExist,   multi,         hideReadOnly};
+        DialogCall call{fileName,  fileTitle,  filter,   filterIndex, initialFolder, title,
+                        extension, extraFlags, readOnly, mustExist,   multi,         hideReadOnly};
         const bool chosen = OpenDialog(d, log, call);
         fileName = call.fileName;
         fileTitle = call.fileTitle;
