@@ -51,7 +51,7 @@ class Reader {
     }
 
   private:
-    const QStringList& args_;
+    QStringList args_; // a copy: the caller passes a temporary
     qsizetype at_ = 0;
 };
 
@@ -96,9 +96,7 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
         const qsizetype eq = arg.indexOf(QLatin1Char('='));
         const QString name = eq < 0 ? arg : arg.left(eq);
         const QString inlineValue = eq < 0 ? QString() : arg.mid(eq + 1);
-        const auto value = [&]() -> std::optional<QString> {
-            return r.valueOf(inlineValue);
-        };
+        const auto value = [&]() -> std::optional<QString> { return r.valueOf(inlineValue); };
         const auto missing = [&] {
             return Refuse(a.command, QStringLiteral("option '%1' needs a value").arg(name));
         };
@@ -114,8 +112,7 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
             a.command = Command::Help;
             return a;
         }
-        if (name == QLatin1String("--json") && allowed({Command::Info, Command::Ports}) &&
-            eq < 0) {
+        if (name == QLatin1String("--json") && allowed({Command::Info, Command::Ports}) && eq < 0) {
             a.json = true;
         } else if (name == QLatin1String("--product") && allowed({Command::Pack})) {
             const auto v = value();
@@ -137,6 +134,12 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
             if (!v || v->isEmpty())
                 return missing();
             a.ports << *v;
+        } else if (name == QLatin1String("--devices") &&
+                   allowed({Command::Ports, Command::Flash})) {
+            const auto v = value();
+            if (!v || v->isEmpty())
+                return missing();
+            a.deviceFolder = *v;
         } else if (name == QLatin1String("--wait") && allowed({Command::Flash})) {
             const auto v = value();
             if (!v)
@@ -185,10 +188,10 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
         if (a.version.isEmpty())
             return Refuse(a.command, QStringLiteral("option '--version' is required"));
         if (operands.size() != 2)
-            return Refuse(a.command, operands.size() < 2
-                                         ? QStringLiteral("INPUT and OUTPUT are required")
-                                         : QStringLiteral("unexpected argument '%1'")
-                                               .arg(operands.at(2)));
+            return Refuse(a.command,
+                          operands.size() < 2
+                              ? QStringLiteral("INPUT and OUTPUT are required")
+                              : QStringLiteral("unexpected argument '%1'").arg(operands.at(2)));
         a.input = operands.at(0);
         a.output = operands.at(1);
         break;
@@ -200,10 +203,10 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
     case Command::Flash:
     case Command::Upload: {
         if (operands.size() != 1)
-            return Refuse(a.command, operands.isEmpty()
-                                         ? QStringLiteral("no PACKAGE given")
-                                         : QStringLiteral("unexpected argument '%1'")
-                                               .arg(operands.at(1)));
+            return Refuse(a.command,
+                          operands.isEmpty()
+                              ? QStringLiteral("no PACKAGE given")
+                              : QStringLiteral("unexpected argument '%1'").arg(operands.at(1)));
         a.packages = operands;
         const bool flash = a.command == Command::Flash;
         if ((flash ? a.ports : a.targets).isEmpty())
@@ -273,16 +276,21 @@ QString HelpText(std::optional<Command> command) {
             "'main v1.4.12.dff'\n");
     case Command::Ports:
         return QStringLiteral(
-            "Usage: quorvex-cli ports [--json]\n"
+            "Usage: quorvex-cli ports [--json] [--devices DIR]\n"
             "\n"
             "Lists the serial ports that open now as the window lists them (\"Com n\"),\n"
             "the device behind each, and what the system says the adapter is.\n"
+            "\n"
+            "  --json          print the same as JSON\n"
+            "  --devices DIR   number the devices found in DIR instead of the system's\n"
+            "                  folder (/dev), for example a folder of links to test units\n"
             "\n"
             "Example:\n"
             "  quorvex-cli ports\n");
     case Command::Flash:
         return QStringLiteral(
             "Usage: quorvex-cli flash PACKAGE --port P [--port P ...] [--wait SECONDS]\n"
+            "                         [--devices DIR]\n"
             "\n"
             "Flashes the unit on each port, all at once, each with the window's protocol:\n"
             "hellos while the unit is reset, its identification checked against the\n"
@@ -292,7 +300,8 @@ QString HelpText(std::optional<Command> command) {
             "  --port P        a device (/dev/ttyUSB0, or a link to one) or \"Com n\"/COMn\n"
             "                  as the window and 'quorvex-cli ports' list it\n"
             "  --wait SECONDS  how long to call each unit (default 10, as the window's\n"
-            "                  countdown), for a fixture that resets the units itself\n"
+            "                  countdown): one hello per second, at least one\n"
+            "  --devices DIR   look \"Com n\" up in DIR instead of the system's folder\n"
             "\n"
             "Exit status: 0 only when every unit was flashed; 1 otherwise.\n"
             "\n"
