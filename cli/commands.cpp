@@ -215,8 +215,11 @@ class PrintedUnitEvents : public UnitEvents {
     }
     void progress(double fraction) override { board_.progress(index_, fraction); }
     void told(const QString& text, bool) override {
+        // One print for the whole box, so that another unit's lines cannot come between.
+        QStringList lines;
         for (const QString& line : LinesOf(text))
-            PrintLine(name_ + QStringLiteral(": ") + line);
+            lines << name_ + QStringLiteral(": ") + line;
+        PrintLine(lines.join(QLatin1Char('\n')));
     }
 
   private:
