@@ -195,9 +195,13 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
     const QString link = dir.filePath(QStringLiteral("unit-a"));
     ASSERT_TRUE(QFile::link(good.slavePath(), link));
     const QString missing = dir.filePath(QStringLiteral("ttyUSB7"));
+    // "Com 1" is the first device of the folder, as the window numbers its ports.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("dev")));
+    ASSERT_TRUE(QFile::link(bad.slavePath(), dir.filePath(QStringLiteral("dev/ttyUSB0"))));
 
-    const CliRun r = Cli({"flash", Fixture("sparse17.dff"), "--port", link, "--port",
-                          bad.slavePath(), "--port", missing, "--wait", "3"});
+    const CliRun r =
+        Cli({"flash", Fixture("sparse17.dff"), "--port", link, "--port", "Com 1", "--port", missing,
+             "--devices", dir.filePath(QStringLiteral("dev")), "--wait", "3"});
     EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
 
     const QByteArray image = ExpectedImage(QStringLiteral("sparse17.hex"));
@@ -224,7 +228,7 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
     EXPECT_TRUE(summaryOf(link).endsWith(
         QStringLiteral("PIC16F876A/877A flashed with firmware v1.4.12 successfully.")))
         << r.out.toStdString();
-    EXPECT_TRUE(summaryOf(bad.slavePath())
+    EXPECT_TRUE(summaryOf(QStringLiteral("Com 1"))
                     .contains(QStringLiteral(
                         "Corrupted/invalid data received, please reupload the firmware.")))
         << r.out.toStdString();
