@@ -2,7 +2,6 @@
 // frame beside the floor set by the link's own pauses, and the processor time it took.
 //   serial_flash_bench
 // Exit status 1 when a goal is missed or the unit's memory differs from the image.
-#include "flow/session.h"
 #include "bootsim/simulator.h"
 #include "serial/firmware_transfer.h"
 #include "serial/packet_exchange.h"
@@ -12,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <cstdio>
 #include <ctime>
 
@@ -38,60 +36,17 @@ class QuietLog : public ErrorSink {
     int count = 0;
 };
 
-class NoPrompts : public Prompts {
+// Counts the boxes a flash would show: none when it goes well.
+class CountingReport : public FlashReport {
   public:
-    void message(const QString& text, Icon, const QString&) override {
+    void message(const QString&) override {}
+    void progress(qint64, qint64) override {}
+    void error(const QString& text, const QString&) override {
         ++count;
         std::fprintf(stderr, "box: %s\n", qPrintable(text));
     }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    void openInViewer(const QString&) override {}
+    void info(const QString& text) override { error(text, {}); }
     int count = 0;
-};
-
-class NoProgress : public ProgressDisplay {
-  public:
-    void show() override {}
-    void fill(double) override {}
-    void hide() override {}
-};
-
-class NoWindow : public WindowPort {
-  public:
-    void EnableControls(bool) override {}
-    void setUpdateCaption(const QString&) override {}
-    QString updateCaption() const override { return {}; }
-    void setUpdateVisible(bool) override {}
-    void setMessage(const QString&) override {}
-    void setStatus(const QString&) override {}
-    QString status() const override { return {}; }
-    void setSerialPanelVisible(bool) override {}
-    void setEthPanelVisible(bool) override {}
-    QString targetAddress() const override { return QStringLiteral("127.0.0.1"); }
-    void clearPorts() override {}
-    void addPort(const QString&, const QString&) override {}
-    int portCount() const override { return 0; }
-    void selectPort(int) override {}
-    int selectedPortIndex() const override { return -1; }
-    QString selectedPortText() const override { return {}; }
-    QString selectedPortDevice() const override { return {}; }
-    void setBusyPointer(bool) override {}
-    void restoreAndRaise() override {}
-    void closeWindow() override {}
-    ProgressDisplay& progress() override { return bar; }
-    NoProgress bar;
-};
-
-class NoSocket : public UdpSocket {
-  public:
-    void setRemoteHost(const QString&) override {}
-    QString remoteHost() const override { return {}; }
-    void setRemotePort(int) override {}
-    void open() override {}
-    void close() override {}
-    bool isOpen() const override { return false; }
-    void send(const QByteArray&) override {}
-    void setArrivalHandler(ArrivalHandler) override {}
 };
 
 double ThreadCpuMs() {
@@ -139,18 +94,13 @@ bool Run(const char* name, LoadedFirmware fw) {
     port.setCommPort(1);
     port.open();
     QuietLog log;
-    NoPrompts prompts;
-    NoWindow window;
-    NoSocket udp;
-    QTimer timer;
-    timer.setSingleShot(true);
-    Session s{fw, log, prompts, window, port, udp, timer, folder.path()};
+    CountingReport report;
 
     const double cpu0 = ThreadCpuMs();
     const double proc0 = ProcessCpuMs();
     QElapsedTimer wall;
     wall.start();
-    const bool ok = SendFirmwareSer(s);
+    const bool ok = SendFirmwareSer(SerialLink{port, log}, fw, report);
     const double wallMs = double(wall.nsecsElapsed()) / 1e6;
     const double cpuMs = ThreadCpuMs() - cpu0;
     const double procMs = ProcessCpuMs() - proc0;
@@ -169,7 +119,7 @@ bool Run(const char* name, LoadedFirmware fw) {
         name, frames, wallMs, perFrame, FloorMsPerFrame, FormerFloorMsPerFrame,
         perFrame / FloorMsPerFrame, GoalRatio, 100 * cpuMs / wallMs, 100 * procMs / wallMs,
         100 * GoalCpuShare, same ? "equals image" : "DIFFERS");
-    return ok && same && fast && idle && log.count == 0 && prompts.count == 0;
+    return ok && same && fast && idle && log.count == 0 && report.count == 0;
 }
 
 } // namespace

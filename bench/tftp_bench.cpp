@@ -4,9 +4,10 @@
 // prints the times, their ratios, and the CPU time to show that the program sleeps between
 // datagrams. The window runs on the display when there is one (xcb, e.g. under xvfb-run),
 // else offscreen. Exits non-zero when an upload does not arrive whole.
+#include "base/catalogue.h"
 #include "net/tftp_client.h"
 #include "net_rig.h"
-#include "base/catalogue.h"
+#include "support/fake_devices.h"
 #include "tftpd_fixture.h"
 #include "ui/frm_fw_updater.h"
 
@@ -114,16 +115,12 @@ Run UploadWithClient(const QByteArray& image, TftpdServer& server) {
     fakes::RecordingLog log;
     fakes::ScriptedPrompts prompts;
     TimingWindow window(clock);
-    UnusedSerialPort serial;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setInterval(7000);
-    Session s{fw, log, prompts, window, serial, socket, timer, QString()};
-    TftpClient client(s, server.port());
+    WindowTftpReport report(window);
+    TftpClient client(socket, log, report, server.port());
 
     Run r;
     clock.start();
-    if (!client.BeginUpload())
+    if (!client.BeginUpload(fw.ProgramImage, fw.Header.trimmedCode(), window.targetAddress()))
         return r;
     WaitUntil([&] { return !client.inProgress(); }, 60000);
     r.cpu = window.finishedAtCpu - socket.wrqAtCpu;
@@ -183,14 +180,13 @@ WindowRun UploadThroughWindow(const QByteArray& image, TftpdServer& server) {
     LoadedFirmware fw;
     fakes::ScriptedPrompts prompts;
     fakes::ScriptedDialogs dialogs;
-    UnusedSerialPort serial;
+    fakes::FakeSerialPort serial;
     FrmFWUpdater form(
         FormDeps{fw, prompts, serial, socket, dialogs, programFolder.path(), server.port()});
     form.findChild<QLineEdit*>(QStringLiteral("txtIP"))->setText(QStringLiteral("127.0.0.1"));
     fw.Header.setProductCode(QStringLiteral("NYX2"));
     fw.Header.ChipId = NetworkChipId;
     fw.ProgramImage = image;
-    form.tmrResponse().setInterval(7000);
     form.setEthPanelVisible(true);
     form.show();
     WindowRun r;

@@ -1,12 +1,12 @@
 #include "flow/update_command.h"
 
+#include "base/catalogue.h"
 #include "base/conversions.h"
 #include "base/file_dialogs.h"
+#include "flow/port_list.h"
+#include "flow/window_reports.h"
 #include "net/tftp_client.h"
-#include "base/catalogue.h"
-#include "package/package_reader.h"
 #include "serial/flashing_sequence.h"
-#include "serial/port_discovery.h"
 
 #include <cmath>
 
@@ -27,22 +27,23 @@ int PortNumberOf(const QString& entry) {
 
 } // namespace
 
-UpdateCommand::UpdateCommand(Session& s, FileDialogBackend& dialogs, TftpClient& tftp,
+UpdateCommand::UpdateCommand(PackageLoad load, FileDialogBackend& dialogs, TftpClient& tftp,
                              std::function<void()> refreshPorts)
-    : s_(s), dialogs_(dialogs), tftp_(tftp), refreshPorts_(std::move(refreshPorts)) {}
+    : load_(std::move(load)), dialogs_(dialogs), tftp_(tftp),
+      refreshPorts_(std::move(refreshPorts)) {}
 
 void UpdateCommand::cmdUpdate_Click() {
-    if (!s_.firmware.isLoaded()) {
+    if (!load_.firmware.isLoaded()) {
         BrowseAndLoad();
         return;
     }
     if (Flash())
-        s_.window.closeWindow();
+        load_.window.closeWindow();
 }
 
 void UpdateCommand::BrowseAndLoad() {
-    Guard g(s_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
-    WindowPort& w = s_.window;
+    Guard g(load_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
+    WindowPort& w = load_.window;
     w.EnableControls(false);
     QString path = ChoosePackage(g);
     if (!FileExists(path))
@@ -59,15 +60,15 @@ void UpdateCommand::BrowseAndLoad() {
         w.setUpdateCaption(QStringLiteral("Verifying DFF..."));
     };
     bool loaded = false;
-    g.step([&] { loaded = LoadDFFFile(s_, path, refreshDuringLoad); });
+    g.step([&] { loaded = LoadDFFFile(load_, path, refreshDuringLoad); });
     if (loaded) {
-        w.setUpdateCaption(UploadCaption(s_.firmware));
+        w.setUpdateCaption(UploadCaption(load_.firmware));
     } else {
         w.setUpdateCaption(path.isEmpty() ? BrowseCaption
                                           : QStringLiteral("Unable to load. Click to try again."));
         w.setSerialPanelVisible(false);
         w.setEthPanelVisible(false);
-        s_.firmware.releaseImages();
+        load_.firmware.releaseImages();
     }
     w.EnableControls(true);
 }
@@ -80,33 +81,34 @@ QString UpdateCommand::ChoosePackage(Guard& g) {
     bool readOnly = false;
     int flags = OFN_EXPLORER | OFN_HIDEREADONLY;
     g.step([&] {
-        OpenDialog(dialogs_, s_.log, path, title, true, false, readOnly, true, filter, filterIndex,
-                   QString(), QStringLiteral("Load Tolvane Firmware File"), QString(), nullptr,
-                   flags);
+        OpenDialog(dialogs_, load_.log, path, title, true, false, readOnly, true, filter,
+                   filterIndex, QString(), QStringLiteral("Load Tolvane Firmware File"), QString(),
+                   nullptr, flags);
     });
     return path;
 }
 
 bool UpdateCommand::Flash() {
-    Guard g(s_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
-    s_.window.setUpdateVisible(false);
-    s_.window.EnableControls(false);
-    if (IsNetworkUnit(s_.firmware)) {
+    Guard g(load_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
+    load_.window.setUpdateVisible(false);
+    load_.window.EnableControls(false);
+    if (IsNetworkUnit(load_.firmware)) {
         // Returns once the write request is out; the client gives the window back when the
         // transfer ends, and shows a start failure in the status line itself.
-        tftp_.BeginUpload();
+        tftp_.BeginUpload(load_.firmware.ProgramImage, load_.firmware.Header.trimmedCode(),
+                          load_.window.targetAddress());
         return false;
     }
     const bool closeAfterwards = FlashSerial(g);
-    s_.window.EnableControls(true);
-    s_.window.progress().hide();
-    s_.window.setUpdateVisible(true);
+    load_.window.EnableControls(true);
+    load_.window.progress().hide();
+    load_.window.setUpdateVisible(true);
     return closeAfterwards;
 }
 
 bool UpdateCommand::FlashSerial(Guard& g) {
-    WindowPort& w = s_.window;
-    SerialPort& port = s_.serComm;
+    WindowPort& w = load_.window;
+    SerialPort& port = load_.serial;
     // A port that is already open is reopened below; that is no failure worth a record.
     const auto portAlreadyOpen = [](const Failure& f) {
         return f.number == FailureNo::PortAlreadyOpen;
@@ -116,7 +118,7 @@ bool UpdateCommand::FlashSerial(Guard& g) {
     bool portGone = false;
 
     if (w.selectedPortIndex() == -1) {
-        ShowInfo(s_.prompts, QStringLiteral("Please select a COM port from the list."));
+        ShowInfo(load_.prompts, QStringLiteral("Please select a COM port from the list."));
         okToFlash = false;
     } else {
         g.step([&] { portNumber_ = PortNumberOf(w.selectedPortText()); });
@@ -135,7 +137,7 @@ bool UpdateCommand::FlashSerial(Guard& g) {
                });
         if (!port.isOpen()) {
             ShowError(
-                s_.prompts,
+                load_.prompts,
                 QStringLiteral("Unable to connect on select COM port.  The port may be in use."));
             okToFlash = false;
         }
@@ -143,11 +145,17 @@ bool UpdateCommand::FlashSerial(Guard& g) {
 
     if (okToFlash) {
         w.setMessage(QStringLiteral("Please reset the unit... (10 seconds)"));
-        g.step([&] { LoadAndSendFirmwareSer(s_); });
+        WindowFlashReport report(w, load_.prompts);
+        SerialFlashResult result;
+        g.step([&] {
+            result = LoadAndSendFirmwareSer(SerialLink{port, load_.log}, load_.firmware, report);
+        });
+        if (result.outcome == SerialFlashOutcome::Refused)
+            ForgetRefusedPackage(g);
         w.restoreAndRaise();
         const QString question = QStringLiteral("Would you like to flash another unit with v") +
-                                 s_.firmware.Header.versionText() + QStringLiteral(" firmware?");
-        if (!AskYesNo(s_.prompts, question))
+                                 load_.firmware.Header.versionText() + QStringLiteral(" firmware?");
+        if (!AskYesNo(load_.prompts, question))
             closeAfterwards = true;
     }
     g.step([&] {
@@ -158,6 +166,16 @@ bool UpdateCommand::FlashSerial(Guard& g) {
     if (portGone)
         g.step([&] { refreshPorts_(); });
     return closeAfterwards;
+}
+
+void UpdateCommand::ForgetRefusedPackage(Guard& g) {
+    WindowPort& w = load_.window;
+    g.step([&] {
+        w.setSerialPanelVisible(false);
+        w.setEthPanelVisible(false);
+    });
+    g.step([&] { load_.firmware.releaseImages(); });
+    g.step([&] { w.setUpdateCaption(BrowseCaption); });
 }
 
 } // namespace quorvex

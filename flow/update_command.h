@@ -1,7 +1,7 @@
 #pragma once
 // The main button: with no package loaded it browses for one and loads it; with one loaded it
 // flashes a unit, over the chosen serial port or, for a network unit, by TFTP.
-#include "flow/session.h"
+#include "flow/load_package.h"
 
 #include <QString>
 #include <functional>
@@ -13,7 +13,7 @@ class TftpClient;
 
 class UpdateCommand {
   public:
-    UpdateCommand(Session& s, FileDialogBackend& dialogs, TftpClient& tftp,
+    UpdateCommand(PackageLoad load, FileDialogBackend& dialogs, TftpClient& tftp,
                   std::function<void()> refreshPorts);
 
     void cmdUpdate_Click();
@@ -26,9 +26,11 @@ class UpdateCommand {
     // True when the program is to close afterwards (the technician has no further unit).
     bool Flash();
     bool FlashSerial(Guard& g);
+    // After the unit refused the package: the window is ready for another.
+    void ForgetRefusedPackage(Guard& g);
     QString ChoosePackage(Guard& g);
 
-    Session& s_;
+    PackageLoad load_;
     FileDialogBackend& dialogs_;
     TftpClient& tftp_;
     std::function<void()> refreshPorts_;

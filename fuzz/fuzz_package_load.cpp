@@ -1,13 +1,13 @@
 // The whole package load on arbitrary bytes, with the technician answering Yes. No load leaves
 // a temporary file behind, and a load that says it succeeded holds an image that fits its
 // header: a network body byte for byte, a serial image with the bootloader's jump in place.
+#include "base/catalogue.h"
 #include "fuzz_support.h"
 #include "net/tftp_packets.h"
-#include "base/catalogue.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "package/package_reader.h"
-#include "support/fake_session.h"
+#include "support/fake_bench.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,9 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
             std::abort();
     }
-    fakes::FakeSession s(places->program);
+    fakes::FakeBench s(places->program);
     s.prompts.defaultAnswer = true;
-    const bool loaded = LoadDFFFile(s.session, places->package, {});
+    const bool loaded = LoadDFFFile(s.load(), places->package, {});
 
     FUZZ_EXPECT(IsEmptyFolder(places->program));
     FUZZ_EXPECT(IsEmptyFolder(places->systemTemp));
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_EXPECT(s.prompts.messages.empty());
     if (IsNetworkUnit(s.fw)) {
         FUZZ_EXPECT(s.fw.ProgramImage.size() == bytes.size() - BodyOffset);
-        FUZZ_EXPECT(s.fw.ProgramImage.size() <= tftp::MaxImageSize);
+        FUZZ_EXPECT(s.fw.ProgramImage.size() <= MaxNetworkImageSize);
     } else {
         FUZZ_EXPECT(s.fw.ProgramImage.size() == ProgramImageSize);
         FUZZ_EXPECT(s.fw.ProgramImage.left(6) == QByteArray::fromHex("1f308a00a02f"));

@@ -4,11 +4,11 @@
 //
 // Input: two bytes give the image's length (up to 4,999 bytes), then datagrams, each a length
 // byte and that many bytes.
+#include "base/catalogue.h"
 #include "fuzz_support.h"
 #include "net/tftp_client.h"
 #include "net/tftp_packets.h"
-#include "base/catalogue.h"
-#include "support/fake_session.h"
+#include "support/fake_bench.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,14 +37,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2)
         return 0;
-    fakes::FakeSession s;
+    fakes::FakeBench s;
     s.fw.Header.setProductCode(QStringLiteral("NYX2"));
     s.fw.Header.ChipId = NetworkChipId;
     const QByteArray image = Image((data[0] | data[1] << 8) % MaxImage);
     s.fw.ProgramImage = image;
-    s.timer.setInterval(7000); // never runs out within one input
-    TftpClient client(s.session, DefaultServerPort, 0);
-    client.BeginUpload();
+    TftpClient client(s.socket, s.log, s.tftpReport, DefaultServerPort, 0);
+    client.BeginUpload(image, s.fw.Header.trimmedCode(), QStringLiteral("127.0.0.1"));
     FUZZ_EXPECT(client.inProgress());
     FUZZ_EXPECT(s.socket.sent.size() == 3);
     const std::size_t beforeData = s.socket.sent.size();

@@ -14,5 +14,7 @@ inline constexpr int WsaNotConnected = 10057;
 // WSABASEERR (10000), which has no text of its own and so reads "Unknown error.".
 Failure SocketFailure(QAbstractSocket::SocketError error, const QString& description);
 int WinsockNumberOf(QAbstractSocket::SocketError error);
+// The status line's text for a numbered socket failure; "Unknown error." for any other number.
+QString WinsockErrorText(int number);
 
 } // namespace quorvex

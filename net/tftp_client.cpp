@@ -1,7 +1,7 @@
 #include "net/tftp_client.h"
 
 #include "base/paced_wait.h"
-#include "base/catalogue.h"
+#include "net/socket_errors.h"
 
 #include <QLocale>
 #include <cmath>
@@ -10,67 +10,71 @@ namespace quorvex {
 
 using namespace tftp;
 
-TftpClient::TftpClient(Session& s, int serverPort, int rebootPauseMs)
-    : s_(s), serverPort_(serverPort), rebootPauseMs_(rebootPauseMs) {
-    s_.tftp.setArrivalHandler([this](const QByteArray& d) { tftp_DataArrival(d); });
-    QObject::connect(&s_.tmrResponse, &QTimer::timeout, &s_.tmrResponse,
+TftpClient::TftpClient(UdpSocket& socket, ErrorSink& log, TftpReport& report, int serverPort,
+                       int rebootPauseMs)
+    : socket_(socket), log_(log), report_(report), serverPort_(serverPort),
+      rebootPauseMs_(rebootPauseMs) {
+    tmrResponse_.setObjectName(QStringLiteral("tmrResponse"));
+    tmrResponse_.setSingleShot(true);
+    tmrResponse_.setTimerType(Qt::PreciseTimer);
+    socket_.setArrivalHandler([this](const QByteArray& d) { tftp_DataArrival(d); });
+    QObject::connect(&tmrResponse_, &QTimer::timeout, &tmrResponse_,
                      [this] { tmrResponse_Timer(); });
 }
 
-bool TftpClient::BeginUpload() {
+bool TftpClient::BeginUpload(const QByteArray& image, const QString& productCode,
+                             const QString& target) {
+    outcome_ = TftpOutcome::None;
+    if (image.size() > MaxImageSize) {
+        // Its last blocks would need numbers that the two-byte field cannot hold.
+        finish(TftpOutcome::Failed,
+               QStringLiteral("Status: Image too large for TFTP (%1 bytes; at most %2).")
+                   .arg(image.size())
+                   .arg(MaxImageSize));
+        return false;
+    }
+    image_ = image;
     try {
-        StartTftpTransfer();
+        StartTftpTransfer(productCode, target);
     } catch (const FailureError& e) {
-        s_.window.setStatus(WinsockErrorText(e.failure().number));
-        s_.tftp.close();
-        EndTftpTransfer();
+        socket_.close();
+        finish(TftpOutcome::Failed, WinsockErrorText(e.failure().number));
         return false;
     }
     return inProgress_;
 }
 
-void TftpClient::StartTftpTransfer() {
-    const QByteArray& image = s_.firmware.ProgramImage;
-    if (image.size() > MaxImageSize) {
-        // Its last blocks would need numbers that the two-byte field cannot hold.
-        s_.window.setStatus(
-            QStringLiteral("Status: Image too large for TFTP (%1 bytes; at most %2).")
-                .arg(image.size())
-                .arg(MaxImageSize));
-        EndTftpTransfer();
-        return;
-    }
-
+void TftpClient::StartTftpTransfer(const QString& productCode, const QString& target) {
     inProgress_ = true;
-    s_.tftp.close();
-    s_.tftp.setRemoteHost(s_.window.targetAddress());
-    s_.tftp.setRemotePort(serverPort_);
-    TftpOffset = 0;
+    socket_.close();
+    socket_.setRemoteHost(target);
+    socket_.setRemotePort(serverPort_);
     TftpBlockNo = 0;
     finalBlockSent_ = false;
     shortDatagramLogged_ = false;
-    s_.tftp.open();
-    s_.window.setStatus(
-        QStringLiteral("Status: Awaiting response from %1...").arg(s_.tftp.remoteHost()));
-    s_.tftp.send(QByteArray(RebootRequest1));
-    s_.tftp.send(QByteArray(RebootRequest2));
-    s_.tftp.close();
+    socket_.open();
+    report_.status(
+        QStringLiteral("Status: Awaiting response from %1...").arg(socket_.remoteHost()));
+    socket_.send(QByteArray(RebootRequest1));
+    socket_.send(QByteArray(RebootRequest2));
+    socket_.close();
     WaitMs(rebootPauseMs_);
-    s_.tmrResponse.start();
-    s_.tftp.open();
-    s_.tftp.send(Wrq(s_.firmware.Header.trimmedCode()));
+    lastHeard_.start();
+    tmrResponse_.start(watchdogMs_);
+    socket_.open();
+    socket_.send(Wrq(productCode));
 }
 
 void TftpClient::tftp_DataArrival(const QByteArray& datagram) {
     if (!inProgress_)
-        return; // the watchdog is the serial reader's again; nothing here is for it
+        return;
     // A single byte is the unit saying it is busy: still there, nothing to act on.
     if (datagram.size() == 1) {
-        restartWatchdog();
+        heardFromUnit();
         return;
     }
 
-    Guard guard(s_.log, Place::Form(QStringLiteral("tftp_DataArrival")));
+    Guard guard(log_, Place::Form(QStringLiteral("tftp_DataArrival")));
     // A field that a short datagram lacks counts as 0. The shortfall is logged once per
     // transfer: a stream of such datagrams must not fill the log.
     if (datagram.size() < PayloadAt && !shortDatagramLogged_) {
@@ -91,9 +95,8 @@ void TftpClient::tftp_DataArrival(const QByteArray& datagram) {
         guard.step([&] { onError(number, ErrorMessage(datagram)); });
 }
 
-void TftpClient::restartWatchdog() {
-    s_.tmrResponse.stop();
-    s_.tmrResponse.start();
+void TftpClient::heardFromUnit() {
+    lastHeard_.start();
 }
 
 void TftpClient::onAck(int block, bool wholeNumber) {
@@ -103,56 +106,58 @@ void TftpClient::onAck(int block, bool wholeNumber) {
     // there; a truncated one (its number made up) does not.
     if (block != TftpBlockNo) {
         if (wholeNumber && block == TftpBlockNo - 1)
-            restartWatchdog();
+            heardFromUnit();
         return;
     }
-    restartWatchdog();
+    heardFromUnit();
     if (finalBlockSent_) {
-        s_.window.setStatus(QStringLiteral("Status: Finished.  Ready."));
-        EndTftpTransfer();
+        finish(TftpOutcome::Finished, QStringLiteral("Status: Finished.  Ready."));
         return;
     }
     sendBlock(block + 1);
 }
 
 void TftpClient::sendBlock(int block) {
-    const QByteArray& image = s_.firmware.ProgramImage;
     const qsizetype from = qsizetype(block - 1) * BlockSize;
-    const QByteArray chunk = image.mid(from, BlockSize);
+    const QByteArray chunk = image_.mid(from, BlockSize);
     TftpBlockNo = block;
-    TftpOffset = std::int32_t(from + chunk.size());
     // A block shorter than 512 bytes, even an empty one, tells the server the file is whole.
     finalBlockSent_ = chunk.size() < BlockSize;
-    s_.window.setProgressStatus(QStringLiteral("Status: Transmitting block #%1").arg(block));
-    s_.tftp.send(Data(block, chunk));
+    report_.step(QStringLiteral("Status: Transmitting block #%1").arg(block));
+    socket_.send(Data(block, chunk));
 }
 
 void TftpClient::onError(int code, const QString& message) {
-    if (code == 0)
-        s_.window.setStatus(QStringLiteral("Status: ") + message);
-    else
-        s_.window.setStatus(QStringLiteral("Status: [Error #%1: %2]  | %3")
-                                .arg(code)
-                                .arg(TftpErrorName(code), message));
-    EndTftpTransfer();
+    finish(TftpOutcome::Failed, code == 0 ? QStringLiteral("Status: ") + message
+                                          : QStringLiteral("Status: [Error #%1: %2]  | %3")
+                                                .arg(code)
+                                                .arg(TftpErrorName(code), message));
 }
 
 void TftpClient::tmrResponse_Timer() {
-    s_.tmrResponse.stop();
-    if (!IsNetworkUnit(s_.firmware))
-        return; // the serial reader waits for the timer to stop; nothing more to do here
+    if (!inProgress_)
+        return;
+    const qint64 silentMs = lastHeard_.elapsed();
+    if (silentMs < watchdogMs_) {
+        tmrResponse_.start(int(watchdogMs_ - silentMs));
+        return;
+    }
+    const long seconds = std::lround(watchdogMs_ / 1000.0);
+    finish(TftpOutcome::TimedOut,
+           QStringLiteral("Status: Timed out (%1 seconds).  Try 192.168.X.200?").arg(seconds));
+}
+
+void TftpClient::finish(TftpOutcome outcome, const QString& text) {
+    outcome_ = outcome;
+    report_.status(text);
     EndTftpTransfer();
-    const long seconds = std::lround(s_.tmrResponse.interval() / 1000.0);
-    s_.window.setStatus(
-        QStringLiteral("Status: Timed out (%1 seconds).  Try 192.168.X.200?").arg(seconds));
 }
 
 void TftpClient::EndTftpTransfer() {
     inProgress_ = false;
-    s_.tmrResponse.stop();
-    s_.tftp.close();
-    s_.window.setUpdateVisible(true);
-    s_.window.EnableControls(true);
+    tmrResponse_.stop();
+    socket_.close();
+    report_.ended();
 }
 
 } // namespace quorvex

@@ -1,6 +1,7 @@
 #pragma once
 // TFTP datagrams as a network unit's loader takes them (RFC 1350, "octet" mode), and the two
 // reboot requests that precede the write. Two-byte fields are big-endian.
+#include "base/catalogue.h"
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,7 @@ inline constexpr int BlockSize = 512;
 inline constexpr int LastBlockNumber = 65535;
 // The largest image whose final (short) block still has a number.
 inline constexpr qint64 MaxImageSize = qint64(LastBlockNumber - 1) * BlockSize + (BlockSize - 1);
+static_assert(MaxImageSize == MaxNetworkImageSize, "the load refuses what no upload can carry");
 
 inline constexpr char RebootRequest1[] = "remotebootl";
 inline constexpr char RebootRequest2[] = "remotereboot";

@@ -72,44 +72,10 @@ QString ProposedPackageName(const QString& inputPath, const std::array<QString, 
            versions[1] + QLatin1Char('.') + versions[2];
 }
 
-BuildOutcome cmdMakeDFF_Click(Session& s, FileDialogBackend& dialogs, const MakerChoice& choice,
-                              const std::function<void()>& hidePanel) {
-    Guard guard(s.log, Place::Form(QStringLiteral("cmdMakeDFF_Click")));
-    const QString code = choice.productCode;
-
-    // Checked before anything is asked, so that a header never says other than the name.
-    if (const auto refusal = RefusalOf(choice)) {
-        ShowError(s.prompts, *refusal);
-        return BuildOutcome::Refused;
-    }
-
-    QString input;
-    QString inputTitle;
-    QString inputFilter = InputFilter(code);
-    int inputFilterIndex = 1;
-    bool readOnly = false;
-    int inputFlags = 0;
-    const bool inputChosen =
-        OpenDialog(dialogs, s.log, input, inputTitle, /*fileMustExist*/ true, /*multiSelect*/ false,
-                   readOnly, /*hideReadOnly*/ false, inputFilter, inputFilterIndex, QString(),
-                   QStringLiteral("Select HEX Firmware file "), QString(), nullptr, inputFlags);
-    hidePanel();
-    if (!inputChosen)
-        return BuildOutcome::Cancelled;
-
-    const DFFHeader header = HeaderOf(choice);
-
-    QString target = ProposedPackageName(input, choice.versions);
-    QString targetTitle;
-    QString targetFilter = PackageFilter(code);
-    int targetFilterIndex = 1;
-    int targetFlags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-    if (!SaveDialog(dialogs, s.log, target, targetTitle, /*askBeforeOverwriting*/ true,
-                    targetFilter, targetFilterIndex, FolderPart(input),
-                    QStringLiteral("Save ") + code + QStringLiteral(" Firmware File"),
-                    QStringLiteral("dff"), nullptr, targetFlags))
-        return BuildOutcome::Cancelled;
-
+std::optional<QString> WritePackage(const QString& input, const QString& target,
+                                    const DFFHeader& header, ProgressDisplay* progress,
+                                    ErrorSink& log) {
+    Guard guard(log, Place::Form(QStringLiteral("cmdMakeDFF_Click")));
     Failure why;
     const auto keepWhy = [&why](const Failure& f) {
         why = f;
@@ -127,24 +93,18 @@ BuildOutcome cmdMakeDFF_Click(Session& s, FileDialogBackend& dialogs, const Make
                 RemoveOldPackage(target);
         },
         keepWhy);
-    if (!targetReady) {
-        ShowError(s.prompts, NotWritten(target, why.description));
-        return BuildOutcome::Failed;
-    }
+    if (!targetReady)
+        return NotWritten(target, why.description);
 
-    // EncMD5 logs its own failure; the maker is told here, and no half package is left behind.
-    if (!EncMD5(input, target, PackageKey(header), header, &s.window.progress(), s.log, &why)) {
+    // EncMD5 logs its own failure; no half package is left behind.
+    if (!EncMD5(input, target, PackageKey(header), header, progress, log, &why)) {
         guard.step([&] {
             if (FileExists(target) && !QFile::remove(target))
                 Raise(FailureNo::PathFileAccessError);
         });
-        ShowError(s.prompts, NotWritten(target, why.description));
-        return BuildOutcome::Failed;
+        return NotWritten(target, why.description);
     }
-
-    ShowInfo(s.prompts, QStringLiteral("Encoding finished."));
-    s.window.closeWindow();
-    return BuildOutcome::Written;
+    return std::nullopt;
 }
 
 } // namespace quorvex

@@ -1,9 +1,9 @@
 #pragma once
-// The maker's "Continue": asks for a firmware file, fills a package header from the maker
-// panel, asks where to save and has the cipher write the package.
-#include "base/file_dialogs.h"
+// What maker mode builds: a package header from the maker panel's boxes, checked first, and
+// the package written from a firmware file.
+#include "base/failure.h"
 #include "base/loaded_firmware.h"
-#include "flow/session.h"
+#include "base/progress_display.h"
 
 #include <QString>
 #include <array>
@@ -19,13 +19,6 @@ struct MakerChoice {
     std::array<QString, 3> versions; // major, minor, revision boxes, hidden ones included
 };
 
-enum class BuildOutcome {
-    Refused,   // a box holds what no header can carry; nothing was asked, the panel stays open
-    Cancelled, // a dialog was cancelled; nothing was written
-    Failed,    // the package could not be written; the maker was told why
-    Written,   // the package is complete and the window was closed
-};
-
 // The box that keeps `choice` from becoming a header, with what it accepts; none when every
 // box reads.
 std::optional<QString> RefusalOf(const MakerChoice& choice);
@@ -36,9 +29,10 @@ DFFHeader HeaderOf(const MakerChoice& choice);
 // "main v01.2.3": the input's name without folder and extension, then the boxes as typed.
 QString ProposedPackageName(const QString& inputPath, const std::array<QString, 3>& versions);
 
-// The whole build, run when "Continue" is pressed. `hidePanel` closes the maker panel, as its
-// "Cancel" does.
-BuildOutcome cmdMakeDFF_Click(Session& s, FileDialogBackend& dialogs, const MakerChoice& choice,
-                              const std::function<void()>& hidePanel);
+// Writes the package for `input` to `target`, replacing an older one. None when it is
+// complete; else the text that tells why it was not written, and no part of it is left.
+std::optional<QString> WritePackage(const QString& input, const QString& target,
+                                    const DFFHeader& header, ProgressDisplay* progress,
+                                    ErrorSink& log);
 
 } // namespace quorvex

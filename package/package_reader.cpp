@@ -1,5 +1,4 @@
 #include "package/package_reader.h"
-#include "net/tftp_packets.h"
 #include "base/catalogue.h"
 #include "package/cipher.h"
 #include "package/file_failure.h"
@@ -15,10 +14,6 @@
 namespace quorvex {
 
 namespace {
-
-constexpr int NetworkResponseMs = 7000;
-constexpr int SerialResponseMs = 2000;
-const QLatin1String CrLf("\r\n");
 
 // Names tried in one folder before it counts as unable to take the file: only a name that
 // is already taken (by another load, or planted) leads to another try.
@@ -42,16 +37,6 @@ class RemovedAtEnd {
     TemporaryBody& body_;
     Guard& guard_;
 };
-
-QString AccessMessage(const Failure& f) {
-    return QStringLiteral("Unable to access the DFF file. ") + f.description;
-}
-
-QString ConfirmQuestion(const DFFHeader& h) {
-    return QStringLiteral("Loading firmware file for the following product: ") + CrLf + CrLf +
-           ProductDisplayName(h.trimmedCode()) + CrLf + QStringLiteral("Version: ") +
-           h.versionText() + CrLf + CrLf + QStringLiteral("Do you want to continue?");
-}
 
 QString InvalidPackageMessage(const DFFHeader& h) {
     return QStringLiteral("Invalid DFF file.  Please obtain the latest ") +
@@ -79,7 +64,7 @@ QString OutOfMemoryMessage() {
 QByteArray ReadImage(QFileDevice& body) {
     const qint64 size = body.size();
     // The package was measured before it was decoded; one that grew since is not taken in.
-    if (size > tftp::MaxImageSize)
+    if (size > MaxNetworkImageSize)
         Raise(FailureNo::Overflow);
     QByteArray image(size, Qt::Uninitialized);
     qint64 done = 0;
@@ -94,11 +79,15 @@ QByteArray ReadImage(QFileDevice& body) {
     return image;
 }
 
+} // namespace
+
+QString AccessMessage(const Failure& f) {
+    return QStringLiteral("Unable to access the DFF file. ") + f.description;
+}
+
 bool IsShownToTheUser(const Failure& f) {
     return f.number == FailureNo::FileAlreadyOpen || f.number == FailureNo::PermissionDenied;
 }
-
-} // namespace
 
 TemporaryBody::TemporaryBody(const QString& programFolder, NameSource names) {
     if (!names)
@@ -156,151 +145,136 @@ bool TemporaryBody::remove() {
 
 namespace {
 
-bool Load(Session& s, const QString& path, const std::function<void()>& refreshPorts) {
-    if (path.isEmpty())
-        return false;
-    Guard guard(s.log, Place::Module(QStringLiteral("LoadDFFFile"), QStringLiteral("modFW")));
-    // 55 and 70 are for the technician to act on; everything else goes to the log.
-    const auto accessBox = [&s](const Failure& f) {
+LoadRefusal Refusal(LoadStatus status, QString message) {
+    return LoadRefusal{status, std::move(message)};
+}
+
+// 55 and 70 are for the technician to act on; everything else goes to the log only.
+Guard::Special ShownNotLogged(QString& message) {
+    return [&message](const Failure& f) {
         if (!IsShownToTheUser(f))
             return false;
-        ShowError(s.prompts, AccessMessage(f));
+        message = AccessMessage(f);
         return true;
     };
-    // Without a whole header there is nothing to confirm: the previous package's header must
-    // not be offered in its place.
-    QFile package(path);
-    qint64 packageSize = 0;
-    const bool headerRead = guard.step(
-        [&] {
-            if (!package.open(QIODevice::ReadOnly))
-                RaiseFailure(OpenFailure(package, path, OpenFor::Reading));
-            const QByteArray head = package.read(DFFHeader::Size);
-            if (package.error() != QFileDevice::NoError)
-                RaiseFailure(TransferFailure(package));
-            if (head.size() < DFFHeader::Size)
-                Raise(InputPastEndOfFile, QStringLiteral("Input past end of file"));
-            s.firmware.Header = DFFHeader::fromBytes(head);
-            packageSize = package.size();
-        },
-        [&s](const Failure& f) {
-            ShowError(s.prompts, AccessMessage(f));
-            return IsShownToTheUser(f);
-        });
-    package.close();
-    if (!headerRead)
-        return false;
-    const DFFHeader header = s.firmware.Header;
-    const bool network = IsNetworkUnit(s.firmware);
+}
 
-    s.tmrResponse.stop();
-    if (network) {
-        s.tmrResponse.setInterval(NetworkResponseMs);
-        guard.step([&] { s.tftp.close(); }, accessBox);
-        s.window.setEthPanelVisible(true);
-        s.window.setSerialPanelVisible(false);
-        s.window.setStatus(QStringLiteral("Status: Ready."));
-    } else {
-        s.tmrResponse.setInterval(SerialResponseMs);
-        s.window.setEthPanelVisible(false);
-        s.window.setSerialPanelVisible(true);
-        if (const auto settings = SerialSettingsOf(header.trimmedCode()))
-            guard.step([&] { s.serComm.setSettings(*settings); }, accessBox);
-        if (refreshPorts)
-            guard.step([&] { refreshPorts(); }, accessBox);
-    }
-
-    // Judged by the package's length, before a byte of its body is decoded or read: no unit
-    // can take more, and decoding it could fill the disk or the memory.
-    const qint64 bodySize = std::max<qint64>(0, packageSize - BodyOffset);
-    const qint64 limit = network ? tftp::MaxImageSize : MaxSerialBodySize;
-    if (bodySize > limit) {
-        ShowError(s.prompts, TooLargeMessage(bodySize, limit, network));
-        return false;
-    }
-
-    if (!AskYesNo(s.prompts, ConfirmQuestion(header)))
-        return false;
-
-    TemporaryBody decoded(s.programFolder);
+std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFHeader& header,
+                                                 const QString& programFolder,
+                                                 ProgressDisplay* progress, ErrorSink& log) {
+    Guard guard(log, Place::Module(QStringLiteral("LoadDFFFile"), QStringLiteral("modFW")));
+    TemporaryBody decoded(programFolder);
     RemovedAtEnd removed(decoded, guard);
     if (!decoded.isOpen()) {
         guard.log(decoded.failure());
-        ShowError(s.prompts, DecodeFailureMessage(decoded.failure()));
-        return false;
+        return Refusal(LoadStatus::Unreadable, DecodeFailureMessage(decoded.failure()));
     }
 
     // A failing key check writes nothing, so whichever key fits leaves its body behind.
-    ProgressDisplay* bar = &s.window.progress();
     QFile& body = decoded.file();
     Failure whyThree;
     Failure whyTwo;
+    DecodedPackage out;
+    out.firmware.Header = header;
     const bool threePart =
-        DecMD5(path, body, PackageKey(header, KeyParts::Three), bar, s.log, &whyThree);
-    const bool twoPart = DecMD5(path, body, PackageKey(header, KeyParts::Two), bar, s.log, &whyTwo);
+        DecMD5(path, body, PackageKey(header, KeyParts::Three), progress, log, &whyThree);
+    const bool twoPart =
+        DecMD5(path, body, PackageKey(header, KeyParts::Two), progress, log, &whyTwo);
     if (!threePart && !twoPart) {
         // A key that fits but a body that could not be written (a full disk) is no fault of
         // the package.
         const Failure& why = whyThree.number != 0 ? whyThree : whyTwo;
-        ShowError(s.prompts,
-                  why.number != 0 ? DecodeFailureMessage(why) : InvalidPackageMessage(header));
-        return false;
+        if (why.number != 0)
+            return Refusal(LoadStatus::Unreadable, DecodeFailureMessage(why));
+        return Refusal(LoadStatus::WrongKey, InvalidPackageMessage(header));
     }
+    out.key = threePart ? KeyParts::Three : KeyParts::Two;
 
-    bool result = false;
+    QString shown;
     if (!guard.step(
             [&] {
                 if (!body.seek(0))
                     RaiseFailure(TransferFailure(body));
             },
-            accessBox))
-        return false;
-    if (network) {
-        guard.step(
-            [&] {
-                s.firmware.ProgramImage = ReadImage(body);
-                result = true;
-            },
-            accessBox);
-    } else {
-        HexImages hex;
-        if (guard.step(
-                [&] {
-                    hex = ReadIntelHex(body);
-                    if (body.error() != QFileDevice::NoError)
-                        RaiseFailure(TransferFailure(body));
-                },
-                accessBox)) {
-            s.firmware.ProgramImage = hex.program;
-            s.firmware.EepromImage = hex.eeprom;
-            s.firmware.EepromPresent = hex.eepromPresent;
-            s.firmware.ConfigImage = hex.config;
-            if (hex.ok)
-                s.firmware.ProgramEnd = hex.programEnd;
-            if (!hex.message.isEmpty())
-                ShowError(s.prompts, hex.message);
-            result = hex.ok;
-            const int unwritable = FirstUnwritableEepromAddress(hex.eepromPresent);
-            if (result && unwritable >= 0) {
-                ShowError(s.prompts, UnwritableEepromMessage(unwritable));
-                result = false;
-            }
-        }
+            ShownNotLogged(shown)))
+        return Refusal(LoadStatus::Unreadable, shown);
+
+    LoadedFirmware& fw = out.firmware;
+    if (header.ChipId == NetworkChipId) {
+        if (!guard.step([&] { fw.ProgramImage = ReadImage(body); }, ShownNotLogged(shown)))
+            return Refusal(LoadStatus::Unreadable, shown);
+        return out;
     }
-    return result;
+    HexImages hex;
+    if (!guard.step(
+            [&] {
+                hex = ReadIntelHex(body);
+                if (body.error() != QFileDevice::NoError)
+                    RaiseFailure(TransferFailure(body));
+            },
+            ShownNotLogged(shown)))
+        return Refusal(LoadStatus::Unreadable, shown);
+    if (!hex.ok)
+        return Refusal(LoadStatus::Damaged, hex.message);
+    const int unwritable = FirstUnwritableEepromAddress(hex.eepromPresent);
+    if (unwritable >= 0)
+        return Refusal(LoadStatus::Damaged, UnwritableEepromMessage(unwritable));
+    fw.ProgramImage = hex.program;
+    fw.EepromImage = hex.eeprom;
+    fw.EepromPresent = hex.eepromPresent;
+    fw.ConfigImage = hex.config;
+    fw.ProgramEnd = hex.programEnd;
+    return out;
 }
 
 } // namespace
 
-bool LoadDFFFile(Session& s, const QString& path, const std::function<void()>& refreshPorts) {
+std::variant<PackageHead, LoadRefusal> ReadPackageHeader(const QString& path, ErrorSink& log) {
+    Guard guard(log, Place::Module(QStringLiteral("LoadDFFFile"), QStringLiteral("modFW")));
+    QFile package(path);
+    PackageHead head;
+    QString shown;
+    const bool read = guard.step(
+        [&] {
+            if (!package.open(QIODevice::ReadOnly))
+                RaiseFailure(OpenFailure(package, path, OpenFor::Reading));
+            const QByteArray bytes = package.read(DFFHeader::Size);
+            if (package.error() != QFileDevice::NoError)
+                RaiseFailure(TransferFailure(package));
+            if (bytes.size() < DFFHeader::Size)
+                Raise(InputPastEndOfFile, QStringLiteral("Input past end of file"));
+            head.header = DFFHeader::fromBytes(bytes);
+            head.bodySize = std::max<qint64>(0, package.size() - BodyOffset);
+        },
+        [&shown](const Failure& f) {
+            // Every failure here is told; only those the technician can act on go unlogged.
+            shown = AccessMessage(f);
+            return IsShownToTheUser(f);
+        });
+    if (!read)
+        return Refusal(LoadStatus::Unreadable, shown);
+    return head;
+}
+
+std::optional<LoadRefusal> CheckBodySize(const PackageHead& head) {
+    const bool network = head.header.ChipId == NetworkChipId;
+    const qint64 limit = network ? MaxNetworkImageSize : MaxSerialBodySize;
+    if (head.bodySize <= limit)
+        return std::nullopt;
+    return Refusal(LoadStatus::Damaged, TooLargeMessage(head.bodySize, limit, network));
+}
+
+std::variant<DecodedPackage, LoadRefusal> DecodePackage(const QString& path,
+                                                        const DFFHeader& header,
+                                                        const QString& programFolder,
+                                                        ProgressDisplay* progress, ErrorSink& log) {
     try {
-        return Load(s, path, refreshPorts);
+        return Decode(path, header, programFolder, progress, log);
     } catch (const std::bad_alloc&) {
         // What the load held is released by now and its temporary file is gone.
-        Guard guard(s.log, Place::Module(QStringLiteral("LoadDFFFile"), QStringLiteral("modFW")));
+        Guard guard(log, Place::Module(QStringLiteral("LoadDFFFile"), QStringLiteral("modFW")));
         guard.log(Failure{FailureNo::OutOfMemory, DefaultDescription(FailureNo::OutOfMemory)});
-        ShowError(s.prompts, OutOfMemoryMessage());
-        return false;
+        return Refusal(LoadStatus::Damaged, OutOfMemoryMessage());
     }
 }
 

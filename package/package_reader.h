@@ -1,15 +1,19 @@
 #pragma once
-// Loads a package file into the shared LoadedFirmware: reads the header, prepares the window
-// for a serial or a network unit, asks the technician to confirm product and version, decodes
-// the body into a temporary file and reads it into the images.
+// Reads a package file: its header first, so that the technician can confirm product and
+// version, then its body, decoded into a temporary file of the load's own and read into the
+// images. Failures come back with the text the technician is to see.
 #include "base/failure.h"
-#include "flow/session.h"
+#include "base/loaded_firmware.h"
+#include "base/progress_display.h"
+#include "package/cipher.h"
 
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <variant>
 
 namespace quorvex {
 
@@ -54,9 +58,50 @@ class TemporaryBody {
     bool created_ = false;
 };
 
-// True when the package was decoded and read completely into s.firmware. Shows its own
-// messages. `refreshPorts` lists the serial ports again (the window's Refresh). Running out of
-// memory ends the load with a message, not the program.
-bool LoadDFFFile(Session& s, const QString& path, const std::function<void()>& refreshPorts);
+// "Unable to access the DFF file. " and the failure's description.
+QString AccessMessage(const Failure& f);
+// The file in use or no permission: failures the technician can act on, told rather than
+// logged.
+bool IsShownToTheUser(const Failure& f);
+
+// Why a package was not loaded, as the command line's exit status tells it.
+enum class LoadStatus {
+    Unreadable = 3, // not there, not readable, or shorter than its header
+    WrongKey = 4,   // no key opens it
+    Damaged = 5,    // its firmware is damaged, too large, or holds what no unit can take
+};
+
+struct LoadRefusal {
+    LoadStatus status = LoadStatus::Unreadable;
+    // What the technician is told; empty when there is nothing to tell (the log has it).
+    QString message;
+};
+
+struct PackageHead {
+    DFFHeader header;
+    // The scrambled body's length: what follows the header, seed and key check.
+    qint64 bodySize = 0;
+};
+
+// Reads the header. Failures are logged, except those the technician can act on (the file in
+// use, no permission).
+std::variant<PackageHead, LoadRefusal> ReadPackageHeader(const QString& path, ErrorSink& log);
+
+// A body larger than any unit can take is refused by its length, before a byte of it is
+// decoded: decoding it could fill the disk or the memory.
+std::optional<LoadRefusal> CheckBodySize(const PackageHead& head);
+
+struct DecodedPackage {
+    LoadedFirmware firmware;
+    KeyParts key = KeyParts::Three;
+};
+
+// Decodes the body with whichever key opens it and reads it into the images: a raw image for
+// a network unit, Intel HEX for a serial one. The decoded body never outlives the call.
+// Running out of memory ends the load with a message, not the program.
+std::variant<DecodedPackage, LoadRefusal> DecodePackage(const QString& path,
+                                                        const DFFHeader& header,
+                                                        const QString& programFolder,
+                                                        ProgressDisplay* progress, ErrorSink& log);
 
 } // namespace quorvex

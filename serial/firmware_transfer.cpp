@@ -1,5 +1,6 @@
 #include "serial/firmware_transfer.h"
 #include "base/conversions.h"
+#include "base/identity.h"
 #include "base/paced_wait.h"
 #include "serial/packet_exchange.h"
 
@@ -70,54 +71,53 @@ class CountingSink : public ErrorSink {
     ErrorSink& next_;
 };
 
-// Where the bar stands after `offset` bytes. The package's end of program data is the full
-// scale; a package without program records has none, and then the image's length serves.
-double ProgressFraction(const LoadedFirmware& fw, int offset) {
-    const double scale = fw.ProgramEnd > 0 ? double(fw.ProgramEnd) : double(fw.ProgramImage.size());
-    if (scale <= 0)
-        return 0.0;
-    return std::clamp(offset / scale, 0.0, 1.0);
+// The full scale of the bar: the package's end of program data, or the image's length for a
+// package without program records.
+qint64 ProgressScale(const LoadedFirmware& fw) {
+    return fw.ProgramEnd > 0 ? qint64(fw.ProgramEnd) : qint64(fw.ProgramImage.size());
+}
+
+QString VerdictText(Verdict verdict, const QString& silentText) {
+    return verdict == Verdict::Rejected ? Transfer::RejectedText : silentText;
 }
 
 } // namespace
 
-bool SendFirmwareSer(Session& outer) {
+bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashReport& report,
+                     TransferCount* written) {
     CountingSink counted(outer.log);
-    Session s{outer.firmware, counted,           outer.prompts,       outer.window,   outer.serComm,
-              outer.tftp,     outer.tmrResponse, outer.programFolder, outer.linkClock};
-    Guard guard(s.log, Place::Module(QStringLiteral("SendFirmwareSer"), QStringLiteral("modFW")));
-    const LoadedFirmware& fw = s.firmware;
+    const SerialLink link{outer.port, counted, outer.clock};
+    Guard guard(counted, Place::Module(QStringLiteral("SendFirmwareSer"), QStringLiteral("modFW")));
+    TransferCount count;
 
     // Refused before anything is written: an address cut to one byte would land the value at
     // another address of the unit's EEPROM.
     const QList<int> unsendable = UnsendableEepromAddresses(fw);
     if (!unsendable.isEmpty()) {
-        guard.step([&] { ShowError(s.prompts, EepromOutOfRangeText(unsendable)); });
+        guard.step([&] { report.error(EepromOutOfRangeText(unsendable), AppTitle()); });
         return false;
     }
 
-    guard.step([&] { s.window.setMessage(Transfer::FlashingText); });
-    guard.step([&] {
-        s.window.progress().fill(0.0);
-        s.window.progress().show();
-    });
+    guard.step([&] { report.message(Transfer::FlashingText); });
+    const qint64 scale = ProgressScale(fw);
+    guard.step([&] { report.progress(0, scale); });
 
     bool result = true;
     const int lastIndex = int(fw.ProgramImage.size()) - 1;
     for (int offset = 0; offset < lastIndex; offset += Transfer::BlockSize) {
-        guard.step([&] { s.window.progress().fill(ProgressFraction(fw, offset)); });
+        guard.step([&] { report.progress(std::min<qint64>(offset, scale), scale); });
         guard.step([&] { LetEventsRun(); });
         if (IsBlankBlock(fw.ProgramImage, offset))
             continue;
-        QString verdict;
-        guard.step([&] { verdict = SendPacket(s, FlashBlockPacket(fw.ProgramImage, offset)); });
-        if (verdict == QLatin1String("K"))
+        Verdict verdict = Verdict::None;
+        guard.step([&] { verdict = SendPacket(link, FlashBlockPacket(fw.ProgramImage, offset)); });
+        if (verdict == Verdict::Accepted) {
+            ++count.flashBlocks;
             continue;
+        }
         result = false;
-        guard.step([&] {
-            ShowError(s.prompts, verdict == QLatin1String("N") ? Transfer::RejectedText
-                                                               : Transfer::FlashSilentText);
-        });
+        guard.step(
+            [&] { report.error(VerdictText(verdict, Transfer::FlashSilentText), AppTitle()); });
         break;
     }
 
@@ -125,17 +125,18 @@ bool SendFirmwareSer(Session& outer) {
         for (int address = 0; address < fw.EepromImage.size(); ++address) {
             if (address >= fw.EepromPresent.size() || fw.EepromPresent.at(address) == 0)
                 continue;
-            QString verdict;
+            Verdict verdict = Verdict::None;
             guard.step([&] {
                 verdict = SendPacket(
-                    s, EepromBytePacket(address, std::uint8_t(fw.EepromImage.at(address))));
+                    link, EepromBytePacket(address, std::uint8_t(fw.EepromImage.at(address))));
             });
-            if (verdict == QLatin1String("K"))
+            if (verdict == Verdict::Accepted) {
+                ++count.eepromBytes;
                 continue;
+            }
             result = false;
             guard.step([&] {
-                ShowError(s.prompts, verdict == QLatin1String("N") ? Transfer::RejectedText
-                                                                   : Transfer::EepromSilentText);
+                report.error(VerdictText(verdict, Transfer::EepromSilentText), AppTitle());
             });
         }
     }
@@ -143,8 +144,10 @@ bool SendFirmwareSer(Session& outer) {
     // The verdicts alone would call this a success; the technician must not be left thinking so.
     if (result && counted.count > 0) {
         result = false;
-        ShowError(s.prompts, Transfer::UnconfirmedText);
+        report.error(Transfer::UnconfirmedText, AppTitle());
     }
+    if (written)
+        *written = count;
     return result;
 }
 

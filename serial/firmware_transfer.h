@@ -1,9 +1,12 @@
 #pragma once
 // Writes the loaded firmware into a unit whose bootloader has answered the hello: the flash
 // image in 64-byte blocks (blank ones skipped), then each present EEPROM byte.
-#include "flow/session.h"
+#include "base/loaded_firmware.h"
+#include "serial/flash_report.h"
+#include "serial/packet_exchange.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace quorvex {
@@ -41,7 +44,15 @@ QList<int> UnsendableEepromAddresses(const LoadedFirmware& fw);
 // Text of the box that refuses a package holding such addresses.
 QString EepromOutOfRangeText(const QList<int>& addresses);
 
-// True when every packet sent was accepted and no step failed along the way.
-bool SendFirmwareSer(Session& s);
+// What a transfer wrote: the frames the unit accepted.
+struct TransferCount {
+    int flashBlocks = 0;
+    int eepromBytes = 0;
+};
+
+// True when every packet sent was accepted and no step failed along the way. `written`, when
+// given, counts the frames accepted.
+bool SendFirmwareSer(const SerialLink& link, const LoadedFirmware& fw, FlashReport& report,
+                     TransferCount* written = nullptr);
 
 } // namespace quorvex

@@ -1,9 +1,11 @@
 #include "serial/flashing_sequence.h"
+#include "base/catalogue.h"
 #include "base/conversions.h"
 #include "base/paced_wait.h"
-#include "base/catalogue.h"
 #include "serial/firmware_transfer.h"
 #include "serial/packet_exchange.h"
+
+#include <algorithm>
 
 namespace quorvex {
 
@@ -12,8 +14,8 @@ bool IsHelloAnswer(const QByteArray& response) {
            (response.contains(Link::Accepted) || response.contains('k'));
 }
 
-QString CountdownText(int attempt) {
-    return QStringLiteral("Please reset the unit... (%1 seconds)").arg(Hello::Attempts - attempt);
+QString CountdownText(int attempt, int attempts) {
+    return QStringLiteral("Please reset the unit... (%1 seconds)").arg(attempts - attempt);
 }
 
 QString RefusalText(const QString& unit, const QString& chip, const QString& package) {
@@ -25,79 +27,73 @@ QString RefusalText(const QString& unit, const QString& chip, const QString& pac
            chip + QStringLiteral(" chip.") + crlf + crlf + QStringLiteral("Upload aborted.");
 }
 
-namespace {
-
-void RefusePackage(Session& s, Guard& guard, std::uint8_t identification, const QString& chip) {
-    const QString unit = ProductDisplayName(UnitIdToCode(HighNibble(identification)));
-    const QString package = ProductDisplayName(s.firmware.Header.trimmedCode());
-    guard.step([&] {
-        s.prompts.message(RefusalText(unit, chip, package), Icon::Error, Hello::RefusalCaption);
-    });
-    guard.step([&] {
-        s.window.setSerialPanelVisible(false);
-        s.window.setEthPanelVisible(false);
-    });
-    guard.step([&] { s.firmware.releaseImages(); });
-    guard.step([&] { s.window.setUpdateCaption(QStringLiteral("Browse for DFF file")); });
-}
-
-} // namespace
-
-SerialFlashOutcome LoadAndSendFirmwareSer(Session& s) {
-    Guard guard(s.log,
+SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFirmware& fw,
+                                         FlashReport& report, int helloAttempts) {
+    Guard guard(link.log,
                 Place::Module(QStringLiteral("LoadAndSendFirmwareSer"), QStringLiteral("modFW")));
-    const DFFHeader& header = s.firmware.Header;
+    const DFFHeader& header = fw.Header;
+    const int attempts = std::max(1, helloAttempts);
+    SerialFlashResult result;
     int attempt = 0;
-    bool identified = false;
     bool transferred = false;
     QString chipName;
 
     do {
         // A late answer to an earlier hello would otherwise merge with this one's, and two
         // answers are no answer.
-        guard.step([&] { DiscardWaiting(s); });
-        guard.step([&] { SendRaw(s, QByteArray(1, Hello::Byte)); });
+        guard.step([&] { DiscardWaiting(link.port); });
+        guard.step([&] { SendRaw(link.port, QByteArray(1, Hello::Byte)); });
         QByteArray response;
-        guard.step([&] { response = GetResponse(s); });
+        guard.step([&] { response = GetResponse(link.port, link.clock); });
         if (!IsHelloAnswer(response)) {
             guard.step([&] { WaitMs(Hello::PauseAfterSilenceMs); });
             // A unit that answers after the window has closed has left hello mode already and
             // will not answer the next hello: an answer waiting now is the one to this hello.
             // Anything else is thrown away here, as before the next hello.
-            guard.step([&] { response = TakeWaiting(s); });
+            guard.step([&] { response = TakeWaiting(link.port); });
         }
         if (IsHelloAnswer(response)) {
             const auto identification = std::uint8_t(response.at(0));
+            result.identification = identification;
             chipName = ChipModelName(LowNibble(identification));
-            identified = true;
             if (LowNibble(identification) != header.ChipId ||
                 UnitIdToCode(HighNibble(identification)) != header.trimmedCode()) {
-                RefusePackage(s, guard, identification, chipName);
-                return SerialFlashOutcome::Refused;
+                const QString unit = ProductDisplayName(UnitIdToCode(HighNibble(identification)));
+                const QString package = ProductDisplayName(header.trimmedCode());
+                guard.step([&] {
+                    report.error(RefusalText(unit, chipName, package), Hello::RefusalCaption);
+                });
+                result.outcome = SerialFlashOutcome::Refused;
+                return result;
             }
-            guard.step([&] { transferred = SendFirmwareSer(s); });
+            TransferCount written;
+            guard.step([&] { transferred = SendFirmwareSer(link, fw, report, &written); });
+            result.flashBlocks = written.flashBlocks;
+            result.eepromBytes = written.eepromBytes;
         }
         ++attempt;
-        guard.step([&] { s.window.setMessage(CountdownText(attempt)); });
-    } while (!identified && attempt < Hello::Attempts);
+        guard.step([&] { report.message(CountdownText(attempt, attempts)); });
+    } while (!result.identification && attempt < attempts);
 
     if (transferred) {
         guard.step([&] {
-            ShowInfo(s.prompts, chipName + QStringLiteral(" flashed with firmware v") +
-                                    header.versionText() + QStringLiteral(" successfully."));
+            report.info(chipName + QStringLiteral(" flashed with firmware v") +
+                        header.versionText() + QStringLiteral(" successfully."));
         });
-        return SerialFlashOutcome::Flashed;
+        result.outcome = SerialFlashOutcome::Flashed;
+        return result;
     }
-    if (!identified) {
+    if (!result.identification) {
         const QString d = ProductDisplayName(header.trimmedCode());
         guard.step([&] {
-            ShowInfo(s.prompts,
-                     d + QStringLiteral(" was not reset in time or connected unit is not a ") + d +
-                         QStringLiteral(" (wrong baud rate)"));
+            report.info(d + QStringLiteral(" was not reset in time or connected unit is not a ") +
+                        d + QStringLiteral(" (wrong baud rate)"));
         });
-        return SerialFlashOutcome::NotReset;
+        result.outcome = SerialFlashOutcome::NotReset;
+        return result;
     }
-    return SerialFlashOutcome::TransferFailed;
+    result.outcome = SerialFlashOutcome::TransferFailed;
+    return result;
 }
 
 } // namespace quorvex

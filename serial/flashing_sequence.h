@@ -2,11 +2,14 @@
 // One serial flashing attempt: call the unit's bootloader with hellos while the technician
 // resets it, identify the unit by its answer, refuse a package that does not fit, otherwise
 // transfer the firmware and report the outcome.
-#include "flow/session.h"
+#include "base/loaded_firmware.h"
+#include "serial/flash_report.h"
+#include "serial/packet_exchange.h"
 
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace quorvex {
 
@@ -22,12 +25,24 @@ enum class SerialFlashOutcome { Flashed, TransferFailed, Refused, NotReset };
 
 // Exactly two bytes, one of them "K" or "k".
 bool IsHelloAnswer(const QByteArray& response);
-// "Please reset the unit... (N seconds)", N = attempts left.
-QString CountdownText(int attempt);
+// "Please reset the unit... (N seconds)", N = attempts left of `attempts`.
+QString CountdownText(int attempt, int attempts = Hello::Attempts);
 // The ten lines that tell why a package does not fit the connected unit.
 QString RefusalText(const QString& unit, const QString& chip, const QString& package);
 
-// The caller has opened the port and keeps it; the result only helps tests.
-SerialFlashOutcome LoadAndSendFirmwareSer(Session& s);
+struct SerialFlashResult {
+    SerialFlashOutcome outcome = SerialFlashOutcome::NotReset;
+    // The byte the unit answered the hello with: its unit id and chip id.
+    std::optional<std::uint8_t> identification;
+    // Frames the unit accepted.
+    int flashBlocks = 0;
+    int eepromBytes = 0;
+};
+
+// The caller has opened the port and keeps it. A package the unit refuses is reported; what
+// follows for the loaded package is the caller's to decide. `helloAttempts` is the countdown's
+// length in seconds, one hello each.
+SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFirmware& fw,
+                                         FlashReport& report, int helloAttempts = Hello::Attempts);
 
 } // namespace quorvex

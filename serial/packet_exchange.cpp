@@ -42,23 +42,23 @@ bool Holds(const QByteArray& response, char upper) {
 
 } // namespace
 
-QString Verdict(const QByteArray& response) {
+Verdict VerdictOf(const QByteArray& response) {
     if (Holds(response, Link::Rejected))
-        return QStringLiteral("N");
+        return Verdict::Rejected;
     if (Holds(response, Link::Accepted))
-        return QStringLiteral("K");
-    return {};
+        return Verdict::Accepted;
+    return Verdict::None;
 }
 
-void SendRaw(Session& s, const QByteArray& bytes) {
-    if (!s.serComm.isOpen())
+void SendRaw(SerialPort& port, const QByteArray& bytes) {
+    if (!port.isOpen())
         return;
     // A longer string would overrun the count of written bytes: refuse it whole rather than
     // send part of a frame.
     if (bytes.size() > Link::MaxRawLength)
         Raise(FailureNo::Overflow);
     for (int i = 0; i < bytes.size(); ++i)
-        s.serComm.output(bytes.mid(i, 1));
+        port.output(bytes.mid(i, 1));
 }
 
 const LinkClock& SteadyLinkClock() {
@@ -66,14 +66,10 @@ const LinkClock& SteadyLinkClock() {
     return clock;
 }
 
-QByteArray GetResponse(Session& s) {
-    const LinkClock& clock = s.linkClock ? *s.linkClock : SteadyLinkClock();
+QByteArray GetResponse(SerialPort& port, const LinkClock& clock) {
     constexpr std::int64_t QuietGapUs = std::int64_t(Link::QuietGapMs) * 1000;
-    // The shared timer still shows the window to whoever watches it; the window itself is
-    // judged on the link's clock, like the quiet gap, so both are measured the same way.
-    s.tmrResponse.stop();
-    s.tmrResponse.setInterval(Link::ResponseWindowMs);
-    s.tmrResponse.start();
+    // The window is judged on the link's clock, like the quiet gap, so both are measured the
+    // same way.
     const std::int64_t windowEnd = clock.nowUs() + std::int64_t(Link::ResponseWindowMs) * 1000;
 
     QEventLoop loop;
@@ -81,8 +77,8 @@ QByteArray GetResponse(Session& s) {
     due.setSingleShot(true);
     due.setTimerType(Qt::PreciseTimer);
     QObject::connect(&due, &QTimer::timeout, &loop, &QEventLoop::quit);
-    s.serComm.setReadyReadHandler([&loop] { loop.quit(); });
-    const auto unhook = qScopeGuard([&s] { s.serComm.setReadyReadHandler({}); });
+    port.setReadyReadHandler([&loop] { loop.quit(); });
+    const auto unhook = qScopeGuard([&port] { port.setReadyReadHandler({}); });
 
     QByteArray response;
     std::int64_t lastArrival = 0;
@@ -92,7 +88,7 @@ QByteArray GetResponse(Session& s) {
         const std::int64_t now = clock.nowUs();
         if ((!response.isEmpty() && now - lastArrival >= QuietGapUs) || now >= windowEnd)
             return response;
-        const QByteArray arrived = s.serComm.input();
+        const QByteArray arrived = port.input();
         if (!arrived.isEmpty()) {
             response += arrived;
             lastArrival = now;
@@ -109,31 +105,31 @@ QByteArray GetResponse(Session& s) {
     }
 }
 
-QByteArray TakeWaiting(Session& s) {
-    return s.serComm.isOpen() ? s.serComm.input() : QByteArray();
+QByteArray TakeWaiting(SerialPort& port) {
+    return port.isOpen() ? port.input() : QByteArray();
 }
 
-void DiscardWaiting(Session& s) {
-    TakeWaiting(s);
+void DiscardWaiting(SerialPort& port) {
+    TakeWaiting(port);
 }
 
-QString SendPacket(Session& s, const QByteArray& packet) {
-    Guard guard(s.log, Place::Module(QStringLiteral("SendPacket"), QStringLiteral("modFW")));
+Verdict SendPacket(const SerialLink& link, const QByteArray& packet) {
+    Guard guard(link.log, Place::Module(QStringLiteral("SendPacket"), QStringLiteral("modFW")));
     QByteArray frame;
     guard.step([&] { frame = Frame(packet); });
     guard.step([&] { WaitMs(Link::PauseBeforeFrameMs); });
     // Anything that arrived before the frame leaves, a late letter from an earlier exchange
     // above all, would otherwise be taken as this frame's verdict.
-    guard.step([&] { DiscardWaiting(s); });
-    guard.step([&] { SendRaw(s, frame); });
+    guard.step([&] { DiscardWaiting(link.port); });
+    guard.step([&] { SendRaw(link.port, frame); });
     QByteArray response;
     for (int reads = 0; reads < Link::ReadsPerFrame; ++reads) {
-        guard.step([&] { response = GetResponse(s); });
-        if (!Verdict(response).isEmpty())
+        guard.step([&] { response = GetResponse(link.port, link.clock); });
+        if (VerdictOf(response) != Verdict::None)
             break;
         guard.step([&] { WaitMs(Link::PauseBetweenReadsMs); });
     }
-    return Verdict(response);
+    return VerdictOf(response);
 }
 
 } // namespace quorvex

@@ -1,7 +1,8 @@
 #pragma once
 // The framed exchange with the unit's bootloader: a frame is the packet followed by one
 // checksum byte; the bootloader judges it with one letter, "K" (accepted) or "N" (rejected).
-#include "flow/session.h"
+#include "base/failure.h"
+#include "serial/serial_port.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,26 +36,37 @@ class LinkClock {
 };
 const LinkClock& SteadyLinkClock();
 
+// What the exchange needs of the world: the port, the clock its responses are timed by and the
+// log its failures go to.
+struct SerialLink {
+    SerialPort& port;
+    ErrorSink& log;
+    const LinkClock& clock = SteadyLinkClock();
+};
+
+// The bootloader's judgement of a frame; None when no letter came.
+enum class Verdict { None, Accepted, Rejected };
+
 // The byte that makes all bytes of the frame add up to 0 modulo 256.
 std::uint8_t Checksum(const QByteArray& packet);
 // The packet followed by its checksum.
 QByteArray Frame(const QByteArray& packet);
-// "N" when the response holds an N (either case), else "K" when it holds a K, else "".
-QString Verdict(const QByteArray& response);
+// Rejected when the response holds an N (either case), else Accepted when it holds a K.
+Verdict VerdictOf(const QByteArray& response);
 
 // Writes the bytes one write each, first byte first; nothing when the port is closed.
-void SendRaw(Session& s, const QByteArray& bytes);
+void SendRaw(SerialPort& port, const QByteArray& bytes);
 // Collects what the bootloader answers: ends once a quiet gap has passed since the last byte
-// arrived, or when the response window closes, both on the session's link clock. Sleeps until
+// arrived, or when the response window closes, both on `clock`. Sleeps until
 // a byte arrives or one of those comes due, with the window's events running. Port failures
 // reach the caller.
-QByteArray GetResponse(Session& s);
+QByteArray GetResponse(SerialPort& port, const LinkClock& clock = SteadyLinkClock());
 // Takes whatever waits in the receive buffer. Nothing when the port is closed.
-QByteArray TakeWaiting(Session& s);
+QByteArray TakeWaiting(SerialPort& port);
 // Throws away whatever waits in the receive buffer, so it cannot pass for the answer to what
 // is written next. Nothing when the port is closed.
-void DiscardWaiting(Session& s);
-// Sends the packet framed, once, and returns the verdict: "K", "N" or "" (none in 30 reads).
-QString SendPacket(Session& s, const QByteArray& packet);
+void DiscardWaiting(SerialPort& port);
+// Sends the packet framed, once, and returns the verdict (None: no letter in 30 reads).
+Verdict SendPacket(const SerialLink& link, const QByteArray& packet);
 
 } // namespace quorvex

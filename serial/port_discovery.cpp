@@ -1,7 +1,7 @@
 #include "serial/port_discovery.h"
 
+#include "base/failure.h"
 #include "base/paced_wait.h"
-#include "base/catalogue.h"
 
 namespace quorvex {
 
@@ -23,31 +23,17 @@ bool CanOpenPort(int number, SerialPort& port, const QString& device) {
     return usable;
 }
 
-QString UploadCaption(const LoadedFirmware& fw) {
-    return QStringLiteral("Upload firmware ver. ") + fw.Header.versionText() +
-           QStringLiteral(" to ") + ProductDisplayName(fw.Header.trimmedCode());
-}
-
-void cmdRefresh_Click(Session& s) {
-    // Nothing in the scan can fail: a port that does not open is simply left out.
-    WindowPort& w = s.window;
-    w.EnableControls(false);
-    w.setUpdateCaption(QStringLiteral("Scanning available COM ports, please wait..."));
-    w.setBusyPointer(true);
-    w.clearPorts();
-    // The device is named once and then opened by that name: what the entry shows is what
-    // was found usable, even if the system's devices change during the scan.
+QList<PortEntry> ScanPorts(SerialPort& port) {
+    // Nothing in the scan can fail: a port that does not open is simply left out. The device
+    // is named once and then opened by that name: what the entry shows is what was found
+    // usable, even if the system's devices change during the scan.
+    QList<PortEntry> found;
     for (int n = FirstScannedPort; n <= LastScannedPort; ++n) {
-        const QString device = s.serComm.deviceName(n);
-        if (!device.isEmpty() && CanOpenPort(n, s.serComm, device))
-            w.addPort(QStringLiteral("Com %1").arg(n), device);
+        const QString device = port.deviceName(n);
+        if (!device.isEmpty() && CanOpenPort(n, port, device))
+            found.append(PortEntry{n, QStringLiteral("Com %1").arg(n), device});
     }
-    if (w.portCount() > 0)
-        w.selectPort(0);
-    w.setUpdateCaption(s.firmware.isLoaded() ? UploadCaption(s.firmware)
-                                             : QStringLiteral("Browse for DFF file"));
-    w.setBusyPointer(false);
-    w.EnableControls(true);
+    return found;
 }
 
 } // namespace quorvex

@@ -1,6 +1,9 @@
 #pragma once
-// Fills the port list with the serial ports that can be opened right now.
-#include "flow/session.h"
+// Finds the serial ports that can be opened right now.
+#include "serial/serial_port.h"
+
+#include <QList>
+#include <QString>
 
 namespace quorvex {
 
@@ -11,12 +14,13 @@ inline constexpr int LastScannedPort = 16;
 // `device`, that device is opened and nothing else (see SerialPort::setCommDevice).
 bool CanOpenPort(int number, SerialPort& port, const QString& device = {});
 
-// Lists "Com n" for every port 1..16 that opens, each with the device it opened, selects the
-// first, and sets the main button's caption to match whether a package is loaded. The window
-// is locked while it scans.
-void cmdRefresh_Click(Session& s);
+struct PortEntry {
+    int number = 0;
+    QString text;   // "Com n", as the port list shows it
+    QString device; // the device the scan opened, which an upload opens again
+};
 
-// "Upload firmware ver. 1.4.12 to TORV5": the main button's caption with a package loaded.
-QString UploadCaption(const LoadedFirmware& fw);
+// Every port 1..16 that opens, each with the device it opened; `port` is left closed.
+QList<PortEntry> ScanPorts(SerialPort& port);
 
 } // namespace quorvex

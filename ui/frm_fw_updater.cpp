@@ -1,11 +1,11 @@
 #include "ui/frm_fw_updater.h"
 
 #include "base/identity.h"
+#include "flow/make_package.h"
+#include "flow/port_list.h"
 #include "flow/update_command.h"
 #include "net/tftp_client.h"
 #include "package/maker_panel.h"
-#include "package/package_builder.h"
-#include "serial/port_discovery.h"
 #include "ui/logo_widget.h"
 #include "ui/paced_draw.h"
 #include "ui/progress_widget.h"
@@ -59,19 +59,13 @@ QString ShownStatus(const QString& text) {
 } // namespace
 
 FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
-    : QWidget(parent), deps_(std::move(deps)),
-      log_(deps_.programFolder, deps_.prompts), session_{deps_.firmware, log_,
-                                                         deps_.prompts,  *this,
-                                                         deps_.serial,   deps_.socket,
-                                                         tmrResponse_,   deps_.programFolder} {
+    : QWidget(parent), deps_(std::move(deps)), log_(deps_.programFolder, deps_.prompts) {
     setObjectName(QStringLiteral("frmFWUpdater"));
-    tmrResponse_.setObjectName(QStringLiteral("tmrResponse"));
-    tmrResponse_.setSingleShot(true);
-    tmrResponse_.setTimerType(Qt::PreciseTimer);
-    tmrResponse_.setInterval(2000);
-    tftpClient_ = std::make_unique<TftpClient>(session_, deps_.tftpServerPort);
-    updateCommand_ = std::make_unique<UpdateCommand>(session_, deps_.dialogs, *tftpClient_,
-                                                     [this] { cmdRefresh_Click(); });
+    tftpClient_ =
+        std::make_unique<TftpClient>(deps_.socket, log_, tftpReport_, deps_.tftpServerPort);
+    updateCommand_ = std::make_unique<UpdateCommand>(
+        PackageLoad{deps_.firmware, log_, deps_.prompts, *this, deps_.serial, deps_.programFolder},
+        deps_.dialogs, *tftpClient_, [this] { cmdRefresh_Click(); });
     buildControls();
     buildMakerPanel();
     wireEvents();
@@ -202,7 +196,7 @@ void FrmFWUpdater::Form_Load() {
     picEthMedium_->move(picSerMedium_->pos());
     setWindowTitle(CaptionText());
     // The port's settings until a package of a product with settings of its own is opened.
-    g.step([&] { session_.serComm.setSettings(QStringLiteral("9600,n,8,1")); });
+    g.step([&] { deps_.serial.setSettings(QStringLiteral("9600,n,8,1")); });
 }
 
 void FrmFWUpdater::cmdUpdate_Click() {
@@ -223,12 +217,13 @@ void FrmFWUpdater::cmdMakeDFF_Click() {
                              {txtFWVer_[0]->text(), txtFWVer_[1]->text(), txtFWVer_[2]->text()}};
     // The encoder lets window events run: nothing else may start meanwhile.
     EnableControls(false);
-    quorvex::cmdMakeDFF_Click(session_, deps_.dialogs, choice, [this] { cmdCancel_Click(); });
+    quorvex::cmdMakeDFF_Click(log_, deps_.prompts, *this, deps_.dialogs, choice,
+                              [this] { cmdCancel_Click(); });
     EnableControls(true);
 }
 
 void FrmFWUpdater::cmdRefresh_Click() {
-    quorvex::cmdRefresh_Click(session_);
+    quorvex::cmdRefresh_Click(*this, deps_.serial, deps_.firmware);
 }
 
 void FrmFWUpdater::imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers m) {
@@ -295,10 +290,10 @@ void FrmFWUpdater::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
-    session_.firmware.releaseImages();
-    if (session_.serComm.isOpen()) {
+    deps_.firmware.releaseImages();
+    if (deps_.serial.isOpen()) {
         Guard g(log_, Place::Form(QStringLiteral("Form_QueryUnload")));
-        g.step([&] { session_.serComm.close(); });
+        g.step([&] { deps_.serial.close(); });
     }
     e->accept();
 }

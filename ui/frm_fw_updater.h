@@ -3,8 +3,12 @@
 // them (WindowPort) and wires each event to the handler that owns the work.
 #include "base/error_log.h"
 #include "base/file_dialogs.h"
-#include "flow/session.h"
+#include "base/loaded_firmware.h"
+#include "base/prompts.h"
 #include "flow/window_port.h"
+#include "flow/window_reports.h"
+#include "net/udp_socket.h"
+#include "serial/serial_port.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -44,9 +48,8 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     explicit FrmFWUpdater(FormDeps deps, QWidget* parent = nullptr);
     ~FrmFWUpdater() override;
 
-    Session& session() { return session_; }
     ErrorLog& errorLog() { return log_; }
-    QTimer& tmrResponse() { return tmrResponse_; }
+    TftpClient& tftpClient() { return *tftpClient_; }
 
     // Event handlers, public so that tests can drive them as the events would.
     void Form_Load();
@@ -100,9 +103,8 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     void drawStatus();
 
     FormDeps deps_;
-    QTimer tmrResponse_;
     ErrorLog log_;
-    Session session_;
+    WindowTftpReport tftpReport_{*this};
     std::unique_ptr<TftpClient> tftpClient_;
     std::unique_ptr<UpdateCommand> updateCommand_;
     bool closingFromCode_ = false;

@@ -34,12 +34,6 @@ TEST(Catalogue, DisplayNamesAndSettingsNeedTheExactCode) {
     EXPECT_FALSE(ProposedChipOf(3).has_value());
 }
 
-TEST(Catalogue, SocketErrorTexts) {
-    EXPECT_EQ(WinsockErrorText(10060), "Unknown error.");
-    EXPECT_EQ(WinsockErrorText(11001), "Authoritative answer host not found.");
-    EXPECT_EQ(WinsockErrorText(10050), "The network subsystem has failed.");
-}
-
 TEST(Catalogue, NetworkUnitFollowsTheChipNotTheProduct) {
     LoadedFirmware fw;
     fw.Header.setProductCode("TORV5");

@@ -2,7 +2,7 @@
 // port, what happens to a port left open, and what is logged and shown.
 #include "flow/update_command.h"
 #include "net/tftp_client.h"
-#include "support/fake_session.h"
+#include "support/fake_bench.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ namespace {
 
 constexpr char HelloByte = char(0xC1);
 
-class UpdateCommandSerial : public ::testing::Test, protected fakes::FakeSession {
+class UpdateCommandSerial : public ::testing::Test, protected fakes::FakeBench {
   protected:
     void SetUp() override {
         fw.Header = DFFHeader::Of("TORV5", 1, 4, 0, 12);
@@ -34,8 +34,8 @@ class UpdateCommandSerial : public ::testing::Test, protected fakes::FakeSession
     }
 
     fakes::ScriptedDialogs dialogs;
-    TftpClient tftp{session};
-    UpdateCommand command{session, dialogs, tftp, [] {}};
+    TftpClient tftp{socket, log, tftpReport};
+    UpdateCommand command{load(), dialogs, tftp, [] {}};
 };
 
 TEST_F(UpdateCommandSerial, APortLeftOpenIsClosedAndReopenedOnTheChosenNumberWithNothingLogged) {

@@ -38,22 +38,19 @@ QString TableResolver::resolve(const QString& host) {
     return it.value();
 }
 
-ClientRig::ClientRig(const QByteArray& image, int serverPort, int watchdogMs, UdpSocket* socket)
-    : session{firmware,    log,      prompts, window, serial, socket ? *socket : qtSocket,
-              tmrResponse, QString()},
-      client(session, serverPort) {
+ClientRig::ClientRig(const QByteArray& image, int serverPort, int watchdogMs, UdpSocket* given)
+    : socket(given ? *given : qtSocket), client(socket, log, report, serverPort) {
     firmware.Header.setProductCode(QStringLiteral("NYX2"));
     firmware.Header.ChipId = NetworkChipId;
     firmware.ProgramImage = image;
-    tmrResponse.setSingleShot(true);
-    tmrResponse.setInterval(watchdogMs);
+    client.setWatchdogMs(watchdogMs);
     window.address = QStringLiteral("127.0.0.1");
 }
 
 bool ClientRig::uploadAndWait(int ms, int pollMs) {
     window.setUpdateVisible(false);
     window.EnableControls(false);
-    if (!client.BeginUpload())
+    if (!begin())
         return true;
     return WaitUntil([this] { return !client.inProgress(); }, ms, pollMs);
 }

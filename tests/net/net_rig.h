@@ -1,8 +1,7 @@
 #pragma once
 // What the network tests share: a bounded wait that keeps events flowing, a resolver that
-// asks no name server, a serial port that is never used, and a session wired to a real UDP
-// socket and a TFTP client.
-#include "flow/session.h"
+// asks no name server, and a TFTP client over a real UDP socket reporting to a fake window.
+#include "flow/window_reports.h"
 #include "net/qt_udp_socket.h"
 #include "net/tftp_client.h"
 #include "support/fakes.h"
@@ -32,24 +31,7 @@ class TableResolver : public HostResolver {
     int lookups = 0;
 };
 
-class UnusedSerialPort : public SerialPort {
-  public:
-    void setCommPort(int) override {}
-    void setCommDevice(int, const QString&) override {}
-    int commPort() const override { return 1; }
-    void setSettings(const QString&) override {}
-    QString settings() const override { return {}; }
-    void open() override {}
-    void close() override {}
-    bool isOpen() const override { return false; }
-    void output(const QByteArray&) override {}
-    QByteArray input() override { return {}; }
-    int inBufferCount() override { return 0; }
-    void setReadyReadHandler(std::function<void()>) override {}
-    QString deviceName(int) const override { return {}; }
-};
-
-// A session for a network package of `image`, with the product code NYX2, its watchdog set to
+// A client for a network package of `image`, with the product code NYX2, its watchdog set to
 // `watchdogMs` and the client talking to `serverPort` on 127.0.0.1.
 struct ClientRig {
     ClientRig(const QByteArray& image, int serverPort, int watchdogMs, UdpSocket* socket = nullptr);
@@ -58,13 +40,17 @@ struct ClientRig {
     fakes::RecordingLog log;
     fakes::ScriptedPrompts prompts;
     fakes::FakeWindow window;
-    UnusedSerialPort serial;
     TableResolver resolver;
     QtUdpSocket qtSocket{resolver};
-    QTimer tmrResponse;
-    Session session;
+    UdpSocket& socket;
+    WindowTftpReport report{window};
     TftpClient client;
 
+    // Starts the upload of the firmware record's image to the window's target.
+    bool begin() {
+        return client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(),
+                                  window.targetAddress());
+    }
     // Starts the upload and runs events until it ends (bounded by `ms`); returns whether it did.
     bool uploadAndWait(int ms, int pollMs = 2);
 };

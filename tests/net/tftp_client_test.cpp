@@ -34,8 +34,8 @@ std::vector<std::pair<int, QByteArray>> DataSent(const SimulatedUnit& unit) {
 void ExpectWindowGivenBack(const ClientRig& rig) {
     EXPECT_TRUE(rig.window.updateVisible);
     EXPECT_TRUE(rig.window.controlsEnabled);
-    EXPECT_FALSE(rig.session.tftp.isOpen());
-    EXPECT_FALSE(rig.tmrResponse.isActive());
+    EXPECT_FALSE(rig.socket.isOpen());
+    EXPECT_FALSE(rig.client.watching());
     EXPECT_FALSE(rig.client.inProgress());
 }
 
@@ -316,7 +316,7 @@ TEST(TftpClient, DatagramsFromAnotherAddressCannotDivertOrEndTheTransfer) {
 TEST(TftpClient, AnImageTooLargeForTwoByteBlockNumbersIsRefusedBeforeAnythingIsSent) {
     SimulatedUnit unit;
     ClientRig rig(QByteArray(MaxImageSize + 1, 'x'), unit.port(), ShortWatchdogMs);
-    EXPECT_FALSE(rig.client.BeginUpload());
+    EXPECT_FALSE(rig.begin());
     RunEventsFor(200);
     EXPECT_TRUE(unit.arrivals.empty());
     EXPECT_EQ(
@@ -331,7 +331,7 @@ TEST(TftpClient, AnUnresolvableAddressShowsTheSocketTextAndGivesTheWindowBack) {
     rig.window.address = QStringLiteral("unit-that-is-not.there");
     rig.window.setUpdateVisible(false);
     rig.window.EnableControls(false);
-    EXPECT_FALSE(rig.client.BeginUpload());
+    EXPECT_FALSE(rig.begin());
     EXPECT_EQ(rig.window.status(), QStringLiteral("Authoritative answer host not found."));
     EXPECT_EQ(rig.resolver.lookups, 1);
     ExpectWindowGivenBack(rig);
@@ -347,7 +347,7 @@ TEST(TftpClient, ARefusedAddressShowsItsTextOrUnknownError) {
         fakes::FakeUdpSocket socket;
         socket.refuseWith = number;
         ClientRig rig(Image(1000), 69, ShortWatchdogMs, &socket);
-        EXPECT_FALSE(rig.client.BeginUpload());
+        EXPECT_FALSE(rig.begin());
         EXPECT_EQ(rig.window.status(), text);
         EXPECT_FALSE(socket.isOpen());
         ExpectWindowGivenBack(rig);

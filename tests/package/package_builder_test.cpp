@@ -1,9 +1,10 @@
 #include "base/identity.h"
+#include "flow/make_package.h"
 #include "hex_records.h"
 #include "package/cipher.h"
 #include "package/package_builder.h"
 #include "package/package_reader.h"
-#include "support/fake_session.h"
+#include "support/fake_bench.h"
 #include "support/fakes.h"
 #include "test_files.h"
 #include "unwritable_places.h"
@@ -19,10 +20,10 @@ namespace {
 
 // A technician's program, apart from the maker's, that loads a package as the update command
 // would.
-struct Technician : fakes::FakeSession {
-    explicit Technician(const QString& folder) : FakeSession(folder) { QDir().mkpath(folder); }
-    bool load(const QString& package) {
-        return LoadDFFFile(session, package, [] {});
+struct Technician : fakes::FakeBench {
+    explicit Technician(const QString& folder) : FakeBench(folder) { QDir().mkpath(folder); }
+    bool loads(const QString& package) {
+        return LoadDFFFile(load(), package, [] {});
     }
 };
 
@@ -38,13 +39,13 @@ const QByteArray SerialBody =
     Lines({Data(0, Bytes({0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19})),
            Data(0x0100, Bytes({0xAA, 0xBB})), EndRecord()});
 
-class Builder : public ::testing::Test, protected fakes::FakeSession {
+class Builder : public ::testing::Test, protected fakes::FakeBench {
   protected:
-    Builder() { session.programFolder = dir.folder(); }
+    Builder() { programFolder = dir.folder(); }
     void SetUp() override { WriteAll(input, SerialBody); }
 
     BuildOutcome Build(const MakerChoice& choice) {
-        return cmdMakeDFF_Click(session, dialogs, choice, [this] { ++panelHides; });
+        return cmdMakeDFF_Click(log, prompts, window, dialogs, choice, [this] { ++panelHides; });
     }
     // The maker picks `input` and saves as `target`.
     BuildOutcome BuildInto(const MakerChoice& choice, const QString& target) {
@@ -116,7 +117,7 @@ TEST_F(Builder, EveryPackageLoadsBackWithTheHeaderItWasGiven) {
         EXPECT_EQ(package.mid(12, 6), QByteArray(6, '\0'));
 
         Technician tech(dir.path(QStringLiteral("tech%1").arg(n)));
-        ASSERT_TRUE(tech.load(target)) << tech.log.records.join('\n').toStdString();
+        ASSERT_TRUE(tech.loads(target)) << tech.log.records.join('\n').toStdString();
         EXPECT_EQ(tech.fw.Header.toBytes().left(8), QByteArray(r.code));
         EXPECT_EQ(tech.fw.Header.VerMajor, r.major);
         EXPECT_EQ(tech.fw.Header.VerMinor, r.minor);
@@ -227,7 +228,7 @@ TEST_F(Builder, SavingOverALongerFileLeavesNoneOfItsBytesBehind) {
     const QByteArray package = ReadAll(target);
     EXPECT_EQ(package.size(), SerialBody.size() + BodyOffset);
     Technician tech(dir.path("tech"));
-    EXPECT_TRUE(tech.load(target));
+    EXPECT_TRUE(tech.loads(target));
 }
 
 // Mended: a number outside 0..255 or a chip entry without an id was logged and stored as 0,

@@ -67,7 +67,7 @@ TEST(SendFirmwareSer, SendsOnlyTheNonBlankBlocksAndDrawsTheBarForEveryBlock) {
     FillProgram(rig.fw, 0, 1024);
     rig.fw.ProgramImage[TopBlock + 5] = 0x12;
 
-    EXPECT_TRUE(SendFirmwareSer(rig.session));
+    EXPECT_TRUE(SendFirmwareSer(rig.link, rig.fw, rig.report));
 
     const auto frames = rig.flashFrames();
     ASSERT_EQ(frames.size(), 17u);
@@ -101,7 +101,7 @@ TEST(SendFirmwareSer, WithoutProgramDataTheBarStillStepsAndNothingDividesByZero)
     SetEeprom(rig.fw, 7, 0x77);
     rig.fw.ProgramEnd = 0;
 
-    EXPECT_TRUE(SendFirmwareSer(rig.session));
+    EXPECT_TRUE(SendFirmwareSer(rig.link, rig.fw, rig.report));
     EXPECT_TRUE(rig.flashFrames().empty());
     const auto eeprom = rig.eepromFrames();
     ASSERT_EQ(eeprom.size(), 2u);
@@ -125,7 +125,7 @@ TEST(SendFirmwareSer, AFirstBlockRejectedEndsTheTransferWithOneMessage) {
     FillProgram(rig.fw, 0, 256);
     SetEeprom(rig.fw, 0, 1);
 
-    EXPECT_FALSE(SendFirmwareSer(rig.session));
+    EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
     EXPECT_EQ(rig.sim.frames().size(), 1u);
     EXPECT_EQ(Texts(rig.prompts),
               QList<QString>{"Corrupted/invalid data received, please reupload the firmware."});
@@ -141,7 +141,7 @@ TEST(SendFirmwareSer, ASilentUnitInTheFlashPassIsAFlashDataError) {
     FillProgram(rig.fw, 0, 64 * 4);
     SetEeprom(rig.fw, 0, 1);
 
-    EXPECT_FALSE(SendFirmwareSer(rig.session));
+    EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
     EXPECT_EQ(rig.sim.frames().size(), 2u);
     EXPECT_EQ(Texts(rig.prompts), QList<QString>{"Flash Data Error."});
 }
@@ -158,7 +158,7 @@ TEST(SendFirmwareSer, TheEepromPassGoesOnAfterSilentBytesAndReportsEachOne) {
     for (int a : {2, 5, 9, 255})
         SetEeprom(rig.fw, a, std::uint8_t(a ^ 0x5A));
 
-    EXPECT_FALSE(SendFirmwareSer(rig.session));
+    EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
     const auto eeprom = rig.eepromFrames();
     ASSERT_EQ(eeprom.size(), 4u);
     EXPECT_EQ(eeprom[3].address, 255);
@@ -178,7 +178,7 @@ TEST(SendFirmwareSer, RefusesEepromDataAboveAddress255BeforeWritingAnything) {
     SetEeprom(rig.fw, 4, 0x44);
     SetEeprom(rig.fw, 0x104, 0x45); // would land on address 4 if cut to one byte
 
-    EXPECT_FALSE(SendFirmwareSer(rig.session));
+    EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
     QThread::msleep(30);
     EXPECT_TRUE(rig.sim.received().isEmpty());
     ASSERT_EQ(rig.prompts.messages.size(), 1u);
@@ -195,7 +195,7 @@ TEST(SendFirmwareSer, AFailedStepMakesTheTransferFailEvenWhenEveryFrameWasAccept
     FillProgram(rig.fw, 0, 128);
     rig.spy.failInputNumber = 2; // the first verdict read (the first input() clears stale bytes)
 
-    EXPECT_FALSE(SendFirmwareSer(rig.session));
+    EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
     EXPECT_EQ(rig.flashFrames().size(), 2u);
     EXPECT_EQ(rig.sim.flash().left(128), rig.fw.ProgramImage.left(128)); // all accepted
     ASSERT_EQ(rig.log.records.size(), 1);

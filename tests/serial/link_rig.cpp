@@ -41,13 +41,7 @@ void SetEeprom(LoadedFirmware& fw, int address, std::uint8_t value) {
 }
 
 LinkRig::LinkRig(bootsim::Options options, bool openPort)
-    : sim(std::move(options)), port(folder.path()),
-      spy(port), session{fw, log, prompts, window, spy, udp, tmrResponse, folder.path()} {
-    tmrResponse.setSingleShot(true);
-    activeWatch_ = tmrResponse.bindableActive().addNotifier([this] {
-        if (tmrResponse.isActive())
-            ++windowsOpened_;
-    });
+    : sim(std::move(options)), port(folder.path()), spy(port) {
     if (!folder.isValid()) {
         error = QStringLiteral("no temporary folder");
         return;

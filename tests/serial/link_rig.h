@@ -2,8 +2,8 @@
 // What the serial link tests share: the simulated unit on a pseudo-terminal, a temporary
 // device folder whose only node links to it (so "Com 1" is the simulated unit), the real
 // QtSerialPort opened on it, and a session over the recording fakes.
-#include "flow/session.h"
 #include "bootsim/simulator.h"
+#include "flow/window_reports.h"
 #include "serial/packet_exchange.h"
 #include "serial/qt_serial_port.h"
 #include "support/fake_devices.h"
@@ -34,6 +34,9 @@ class SpyPort : public SerialPort {
     QByteArray input() override;
     int inBufferCount() override { return inner_.inBufferCount(); }
     void setReadyReadHandler(std::function<void()> h) override {
+        // A response window hooks the port's arrivals while it is open.
+        if (h)
+            ++windowsOpened;
         inner_.setReadyReadHandler(std::move(h));
     }
     QString deviceName(int n) const override { return inner_.deviceName(n); }
@@ -41,6 +44,7 @@ class SpyPort : public SerialPort {
     std::vector<QByteArray> writes;
     int inputs = 0;
     int failInputNumber = -1; // this input() call (from 1) fails with a device error
+    int windowsOpened = 0;
 
   private:
     SerialPort& inner_;
@@ -87,18 +91,16 @@ class LinkRig {
     fakes::FakeWindow window;
     // The network is no part of a serial flash: anything opened or sent there is a fault.
     fakes::FakeUdpSocket udp;
-    QTimer tmrResponse;
-    Session session;
+    SerialLink link{spy, log};
+    WindowFlashReport report{window, prompts};
 
     // How many response windows were opened since the rig was made.
-    int windowsOpened() const { return windowsOpened_; }
+    int windowsOpened() const { return spy.windowsOpened; }
     // The flash frames the unit took in, in order (EEPROM frames left out).
     std::vector<bootsim::FrameRecord> flashFrames() const;
     std::vector<bootsim::FrameRecord> eepromFrames() const;
 
   private:
-    int windowsOpened_ = 0;
-    QPropertyNotifier activeWatch_;
 };
 
 } // namespace quorvex::testing

@@ -45,26 +45,34 @@ TEST(Checksum, MakesTheFrameAddUpToZero) {
 }
 
 TEST(Verdict, NWinsOverKAndOtherBytesAreNoVerdict) {
-    const std::pair<QByteArray, QString> rows[] = {
-        {"K", "K"},  {"k", "K"},     {"N", "N"},  {"n", "N"},
-        {"KN", "N"}, {"NK", "N"},    {"kn", "N"}, {QByteArray("\x00\x31", 2), ""},
-        {"", ""},    {"\x04K", "K"},
+    constexpr Verdict K = Verdict::Accepted;
+    constexpr Verdict N = Verdict::Rejected;
+    const std::pair<QByteArray, Verdict> rows[] = {
+        {"K", K},     {"k", K},
+        {"N", N},     {"n", N},
+        {"KN", N},    {"NK", N},
+        {"kn", N},    {"", Verdict::None},
+        {"\x04K", K}, {QByteArray("\x00\x31", 2), Verdict::None},
     };
     for (const auto& [response, verdict] : rows)
-        EXPECT_EQ(Verdict(response), verdict) << response.toHex().toStdString();
+        EXPECT_EQ(VerdictOf(response), verdict) << response.toHex().toStdString();
 }
 
 TEST(SendPacket, TakesTheUnitsVerdictFromOneFrameWrittenByteByByte) {
     struct Row {
         QByteArray reply;
-        QString verdict;
+        Verdict verdict;
     };
-    const Row rows[] = {{"K", "K"}, {"k", "K"}, {"N", "N"}, {"KN", "N"}, {"NK", "N"}};
+    const Row rows[] = {{"K", Verdict::Accepted},
+                        {"k", Verdict::Accepted},
+                        {"N", Verdict::Rejected},
+                        {"KN", Verdict::Rejected},
+                        {"NK", Verdict::Rejected}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.reply.toStdString());
         LinkRig rig(FrameReply(Now(r.reply)));
         ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-        EXPECT_EQ(SendPacket(rig.session, SmallPacket), r.verdict);
+        EXPECT_EQ(SendPacket(rig.link, SmallPacket), r.verdict);
         EXPECT_EQ(rig.sim.received(), Frame(SmallPacket));
         ASSERT_EQ(rig.spy.writes.size(), 5u);
         for (const QByteArray& w : rig.spy.writes)
@@ -77,7 +85,7 @@ TEST(SendPacket, TakesTheUnitsVerdictFromOneFrameWrittenByteByByte) {
 TEST(SendPacket, StrayBytesAloneLeadToFurtherReads) {
     LinkRig rig(FrameReply({{0, QByteArray("\x00\x31", 2)}, {200, "K"}}));
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "K");
+    EXPECT_EQ(SendPacket(rig.link, SmallPacket), Verdict::Accepted);
     EXPECT_EQ(rig.windowsOpened(), 2);
     EXPECT_EQ(rig.sim.frames().size(), 1u);
 }
@@ -87,7 +95,7 @@ TEST(SendPacket, AReplySplitByAQuietGapEndsTheFirstResponseAndTheRestIsReadNext)
     // come from the first read.
     LinkRig rig(FrameReply({{0, "x"}, {60, "N"}}));
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "N");
+    EXPECT_EQ(SendPacket(rig.link, SmallPacket), Verdict::Rejected);
     EXPECT_EQ(rig.windowsOpened(), 2);
 }
 
@@ -96,7 +104,7 @@ TEST(SendPacket, AVerdictAfterTheResponseWindowIsFoundByTheNextRead) {
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "K");
+    EXPECT_EQ(SendPacket(rig.link, SmallPacket), Verdict::Accepted);
     EXPECT_EQ(rig.windowsOpened(), 2);
     EXPECT_GE(t.elapsed(), 500);
     EXPECT_EQ(rig.sim.frames().size(), 1u);
@@ -107,7 +115,7 @@ TEST(SendPacket, NoReplyGivesNoVerdictAfterThirtyReadsWithOneFrameWritten) {
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "");
+    EXPECT_EQ(SendPacket(rig.link, SmallPacket), Verdict::None);
     EXPECT_EQ(rig.windowsOpened(), 30);
     EXPECT_GE(t.elapsed(), 30 * (350 + 10));
     EXPECT_EQ(rig.sim.received(), Frame(SmallPacket));
@@ -121,7 +129,7 @@ TEST(SendPacket, ALateLetterFromAnEarlierExchangeIsNotTakenAsTheVerdict) {
     rig.sim.inject("K");
     QThread::msleep(30);
     rig.sim.inject("K", 10);
-    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "N");
+    EXPECT_EQ(SendPacket(rig.link, SmallPacket), Verdict::Rejected);
     EXPECT_EQ(rig.windowsOpened(), 2);
 }
 
@@ -135,8 +143,8 @@ TEST(SendPacket, AnAnswerToTheFrameBeforeDoesNotJudgeTheNextFrame) {
     o.frameReplies[1] = Late(450, "N");
     LinkRig rig(o);
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "K");
-    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "N");
+    EXPECT_EQ(SendPacket(rig.link, SmallPacket), Verdict::Accepted);
+    EXPECT_EQ(SendPacket(rig.link, SmallPacket), Verdict::Rejected);
 }
 
 TEST(GetResponse, PiecesTenMsApartAreOneResponseAndThirtyMsApartAreTwo) {
@@ -145,16 +153,15 @@ TEST(GetResponse, PiecesTenMsApartAreOneResponseAndThirtyMsApartAreTwo) {
     LinkRig rig;
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     const SlowLinkClock clock(50);
-    rig.session.linkClock = &clock;
 
     rig.sim.inject("ab");
     rig.sim.inject("cd", 10 * clock.factor());
-    EXPECT_EQ(GetResponse(rig.session), QByteArray("abcd"));
+    EXPECT_EQ(GetResponse(rig.spy, clock), QByteArray("abcd"));
 
     rig.sim.inject("ef");
     rig.sim.inject("gh", 30 * clock.factor());
-    EXPECT_EQ(GetResponse(rig.session), QByteArray("ef"));
-    EXPECT_EQ(GetResponse(rig.session), QByteArray("gh"));
+    EXPECT_EQ(GetResponse(rig.spy, clock), QByteArray("ef"));
+    EXPECT_EQ(GetResponse(rig.spy, clock), QByteArray("gh"));
 }
 
 TEST(GetResponse, SilenceEndsWithTheWindowEmpty) {
@@ -162,7 +169,7 @@ TEST(GetResponse, SilenceEndsWithTheWindowEmpty) {
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     QElapsedTimer t;
     t.start();
-    EXPECT_TRUE(GetResponse(rig.session).isEmpty());
+    EXPECT_TRUE(GetResponse(rig.spy).isEmpty());
     EXPECT_GE(t.elapsed(), 350);
     EXPECT_LT(t.elapsed(), 350 + 250);
 }
@@ -170,7 +177,7 @@ TEST(GetResponse, SilenceEndsWithTheWindowEmpty) {
 TEST(SendRaw, WritesNothingToAClosedPortAndDoesNotFail) {
     LinkRig rig({}, /*openPort=*/false);
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-    SendRaw(rig.session, "\xC1");
+    SendRaw(rig.spy, "\xC1");
     EXPECT_TRUE(rig.spy.writes.empty());
     QThread::msleep(20);
     EXPECT_TRUE(rig.sim.received().isEmpty());
@@ -179,16 +186,16 @@ TEST(SendRaw, WritesNothingToAClosedPortAndDoesNotFail) {
 TEST(SendRaw, RefusesAStringTooLongToCountWithoutWritingAnyOfIt) {
     LinkRig rig;
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-    EXPECT_THROW(SendRaw(rig.session, QByteArray(255, 'x')), FailureError);
+    EXPECT_THROW(SendRaw(rig.spy, QByteArray(255, 'x')), FailureError);
     EXPECT_TRUE(rig.spy.writes.empty());
-    SendRaw(rig.session, QByteArray(254, 'x'));
+    SendRaw(rig.spy, QByteArray(254, 'x'));
     EXPECT_EQ(rig.spy.writes.size(), 254u);
 }
 
 TEST(SendPacket, APortClosedUnderneathLogsItsFailedReadsAndGivesNoVerdict) {
     LinkRig rig({}, /*openPort=*/false);
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-    EXPECT_EQ(SendPacket(rig.session, SmallPacket), "");
+    EXPECT_EQ(SendPacket(rig.link, SmallPacket), Verdict::None);
     ASSERT_EQ(rig.log.records.size(), 30);
     EXPECT_TRUE(rig.log.records.at(0).startsWith(
         "Error 8012 (Device is not open) in procedure SendPacket of Module modFW on line "));

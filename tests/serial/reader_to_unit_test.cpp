@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "package/package_reader.h"
+#include "flow/load_package.h"
 
 using namespace quorvex;
 using namespace quorvex::testing;
@@ -33,11 +33,14 @@ TEST(ReaderToUnit, PackagesFromTheReaderFlashIntoTheUnitByteForByte) {
         o.identification = Torv5WithChip0;
         LinkRig rig(o);
         ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-        ASSERT_TRUE(LoadDFFFile(rig.session, Fixture(r.package), [] {}))
+        ASSERT_TRUE(LoadDFFFile(
+            PackageLoad{rig.fw, rig.log, rig.prompts, rig.window, rig.spy, rig.folder.path()},
+            Fixture(r.package), [] {}))
             << rig.log.records.join('\n').toStdString();
         ASSERT_EQ(rig.fw.ProgramImage.size(), ImageBytes);
 
-        EXPECT_EQ(LoadAndSendFirmwareSer(rig.session), SerialFlashOutcome::Flashed);
+        EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+                  SerialFlashOutcome::Flashed);
         EXPECT_EQ(rig.flashFrames().size(), r.flashFrames);
         EXPECT_EQ(rig.eepromFrames().size(), r.eepromFrames);
         EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);

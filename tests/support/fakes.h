@@ -73,7 +73,11 @@ class FakeProgress : public ProgressDisplay {
         visible = true;
         ++shows;
     }
-    void fill(double f) override { fills.push_back(f); }
+    void fill(double f) override {
+        fills.push_back(f);
+        if (onFill)
+            onFill();
+    }
     void hide() override {
         visible = false;
         ++hides;
@@ -82,6 +86,8 @@ class FakeProgress : public ProgressDisplay {
     int shows = 0;
     int hides = 0;
     std::vector<double> fills;
+    // Runs at each fill, to look at the world while the work is under way.
+    std::function<void()> onFill;
 };
 
 class FakeWindow : public WindowPort {

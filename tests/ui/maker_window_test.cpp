@@ -1,7 +1,7 @@
 // The maker at the window: opens the hidden panel, picks and types, presses Continue.
 #include "../package/hex_records.h"
 #include "../package/test_files.h"
-#include "package/package_reader.h"
+#include "flow/load_package.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
@@ -61,11 +61,10 @@ class MakerWindow : public ::testing::Test {
         fakes::ScriptedPrompts yes;
         fakes::FakeWindow window;
         fakes::FakeSerialPort port;
-        fakes::FakeUdpSocket net;
-        QTimer timer;
-        Session s{fw, log, yes, window, port, net, timer, dir.path("technician")};
-        QDir().mkpath(s.programFolder);
-        EXPECT_TRUE(LoadDFFFile(s, package, [] {})) << log.records.join('\n').toStdString();
+        const QString folder = dir.path("technician");
+        QDir().mkpath(folder);
+        EXPECT_TRUE(LoadDFFFile(PackageLoad{fw, log, yes, window, port, folder}, package, [] {}))
+            << log.records.join('\n').toStdString();
         return fw;
     }
 

@@ -2,9 +2,9 @@
 // serial unit over a pseudo-terminal and a real TFTP server on 127.0.0.1, with message boxes and
 // file dialogs answered from a script.
 #include "../net/tftpd_fixture.h"
+#include "base/catalogue.h"
 #include "bootsim/simulator.h"
 #include "net/qt_udp_socket.h"
-#include "base/catalogue.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "serial/qt_serial_port.h"
@@ -221,7 +221,6 @@ TEST_F(UpdateFlow, AMegabyteUploadRepaintsTheStatusLineAtReadingRateAndShowsTheL
     firmware.Header.setProductCode(QStringLiteral("NYX2"));
     firmware.Header.ChipId = NetworkChipId;
     firmware.ProgramImage = image;
-    form->tmrResponse().setInterval(7000);
     form->setEthPanelVisible(true);
     PaintLog paints(child<QLabel>("lblStat"));
 

@@ -1,5 +1,5 @@
-#include "net/tftp_packets.h"
 #include "base/catalogue.h"
+#include "net/tftp_packets.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
@@ -60,8 +60,7 @@ TEST_F(WindowTest, StartsReadyWithCaptionAndNothingButLogoButtonAndExit) {
     EXPECT_TRUE(child<QPushButton>("cmdExit")->isVisible());
     for (const char* hidden : {"picSerMedium", "picEthMedium", "picProgress", "picCreateDFF"})
         EXPECT_FALSE(child<QWidget>(hidden)->isVisible()) << hidden;
-    EXPECT_FALSE(form->tmrResponse().isActive());
-    EXPECT_EQ(form->tmrResponse().interval(), 2000);
+    EXPECT_FALSE(form->tftpClient().watching());
     EXPECT_EQ(child<QComboBox>("SerialCommPort")->count(), 0);
     EXPECT_EQ(child<QLineEdit>("txtIP")->text(), "192.168.0.200");
     EXPECT_EQ(child<QLabel>("lblStat")->text(), "Status: Ready.");

@@ -1,15 +1,15 @@
-#include "serial/port_discovery.h"
-#include "support/fake_session.h"
+#include "flow/port_list.h"
+#include "support/fake_bench.h"
 
 #include <gtest/gtest.h>
 
 using namespace quorvex;
 
 TEST(PortDiscovery, ListsOpenablePortsInOrderLeavesBusyOnesOutAndSelectsTheFirst) {
-    fakes::FakeSession b;
+    fakes::FakeBench b;
     b.port.present = {1, 3, 5, 17};
     b.port.busy = {5};
-    cmdRefresh_Click(b.session);
+    cmdRefresh_Click(b.window, b.port, b.fw);
     EXPECT_EQ(b.window.ports, QStringList({"Com 1", "Com 3"}));
     EXPECT_EQ(b.window.tooltips, QStringList({"/dev/ttyUSB0", "/dev/ttyUSB2"}));
     EXPECT_EQ(b.window.selected, 0);
@@ -18,19 +18,19 @@ TEST(PortDiscovery, ListsOpenablePortsInOrderLeavesBusyOnesOutAndSelectsTheFirst
 }
 
 TEST(PortDiscovery, NoUsablePortLeavesTheListEmptyWithNothingSelected) {
-    fakes::FakeSession b;
+    fakes::FakeBench b;
     b.port.present = {17, 20};
     b.window.ports = {"Com 9"};
     b.window.selected = 0;
-    cmdRefresh_Click(b.session);
+    cmdRefresh_Click(b.window, b.port, b.fw);
     EXPECT_TRUE(b.window.ports.isEmpty());
     EXPECT_EQ(b.window.selected, -1);
 }
 
 TEST(PortDiscovery, LocksTheWindowWhileScanningAndSetsTheCaptionForTheLoadedPackage) {
-    fakes::FakeSession b;
+    fakes::FakeBench b;
     b.port.present = {2};
-    cmdRefresh_Click(b.session);
+    cmdRefresh_Click(b.window, b.port, b.fw);
     EXPECT_EQ(b.window.enableCalls, std::vector<bool>({false, true}));
     EXPECT_EQ(b.window.captions,
               QStringList({"Scanning available COM ports, please wait...", "Browse for DFF file"}));
@@ -38,6 +38,6 @@ TEST(PortDiscovery, LocksTheWindowWhileScanningAndSetsTheCaptionForTheLoadedPack
 
     b.fw.Header = DFFHeader::Of("TORV5", 1, 4, 0, 12);
     b.fw.ProgramImage = QByteArray(16192, char(0xFF));
-    cmdRefresh_Click(b.session);
+    cmdRefresh_Click(b.window, b.port, b.fw);
     EXPECT_EQ(b.window.caption, "Upload firmware ver. 1.4.12 to TORV5");
 }

@@ -1,0 +1,17 @@
+#pragma once
+// The window's port list: filled by a scan, and the main button's caption that goes with it.
+#include "base/loaded_firmware.h"
+#include "flow/window_port.h"
+#include "serial/serial_port.h"
+
+namespace quorvex {
+
+// Lists "Com n" for every port 1..16 that opens, each with the device it opened, selects the
+// first, and sets the main button's caption to match whether a package is loaded. The window
+// is locked while it scans.
+void cmdRefresh_Click(WindowPort& w, SerialPort& port, const LoadedFirmware& fw);
+
+// "Upload firmware ver. 1.4.12 to TORV5": the main button's caption with a package loaded.
+QString UploadCaption(const LoadedFirmware& fw);
+
+} // namespace quorvex

@@ -1,0 +1,32 @@
+#pragma once
+// A workbench of recording fakes: the firmware record, the log, the person at the bench, the
+// window and the devices, none of which touches the machine's devices, the network or a real
+// window. Each routine under test is handed just the pieces it takes.
+#include "flow/load_package.h"
+#include "flow/window_reports.h"
+#include "serial/packet_exchange.h"
+#include "support/fake_devices.h"
+#include "support/fakes.h"
+
+namespace quorvex::fakes {
+
+struct FakeBench {
+    explicit FakeBench(QString folder = {}) : programFolder(std::move(folder)) {}
+    FakeBench(const FakeBench&) = delete;
+    FakeBench& operator=(const FakeBench&) = delete;
+
+    PackageLoad load() { return {fw, log, prompts, window, port, programFolder}; }
+    SerialLink link() { return {port, log}; }
+
+    LoadedFirmware fw;
+    RecordingLog log;
+    ScriptedPrompts prompts;
+    FakeWindow window;
+    FakeSerialPort port;
+    FakeUdpSocket socket;
+    QString programFolder;
+    WindowFlashReport flashReport{window, prompts};
+    WindowTftpReport tftpReport{window};
+};
+
+} // namespace quorvex::fakes
