@@ -257,8 +257,9 @@ QString UnitFoundText(const FlashOutcome& o) {
         return QStringLiteral("yes");
     const int id = *o.identification;
     const QString code = UnitIdToCode(id >> 4);
-    return QStringLiteral("%1 %2").arg(
-        code.isEmpty() ? QStringLiteral("unit %1").arg(id >> 4) : code, ChipModelName(id & 0x0F));
+    return QStringLiteral("%1 (%2)").arg(code.isEmpty() ? QStringLiteral("unit id %1").arg(id >> 4)
+                                                        : code,
+                                         ChipModelName(id & 0x0F));
 }
 
 // Loads a package for flash or upload; reports a refusal and gives its exit status.

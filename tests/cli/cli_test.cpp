@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -184,11 +185,15 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
     healthy.identification = 0x40; // TORV5 on a PIC16F876A/877A
     bootsim::Options rejecting = healthy;
     rejecting.frameReplies[2] = bootsim::Now("N");
+    bootsim::Options silentOptions = healthy;
+    silentOptions.answerHellosFrom = 1000;
     bootsim::Simulator good(healthy);
     bootsim::Simulator bad(rejecting);
+    bootsim::Simulator silent(silentOptions);
     QString why;
     ASSERT_TRUE(good.start(&why)) << why.toStdString();
     ASSERT_TRUE(bad.start(&why)) << why.toStdString();
+    ASSERT_TRUE(silent.start(&why)) << why.toStdString();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     // A link to a device is opened as the device; a missing device fails only its own unit.
@@ -199,9 +204,9 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("dev")));
     ASSERT_TRUE(QFile::link(bad.slavePath(), dir.filePath(QStringLiteral("dev/ttyUSB0"))));
 
-    const CliRun r =
-        Cli({"flash", Fixture("sparse17.dff"), "--port", link, "--port", "Com 1", "--port", missing,
-             "--devices", dir.filePath(QStringLiteral("dev")), "--wait", "3"});
+    const CliRun r = Cli({"flash", Fixture("sparse17.dff"), "--port", link, "--port", "Com 1",
+                          "--port", missing, "--port", silent.slavePath(), "--devices",
+                          dir.filePath(QStringLiteral("dev")), "--wait", "3"});
     EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
 
     const QByteArray image = ExpectedImage(QStringLiteral("sparse17.hex"));
@@ -222,19 +227,27 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
                 return l;
         return QString();
     };
-    const QStringList goodRow =
-        summaryOf(link).split(QLatin1Char(' '), Qt::SkipEmptyParts).mid(1, 2);
-    EXPECT_EQ(goodRow, (QStringList{"yes", "17"})) << r.out.toStdString();
-    EXPECT_TRUE(summaryOf(link).endsWith(
-        QStringLiteral("PIC16F876A/877A flashed with firmware v1.4.12 successfully.")))
-        << r.out.toStdString();
-    EXPECT_TRUE(summaryOf(QStringLiteral("Com 1"))
-                    .contains(QStringLiteral(
-                        "Corrupted/invalid data received, please reupload the firmware.")))
-        << r.out.toStdString();
+    // Port, the unit that answered, the blocks it accepted, the window's text for the outcome.
+    const auto row = [&](const QString& port, const QString& rest) {
+        const QRegularExpression pattern(QRegularExpression::escape(port) + QStringLiteral("\\s+") +
+                                         rest);
+        EXPECT_TRUE(pattern.match(summaryOf(port)).hasMatch())
+            << pattern.pattern().toStdString() << "\n"
+            << r.out.toStdString();
+    };
+    row(link, QStringLiteral("TORV5 \\(PIC16F876A/877A\\)\\s+17\\s+PIC16F876A/877A flashed "
+                             "with firmware v1\\.4\\.12 successfully\\.$"));
+    row(QStringLiteral("Com 1"),
+        QStringLiteral("TORV5 \\(PIC16F876A/877A\\)\\s+2\\s+Corrupted/invalid data received, "
+                       "please reupload the firmware\\.$"));
     EXPECT_TRUE(summaryOf(missing).contains(
         QStringLiteral("Unable to connect on select COM port.  The port may be in use.")))
         << r.out.toStdString();
+    // --wait 3: three hellos, one per second of the countdown, then the window's notice.
+    row(silent.slavePath(),
+        QStringLiteral("no\\s+-\\s+TORV5 was not reset in time or connected unit is not a "
+                       "TORV5 \\(wrong baud rate\\)$"));
+    EXPECT_EQ(silent.hellos(), 3);
     // The failing unit got its first two blocks and no more after the rejected third.
     EXPECT_EQ(bad.frames().size(), 3u);
     // The error record of the missing port names it, on standard error.
