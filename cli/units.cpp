@@ -16,8 +16,10 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QtEndian>
 #include <algorithm>
 
 namespace quorvex::cli {
@@ -26,6 +28,24 @@ namespace {
 
 const QString PortUnusable =
     QStringLiteral("Unable to connect on select COM port.  The port may be in use.");
+
+// Which key the package's key check proves, read from its preamble alone: a package refused
+// for its body still tells whether its key fits.
+QString KeyOf(const QString& path, const DFFHeader& header) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(SeedOffset))
+        return {};
+    const QByteArray preamble = f.read(SeedSize + DigestSize);
+    if (preamble.size() < SeedSize + DigestSize)
+        return {};
+    const auto seed = qFromLittleEndian<std::int32_t>(preamble.constData());
+    const QByteArray check = preamble.mid(SeedSize);
+    if (KeyCheckOf(PackageKey(header, KeyParts::Three), seed) == check)
+        return QStringLiteral("three-part");
+    if (KeyCheckOf(PackageKey(header, KeyParts::Two), seed) == check)
+        return QStringLiteral("two-part");
+    return {};
+}
 
 PackageStatus StatusOf(const LoadRefusal& refusal) {
     return PackageStatus(int(refusal.status));
@@ -103,6 +123,7 @@ PackageFacts ReadPackage(const QString& path, ErrorSink& log, ProgressDisplay* p
     if (const auto* refused = std::get_if<LoadRefusal>(&decoded)) {
         facts.status = StatusOf(*refused);
         facts.reason = refused->message;
+        facts.key = KeyOf(path, h.header);
         return facts;
     }
     DecodedPackage& d = std::get<DecodedPackage>(decoded);

@@ -164,6 +164,9 @@ TEST(CliInfo, EveryFixtureAsItsReadmeSaysInJsonAndStatus) {
               "Invalid DFF file.  Please obtain the latest TORV5 software and DFF files.");
     EXPECT_EQ(at(6)["status"].toInt(), 5);
     EXPECT_EQ(at(6)["version"].toString(), "1.0.0");
+    // Its key fits; what fails is the body, which holds no end-of-file record.
+    EXPECT_EQ(at(6)["key"].toString(), "three-part");
+    EXPECT_TRUE(at(5)["key"].isNull());
 
     // Alone, each failing package gives its own status; the plain table names the reason.
     const CliRun damaged = Cli({"info", Fixture("empty.dff")});
