@@ -204,6 +204,9 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
     out.flashBlocks = result.flashBlocks;
     out.eepromBytes = result.eepromBytes;
     out.flashed = result.outcome == SerialFlashOutcome::Flashed;
+    // The bar follows the program data; the last blocks and the EEPROM bytes lie past it.
+    if (out.flashed)
+        events.progress(1.0);
     out.result = report.outcome;
     return out;
 }
