@@ -303,7 +303,8 @@ QString HelpText(std::optional<Command> command) {
             "                  countdown): one hello per second, at least one\n"
             "  --devices DIR   look \"Com n\" up in DIR instead of the system's folder\n"
             "\n"
-            "Exit status: 0 only when every unit was flashed; 1 otherwise.\n"
+            "Exit status: 0 only when every unit was flashed; 1 otherwise; 3, 4 or 5 when\n"
+            "the package does not load (as for 'info').\n"
             "\n"
             "Example:\n"
             "  quorvex-cli flash 'torv5 v1.4.12.dff' --port /dev/ttyUSB0 --port /dev/ttyUSB1\n");
@@ -318,7 +319,8 @@ QString HelpText(std::optional<Command> command) {
             "  --target IP      the unit's IPv4 address\n"
             "  --tftp-port N    the units' TFTP port (default 69)\n"
             "\n"
-            "Exit status: 0 only when every upload finished; 1 otherwise.\n"
+            "Exit status: 0 only when every upload finished; 1 otherwise; 3, 4 or 5 when\n"
+            "the package does not load (as for 'info').\n"
             "\n"
             "Example:\n"
             "  quorvex-cli upload 'nyx2 v2.10.3.dff' --target 192.168.0.200\n");
