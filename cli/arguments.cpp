@@ -51,7 +51,7 @@ class Reader {
     }
 
   private:
-    const QStringList& args_;
+    QStringList args_; // a copy: the caller passes a temporary
     qsizetype at_ = 0;
 };
 
@@ -134,6 +134,12 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
             if (!v || v->isEmpty())
                 return missing();
             a.ports << *v;
+        } else if (name == QLatin1String("--devices") &&
+                   allowed({Command::Ports, Command::Flash})) {
+            const auto v = value();
+            if (!v || v->isEmpty())
+                return missing();
+            a.deviceFolder = *v;
         } else if (name == QLatin1String("--wait") && allowed({Command::Flash})) {
             const auto v = value();
             if (!v)
@@ -270,16 +276,21 @@ QString HelpText(std::optional<Command> command) {
             "'main v1.4.12.dff'\n");
     case Command::Ports:
         return QStringLiteral(
-            "Usage: quorvex-cli ports [--json]\n"
+            "Usage: quorvex-cli ports [--json] [--devices DIR]\n"
             "\n"
             "Lists the serial ports that open now as the window lists them (\"Com n\"),\n"
             "the device behind each, and what the system says the adapter is.\n"
+            "\n"
+            "  --json          print the same as JSON\n"
+            "  --devices DIR   number the devices found in DIR instead of the system's\n"
+            "                  folder (/dev), for example a folder of links to test units\n"
             "\n"
             "Example:\n"
             "  quorvex-cli ports\n");
     case Command::Flash:
         return QStringLiteral(
             "Usage: quorvex-cli flash PACKAGE --port P [--port P ...] [--wait SECONDS]\n"
+            "                         [--devices DIR]\n"
             "\n"
             "Flashes the unit on each port, all at once, each with the window's protocol:\n"
             "hellos while the unit is reset, its identification checked against the\n"
@@ -289,9 +300,11 @@ QString HelpText(std::optional<Command> command) {
             "  --port P        a device (/dev/ttyUSB0, or a link to one) or \"Com n\"/COMn\n"
             "                  as the window and 'quorvex-cli ports' list it\n"
             "  --wait SECONDS  how long to call each unit (default 10, as the window's\n"
-            "                  countdown), for a fixture that resets the units itself\n"
+            "                  countdown): one hello per second, at least one\n"
+            "  --devices DIR   look \"Com n\" up in DIR instead of the system's folder\n"
             "\n"
-            "Exit status: 0 only when every unit was flashed; 1 otherwise.\n"
+            "Exit status: 0 only when every unit was flashed; 1 otherwise; 3, 4 or 5 when\n"
+            "the package does not load (as for 'info').\n"
             "\n"
             "Example:\n"
             "  quorvex-cli flash 'torv5 v1.4.12.dff' --port /dev/ttyUSB0 --port /dev/ttyUSB1\n");
@@ -306,7 +319,8 @@ QString HelpText(std::optional<Command> command) {
             "  --target IP      the unit's IPv4 address\n"
             "  --tftp-port N    the units' TFTP port (default 69)\n"
             "\n"
-            "Exit status: 0 only when every upload finished; 1 otherwise.\n"
+            "Exit status: 0 only when every upload finished; 1 otherwise; 3, 4 or 5 when\n"
+            "the package does not load (as for 'info').\n"
             "\n"
             "Example:\n"
             "  quorvex-cli upload 'nyx2 v2.10.3.dff' --target 192.168.0.200\n");

@@ -23,6 +23,8 @@ struct Arguments {
     QString version;
     QString input;
     QString output;
+    // ports, flash: where the numbered devices are looked up (the system's folder when empty)
+    QString deviceFolder;
     // flash
     QStringList ports;
     std::optional<double> waitSeconds;

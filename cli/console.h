@@ -1,0 +1,58 @@
+#pragma once
+// Everything quorvex-cli prints goes through here: whole lines, written under one lock so that
+// the lines of units flashed side by side never interleave, and one progress bar that is
+// redrawn in place on a terminal and never written anywhere else.
+#include "base/failure.h"
+#include "base/progress_display.h"
+
+#include <QString>
+
+namespace quorvex::cli {
+
+// True when standard output is a terminal (then a bar is redrawn with a carriage return).
+bool StdoutIsTerminal();
+
+// A whole line (the line end is added) on standard output or standard error. On a terminal
+// the bar is taken away first and drawn again below the line.
+void PrintLine(const QString& text);
+void PrintError(const QString& text);
+// Text written as it is, without a line end (tables and JSON end their own lines).
+void PrintRaw(const QString& text);
+
+// The bar's text on a terminal; nothing elsewhere. An empty text takes the bar away.
+void ShowBar(const QString& text);
+
+// "[#########...........]  42%"
+QString BarText(double fraction, int width = 30);
+
+// Failures that the program would keep in ErrorLog.txt, as lines on standard error with the
+// unit they belong to in front. Safe from any thread; nothing is written to a file.
+class StderrLog : public ErrorSink {
+  public:
+    explicit StderrLog(QString prefix = {}) : prefix_(std::move(prefix)) {}
+    void LogError(const QString& message) override;
+
+  private:
+    QString prefix_;
+};
+
+// The progress of one piece of work under a label: a bar on a terminal; elsewhere a plain
+// line at each quarter, so that a log shows the work going on without a line per block.
+class LineProgress : public ProgressDisplay {
+  public:
+    // `quiet`: nothing at all (the output is JSON, or the bar would only be noise).
+    explicit LineProgress(QString label, bool quiet = false);
+    void show() override;
+    void fill(double f) override;
+    void hide() override;
+
+  private:
+    QString label_;
+    bool quiet_;
+    bool terminal_;
+    bool shown_ = false;
+    int lastQuarter_ = -1;
+    int lastPercent_ = -1;
+};
+
+} // namespace quorvex::cli

@@ -1,0 +1,36 @@
+// quorvex-cli: the updater's packages, serial flashing and network upload without the window.
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+
+#include <QCoreApplication>
+
+using namespace quorvex::cli;
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    const auto parsed = ParseArguments(args);
+    if (const auto* error = std::get_if<UsageError>(&parsed)) {
+        PrintError(error->text);
+        return ExitUsage;
+    }
+    const Arguments& a = std::get<Arguments>(parsed);
+    switch (a.command) {
+    case Command::Help:
+        PrintRaw(HelpText(a.helpFor));
+        return ExitOk;
+    case Command::Info:
+        return RunInfo(a);
+    case Command::Pack:
+        return RunPack(a);
+    case Command::Ports:
+        return RunPorts(a);
+    case Command::Flash:
+        return RunFlash(a);
+    case Command::Upload:
+        return RunUpload(a);
+    }
+    return ExitUsage;
+}

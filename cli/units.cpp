@@ -1,0 +1,235 @@
+#include "cli/units.h"
+
+#include "base/catalogue.h"
+#include "base/identity.h"
+#include "net/host_resolver.h"
+#include "net/qt_udp_socket.h"
+#include "net/tftp_client.h"
+#include "package/package_reader.h"
+#include "serial/flash_report.h"
+#include "serial/flashing_sequence.h"
+#include "serial/packet_exchange.h"
+#include "serial/port_discovery.h"
+#include "serial/port_naming.h"
+#include "serial/qt_serial_port.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QtEndian>
+#include <algorithm>
+
+namespace quorvex::cli {
+
+namespace {
+
+const QString PortUnusable =
+    QStringLiteral("Unable to connect on select COM port.  The port may be in use.");
+
+// Which key the package's key check proves, read from its preamble alone: a package refused
+// for its body still tells whether its key fits.
+QString KeyOf(const QString& path, const DFFHeader& header) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(SeedOffset))
+        return {};
+    const QByteArray preamble = f.read(SeedSize + DigestSize);
+    if (preamble.size() < SeedSize + DigestSize)
+        return {};
+    const auto seed = qFromLittleEndian<std::int32_t>(preamble.constData());
+    const QByteArray check = preamble.mid(SeedSize);
+    if (KeyCheckOf(PackageKey(header, KeyParts::Three), seed) == check)
+        return QStringLiteral("three-part");
+    if (KeyCheckOf(PackageKey(header, KeyParts::Two), seed) == check)
+        return QStringLiteral("two-part");
+    return {};
+}
+
+PackageStatus StatusOf(const LoadRefusal& refusal) {
+    return PackageStatus(int(refusal.status));
+}
+
+// The window's boxes and message line, told to the unit's events instead. The last box is
+// the outcome; a refusal's box is summed up by its caption.
+class EventsReport : public FlashReport {
+  public:
+    explicit EventsReport(UnitEvents& events) : events_(events) {}
+    void message(const QString& text) override { events_.stage(text); }
+    void progress(qint64 done, qint64 total) override {
+        events_.progress(total > 0 ? double(done) / double(total) : 0.0);
+    }
+    void error(const QString& text, const QString& caption) override {
+        events_.told(text, true);
+        // A box of its own caption (the refusal) is named by it; the rest by their text.
+        outcome = caption.isEmpty() || caption == AppTitle() ? text : caption;
+    }
+    void info(const QString& text) override {
+        events_.told(text, false);
+        outcome = text;
+    }
+    QString outcome;
+
+  private:
+    UnitEvents& events_;
+};
+
+class EventsTftpReport : public TftpReport {
+  public:
+    explicit EventsTftpReport(UploadEvents& events) : events_(events) {}
+    void status(const QString& text) override {
+        last = text;
+        events_.status(text);
+    }
+    void step(const QString& text) override {
+        last = text;
+        static const QRegularExpression block(QStringLiteral("#([0-9]+)$"));
+        const auto m = block.match(text);
+        if (m.hasMatch())
+            events_.block(m.captured(1).toInt());
+        else
+            events_.status(text);
+    }
+    void ended() override {}
+    QString last;
+
+  private:
+    UploadEvents& events_;
+};
+
+} // namespace
+
+PackageFacts ReadPackage(const QString& path, ErrorSink& log, ProgressDisplay* progress) {
+    PackageFacts facts;
+    facts.path = path;
+    auto head = ReadPackageHeader(path, log);
+    if (const auto* refused = std::get_if<LoadRefusal>(&head)) {
+        facts.status = StatusOf(*refused);
+        facts.reason = refused->message;
+        return facts;
+    }
+    const PackageHead& h = std::get<PackageHead>(head);
+    facts.headerRead = true;
+    facts.header = h.header;
+    if (const auto refused = CheckBodySize(h)) {
+        facts.status = StatusOf(*refused);
+        facts.reason = refused->message;
+        return facts;
+    }
+    // No program folder: the body is decoded in a private folder of the system's temporary
+    // folder, never beside this program or the package.
+    auto decoded = DecodePackage(path, h.header, QString(), progress, log);
+    if (const auto* refused = std::get_if<LoadRefusal>(&decoded)) {
+        facts.status = StatusOf(*refused);
+        facts.reason = refused->message;
+        facts.key = KeyOf(path, h.header);
+        return facts;
+    }
+    DecodedPackage& d = std::get<DecodedPackage>(decoded);
+    facts.status = PackageStatus::Valid;
+    facts.key =
+        d.key == KeyParts::Three ? QStringLiteral("three-part") : QStringLiteral("two-part");
+    facts.firmware = std::move(d.firmware);
+    return facts;
+}
+
+PortChoice ResolvePort(const QString& given, const QString& folder) {
+    PortChoice c;
+    c.given = given;
+    // "Com 3", "COM3", "com3": the window's numbering.
+    static const QRegularExpression com(QStringLiteral("^\\s*com\\s*([0-9]+)\\s*$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const auto m = com.match(given);
+    if (m.hasMatch()) {
+        c.number = std::max(1, m.captured(1).toInt());
+        c.device = PortDeviceName(c.number, folder);
+        return c;
+    }
+    // A device named directly; a link is followed, so that the device itself is opened.
+    const QFileInfo info(given);
+    c.device = info.exists() ? info.canonicalFilePath() : given;
+    for (int n = FirstScannedPort; n <= LastScannedPort; ++n) {
+        const QString numbered = PortDeviceName(n, folder);
+        if (numbered.isEmpty())
+            break;
+        if (QFileInfo(numbered).canonicalFilePath() == c.device) {
+            c.number = n;
+            break;
+        }
+    }
+    return c;
+}
+
+QList<PortEntry> ListPorts(const QString& folder) {
+    QtSerialPort port(folder);
+    QList<PortEntry> out;
+    for (const quorvex::PortEntry& p : ScanPorts(port))
+        out.append({p.number, p.text, p.device});
+    return out;
+}
+
+FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, int helloAttempts,
+                       ErrorSink& log, UnitEvents& events) {
+    FlashOutcome out;
+    helloAttempts = std::max(1, helloAttempts);
+    // Made here, on the unit's own thread, which owns it from now on.
+    QtSerialPort serial;
+    Guard g(log, Place::Module(QStringLiteral("flash"), QStringLiteral("quorvex-cli")));
+    // The product's line settings, as the window gives the port when the package is loaded.
+    if (const auto settings = SerialSettingsOf(firmware.Header.trimmedCode()))
+        g.step([&] { serial.setSettings(*settings); });
+    g.step([&] {
+        if (port.device.isEmpty())
+            Raise(FailureNo::InvalidPortNumber,
+                  QStringLiteral("Invalid port number: %1 names no port").arg(port.given));
+        serial.setCommDevice(port.number, port.device);
+        serial.open();
+    });
+    out.opened = serial.isOpen();
+    if (!out.opened) {
+        out.result = PortUnusable;
+        events.told(PortUnusable, true);
+        return out;
+    }
+    events.stage(CountdownText(0, helloAttempts));
+    EventsReport report(events);
+    const SerialLink link{serial, log, SteadyLinkClock()};
+    SerialFlashResult result;
+    g.step([&] { result = LoadAndSendFirmwareSer(link, firmware, report, helloAttempts); });
+    g.step([&] { serial.close(); });
+
+    out.identification = result.identification;
+    out.unitFound = result.identification.has_value();
+    out.flashBlocks = result.flashBlocks;
+    out.eepromBytes = result.eepromBytes;
+    out.flashed = result.outcome == SerialFlashOutcome::Flashed;
+    // The bar follows the program data; the last blocks and the EEPROM bytes lie past it.
+    if (out.flashed)
+        events.progress(1.0);
+    out.result = report.outcome;
+    return out;
+}
+
+UploadOutcome UploadTo(const LoadedFirmware& firmware, const QString& target, int tftpPort,
+                       ErrorSink& log, UploadEvents& events) {
+    UploadOutcome out;
+    SystemHostResolver resolver;
+    QtUdpSocket socket(resolver);
+    EventsTftpReport report(events);
+    TftpClient client(socket, log, report, tftpPort);
+    client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
+    // The client's watchdog ends a silent transfer; this bound only guards against a peer that
+    // keeps answering without ever letting it finish.
+    const qint64 blocks = firmware.ProgramImage.size() / tftp::BlockSize + 1;
+    QDeadlineTimer deadline(TftpClient::WatchdogMs * 2 + blocks * 1000);
+    while (client.inProgress() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    if (client.inProgress())
+        client.EndTftpTransfer();
+    out.lastStatus = report.last;
+    out.finished = client.outcome() == TftpOutcome::Finished;
+    return out;
+}
+
+} // namespace quorvex::cli

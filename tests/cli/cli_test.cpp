@@ -1,0 +1,276 @@
+// quorvex-cli run as a program: packages built and read back, refusals, units flashed side by
+// side over pseudo-terminals, an upload into a real TFTP server on loopback.
+#include "bootsim/simulator.h"
+#include "package/intel_hex.h"
+#include "tftpd_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace quorvex {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+QString Fixture(const QString& name) {
+    return QDir(qEnvironmentVariable("QUORVEX_FIXTURES")).filePath(name);
+}
+
+QByteArray FixtureBytes(const QString& name) {
+    QFile f(Fixture(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+CliRun Cli(const QStringList& args, int timeoutMs = 60000) {
+    QProcess p;
+    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"), args);
+    CliRun r;
+    if (!p.waitForStarted(10000)) {
+        r.err = p.errorString();
+        return r;
+    }
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return r;
+}
+
+QJsonArray InfoJson(const QStringList& packages, int* status = nullptr) {
+    const CliRun r = Cli(QStringList{QStringLiteral("info"), QStringLiteral("--json")} + packages);
+    if (status)
+        *status = r.status;
+    return QJsonDocument::fromJson(r.out.toUtf8()).array();
+}
+
+TEST(CliPack, PackedPackageReadsBackWithItsHeaderAndContents) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString serial = dir.filePath(QStringLiteral("main v1.4.12.dff"));
+    const QString network = dir.filePath(QStringLiteral("nyx.dff"));
+    CliRun r = Cli({"pack", "--product", "TORV5", "--chip", "0", "--version", "1.4.12",
+                    Fixture("revector16.hex"), serial});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    // The chip by its model name, in any case.
+    r = Cli({"pack", "--product", "NYX2", "--chip", "pic18f67j60", "--version=2.10.3",
+             Fixture("net1000.bin"), network});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    // Nothing but the two packages: the temporary files they were built in are gone.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    int status = -1;
+    const QJsonArray info = InfoJson({serial, network}, &status);
+    ASSERT_EQ(info.size(), 2);
+    EXPECT_EQ(status, 0);
+    const QJsonObject s = info[0].toObject();
+    EXPECT_EQ(s["productCode"].toString(), "TORV5");
+    EXPECT_EQ(s["chipId"].toInt(), 0);
+    EXPECT_EQ(s["version"].toString(), "1.4.12");
+    EXPECT_EQ(s["key"].toString(), "three-part");
+    EXPECT_EQ(s["flashBlocks"].toInt(), 2);
+    EXPECT_EQ(s["programEnd"].toInt(), 16);
+    const QJsonObject n = info[1].toObject();
+    EXPECT_EQ(n["kind"].toString(), "network");
+    EXPECT_EQ(n["productName"].toString(), "LanSignalViewer2");
+    EXPECT_EQ(n["imageSize"].toInt(), 1000);
+    EXPECT_EQ(n["tftpBlocks"].toInt(), 2);
+}
+
+TEST(CliPack, RefusedVersionAndBadArgumentsLeaveNoPackage) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString out = dir.filePath(QStringLiteral("p.dff"));
+    CliRun r = Cli({"pack", "--product", "TORV5", "--chip", "0", "--version", "1.300.0",
+                    Fixture("revector16.hex"), out});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral(
+        "The minor version box holds \"300\". It accepts a whole number from 0 to 255.")))
+        << r.err.toStdString();
+
+    r = Cli({"pack", "--product", "TORV5", "--chip", "0", "--version", "1.4.12", "--colour", "red",
+             Fixture("revector16.hex"), out});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("'--colour'"))) << r.err.toStdString();
+
+    r = Cli({"pack", "--product", "TORV5", "--chip", "42", "--version", "1.4.12",
+             Fixture("revector16.hex"), out});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("'--chip'"))) << r.err.toStdString();
+
+    r = Cli({"upload", Fixture("net1000.dff"), "--target", "127.0.0.1", "--tftp-port", "70000"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("'--tftp-port'"))) << r.err.toStdString();
+
+    // An input that cannot be read fails the build; no part of a package is left.
+    r = Cli({"pack", "--product", "TORV5", "--chip", "0", "--version", "1.4.12",
+             dir.filePath(QStringLiteral("missing.hex")), out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST(CliInfo, EveryFixtureAsItsReadmeSaysInJsonAndStatus) {
+    const QStringList names{"revector16.dff",   "eeprom_f0.dff", "sparse17.dff", "net1000.dff",
+                            "twopart_2.10.dff", "wrongkey.dff",  "empty.dff"};
+    QStringList paths;
+    for (const QString& n : names)
+        paths << Fixture(n);
+    int status = -1;
+    const QJsonArray info = InfoJson(paths, &status);
+    ASSERT_EQ(info.size(), names.size());
+    // The first package that fails decides: wrongkey's key does not fit.
+    EXPECT_EQ(status, 4);
+
+    const auto at = [&](int i) { return info[i].toObject(); };
+    EXPECT_EQ(at(0)["flashBlocks"].toInt(), 2);
+    EXPECT_EQ(at(0)["programEnd"].toInt(), 16);
+    EXPECT_EQ(at(0)["eepromBytes"].toInt(), 0);
+    EXPECT_EQ(at(1)["flashBlocks"].toInt(), 2);
+    EXPECT_EQ(at(1)["eepromBytes"].toInt(), 2);
+    EXPECT_EQ(at(1)["programEnd"].toInt(), 8);
+    EXPECT_EQ(at(2)["flashBlocks"].toInt(), 17);
+    for (int i : {0, 1, 2}) {
+        EXPECT_EQ(at(i)["productCode"].toString(), "TORV5");
+        EXPECT_EQ(at(i)["version"].toString(), "1.4.12");
+        EXPECT_EQ(at(i)["key"].toString(), "three-part");
+        EXPECT_TRUE(at(i)["valid"].toBool());
+    }
+    EXPECT_EQ(at(3)["productCode"].toString(), "NYX2");
+    EXPECT_EQ(at(3)["imageSize"].toInt(), 1000);
+    EXPECT_EQ(at(3)["tftpBlocks"].toInt(), 2);
+    EXPECT_EQ(at(3)["key"].toString(), "three-part");
+    EXPECT_EQ(at(4)["productCode"].toString(), "VESKAR2");
+    EXPECT_EQ(at(4)["version"].toString(), "2.10.7");
+    EXPECT_EQ(at(4)["key"].toString(), "two-part");
+    EXPECT_EQ(at(4)["imageSize"].toInt(), 1000);
+    EXPECT_EQ(at(5)["status"].toInt(), 4);
+    EXPECT_FALSE(at(5)["valid"].toBool());
+    EXPECT_EQ(at(5)["reason"].toString(),
+              "Invalid DFF file.  Please obtain the latest TORV5 software and DFF files.");
+    EXPECT_EQ(at(6)["status"].toInt(), 5);
+    EXPECT_EQ(at(6)["version"].toString(), "1.0.0");
+    // Its key fits; what fails is the body, which holds no end-of-file record.
+    EXPECT_EQ(at(6)["key"].toString(), "three-part");
+    EXPECT_TRUE(at(5)["key"].isNull());
+
+    // Alone, each failing package gives its own status; the plain table names the reason.
+    const CliRun damaged = Cli({"info", Fixture("empty.dff")});
+    EXPECT_EQ(damaged.status, 5);
+    const CliRun unreadable = Cli({"info", Fixture("no-such-package.dff")});
+    EXPECT_EQ(unreadable.status, 3);
+    const CliRun wrong = Cli({"info", Fixture("wrongkey.dff")});
+    EXPECT_EQ(wrong.status, 4);
+    EXPECT_TRUE(wrong.out.contains(QStringLiteral("Invalid DFF file."))) << wrong.out.toStdString();
+}
+
+// What a TORV5 package holds once loaded (re-vectored): the unit's memory must end up so.
+QByteArray ExpectedImage(const QString& hexName) {
+    return ReadIntelHex(FixtureBytes(hexName)).program;
+}
+
+TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
+    bootsim::Options healthy;
+    healthy.identification = 0x40; // TORV5 on a PIC16F876A/877A
+    bootsim::Options rejecting = healthy;
+    rejecting.frameReplies[2] = bootsim::Now("N");
+    bootsim::Options silentOptions = healthy;
+    silentOptions.answerHellosFrom = 1000;
+    bootsim::Simulator good(healthy);
+    bootsim::Simulator bad(rejecting);
+    bootsim::Simulator silent(silentOptions);
+    QString why;
+    ASSERT_TRUE(good.start(&why)) << why.toStdString();
+    ASSERT_TRUE(bad.start(&why)) << why.toStdString();
+    ASSERT_TRUE(silent.start(&why)) << why.toStdString();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A link to a device is opened as the device; a missing device fails only its own unit.
+    const QString link = dir.filePath(QStringLiteral("unit-a"));
+    ASSERT_TRUE(QFile::link(good.slavePath(), link));
+    const QString missing = dir.filePath(QStringLiteral("ttyUSB7"));
+    // "Com 1" is the first device of the folder, as the window numbers its ports.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("dev")));
+    ASSERT_TRUE(QFile::link(bad.slavePath(), dir.filePath(QStringLiteral("dev/ttyUSB0"))));
+
+    const CliRun r = Cli({"flash", Fixture("sparse17.dff"), "--port", link, "--port", "Com 1",
+                          "--port", missing, "--port", silent.slavePath(), "--devices",
+                          dir.filePath(QStringLiteral("dev")), "--wait", "3"});
+    EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
+
+    const QByteArray image = ExpectedImage(QStringLiteral("sparse17.hex"));
+    ASSERT_EQ(image.size(), ProgramImageSize);
+    const QByteArray memory = good.flash().left(ProgramImageSize);
+    for (int i = 0; i < ProgramImageSize; ++i)
+        if (memory.at(i) != image.at(i)) {
+            ADD_FAILURE() << "unit memory differs from the image first at byte " << i << ": "
+                          << int(std::uint8_t(memory.at(i))) << " for "
+                          << int(std::uint8_t(image.at(i)));
+            break;
+        }
+
+    const QStringList lines = r.out.split(QLatin1Char('\n'));
+    const auto summaryOf = [&](const QString& port) {
+        for (const QString& l : lines)
+            if (l.startsWith(port + QLatin1Char(' ')))
+                return l;
+        return QString();
+    };
+    // Port, the unit that answered, the blocks it accepted, the window's text for the outcome.
+    const auto row = [&](const QString& port, const QString& rest) {
+        const QRegularExpression pattern(QRegularExpression::escape(port) + QStringLiteral("\\s+") +
+                                         rest);
+        EXPECT_TRUE(pattern.match(summaryOf(port)).hasMatch())
+            << pattern.pattern().toStdString() << "\n"
+            << r.out.toStdString();
+    };
+    row(link, QStringLiteral("TORV5 \\(PIC16F876A/877A\\)\\s+17\\s+PIC16F876A/877A flashed "
+                             "with firmware v1\\.4\\.12 successfully\\.$"));
+    row(QStringLiteral("Com 1"),
+        QStringLiteral("TORV5 \\(PIC16F876A/877A\\)\\s+2\\s+Corrupted/invalid data received, "
+                       "please reupload the firmware\\.$"));
+    EXPECT_TRUE(summaryOf(missing).contains(
+        QStringLiteral("Unable to connect on select COM port.  The port may be in use.")))
+        << r.out.toStdString();
+    // --wait 3: three hellos, one per second of the countdown, then the window's notice.
+    row(silent.slavePath(),
+        QStringLiteral("no\\s+-\\s+TORV5 was not reset in time or connected unit is not a "
+                       "TORV5 \\(wrong baud rate\\)$"));
+    EXPECT_EQ(silent.hellos(), 3);
+    // The failing unit got its first two blocks and no more after the rejected third.
+    EXPECT_EQ(bad.frames().size(), 3u);
+    // The error record of the missing port names it, on standard error.
+    EXPECT_TRUE(r.err.contains(missing + QStringLiteral(": Error 8002"))) << r.err.toStdString();
+}
+
+TEST(CliUpload, ImageArrivesWholeInTftpd) {
+    nettest::TftpdServer server;
+    if (!nettest::TftpdServer::Installed())
+        GTEST_SKIP() << "tftpd-hpa is not installed";
+    const QString why = server.start();
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    const CliRun r = Cli({"upload", Fixture("net1000.dff"), "--target", "127.0.0.1", "--tftp-port",
+                          QString::number(server.port())});
+    EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Status: Finished.  Ready.")));
+    QFile stored(server.pathOf(QStringLiteral("NYX2")));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stored.readAll(), FixtureBytes(QStringLiteral("net1000.bin")));
+}
+
+} // namespace
+} // namespace quorvex
