@@ -13,14 +13,6 @@ namespace {
 
 const char* const BoxNames[3] = {"major", "minor", "revision"};
 
-QString InputFilter(const QString& code) {
-    return code + QStringLiteral(" HEX Firmware Files (*.HEX)|*.HEX|All Files (*.*)|*.*");
-}
-
-QString PackageFilter(const QString& code) {
-    return code + QStringLiteral(" Firmware Files (*.dff)|*.dff|All Files (*.*)|*.*");
-}
-
 QString NotWritten(const QString& target, const QString& why) {
     return QStringLiteral("The package %1 was not written: %2.")
         .arg(QDir::toNativeSeparators(target), why);

@@ -2,7 +2,8 @@
 // side over pseudo-terminals, an upload into a real TFTP server on loopback.
 #include "bootsim/simulator.h"
 #include "package/intel_hex.h"
-#include "tftpd_fixture.h"
+#include "support/test_files.h"
+#include "support/tftpd_fixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,13 +24,10 @@ struct CliRun {
     QString err;
 };
 
-QString Fixture(const QString& name) {
-    return QDir(qEnvironmentVariable("QUORVEX_FIXTURES")).filePath(name);
-}
+using quorvex::testing::Fixture;
 
 QByteArray FixtureBytes(const QString& name) {
-    QFile f(Fixture(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return quorvex::testing::ReadAll(Fixture(name));
 }
 
 CliRun Cli(const QStringList& args, int timeoutMs = 60000) {
