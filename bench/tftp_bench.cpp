@@ -28,7 +28,7 @@
 #include <vector>
 
 using namespace quorvex;
-using namespace quorvex::nettest;
+using namespace quorvex::testing;
 
 namespace {
 

@@ -256,8 +256,8 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
 }
 
 TEST(CliUpload, ImageArrivesWholeInTftpd) {
-    nettest::TftpdServer server;
-    if (!nettest::TftpdServer::Installed())
+    quorvex::testing::TftpdServer server;
+    if (!quorvex::testing::TftpdServer::Installed())
         GTEST_SKIP() << "tftpd-hpa is not installed";
     const QString why = server.start();
     ASSERT_TRUE(why.isEmpty()) << why.toStdString();

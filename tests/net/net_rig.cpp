@@ -6,7 +6,7 @@
 #include <QHostAddress>
 #include <QTimer>
 
-namespace quorvex::nettest {
+namespace quorvex::testing {
 
 ClientRig::ClientRig(const QByteArray& image, int serverPort, int watchdogMs, UdpSocket* given)
     : socket(given ? *given : qtSocket), client(socket, log, report, serverPort) {
@@ -25,4 +25,4 @@ bool ClientRig::uploadAndWait(int ms, int pollMs) {
     return WaitUntil([this] { return !client.inProgress(); }, ms, pollMs);
 }
 
-} // namespace quorvex::nettest
+} // namespace quorvex::testing

@@ -13,7 +13,7 @@
 #include <functional>
 #include <memory>
 
-namespace quorvex::nettest {
+namespace quorvex::testing {
 
 // A client for a network package of `image`, with the product code NYX2, its watchdog set to
 // `watchdogMs` and the client talking to `serverPort` on 127.0.0.1.
@@ -39,4 +39,4 @@ struct ClientRig {
     bool uploadAndWait(int ms, int pollMs = 2);
 };
 
-} // namespace quorvex::nettest
+} // namespace quorvex::testing

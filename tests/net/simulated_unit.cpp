@@ -5,7 +5,7 @@
 #include <QNetworkDatagram>
 #include <QTimer>
 
-namespace quorvex::nettest {
+namespace quorvex::testing {
 
 using namespace quorvex::tftp;
 
@@ -72,4 +72,4 @@ void SimulatedUnit::serve(const Arrival& a) {
         answer(Ack(block));
 }
 
-} // namespace quorvex::nettest
+} // namespace quorvex::testing

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-namespace quorvex::nettest {
+namespace quorvex::testing {
 
 class SimulatedUnit {
   public:
@@ -57,4 +57,4 @@ class SimulatedUnit {
     int lastStored_ = 0;
 };
 
-} // namespace quorvex::nettest
+} // namespace quorvex::testing

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace quorvex;
-using namespace quorvex::nettest;
+using namespace quorvex::testing;
 using namespace quorvex::tftp;
 
 namespace {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 using namespace quorvex;
-using namespace quorvex::nettest;
+using namespace quorvex::testing;
 
 namespace {
 

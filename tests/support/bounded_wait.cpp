@@ -3,7 +3,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-namespace quorvex::nettest {
+namespace quorvex::testing {
 
 bool WaitUntil(const std::function<bool()>& done, int ms, int pollMs) {
     if (done())
@@ -24,4 +24,4 @@ bool WaitUntil(const std::function<bool()>& done, int ms, int pollMs) {
     return done();
 }
 
-} // namespace quorvex::nettest
+} // namespace quorvex::testing

@@ -3,7 +3,7 @@
 // the network or a serial peer goes through it.
 #include <functional>
 
-namespace quorvex::nettest {
+namespace quorvex::testing {
 
 // Runs events until `done` holds or `ms` pass; returns whether it held. The thread sleeps
 // between events and looks at `done` every `pollMs`, so little time spent here is charged to
@@ -15,4 +15,4 @@ inline void RunEventsFor(int ms) {
     WaitUntil([] { return false; }, ms);
 }
 
-} // namespace quorvex::nettest
+} // namespace quorvex::testing

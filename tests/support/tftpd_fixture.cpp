@@ -14,7 +14,7 @@
 #include <unistd.h>
 #endif
 
-namespace quorvex::nettest {
+namespace quorvex::testing {
 
 namespace {
 // A port nobody holds right now, from the ephemeral range.
@@ -109,4 +109,4 @@ void TftpdServer::stop() {
     dir_.reset();
 }
 
-} // namespace quorvex::nettest
+} // namespace quorvex::testing

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-namespace quorvex::nettest {
+namespace quorvex::testing {
 
 class TftpdServer {
   public:
@@ -36,4 +36,4 @@ class TftpdServer {
     quint16 port_ = 0;
 };
 
-} // namespace quorvex::nettest
+} // namespace quorvex::testing

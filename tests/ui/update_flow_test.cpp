@@ -151,8 +151,8 @@ TEST_F(UpdateFlow, APortListedAsCom12IsOpenedAsPort12AndAMinimisedWindowComesBac
 }
 
 TEST_F(UpdateFlow, NetworkPackageArrivesWholeAtARealTftpServer) {
-    nettest::TftpdServer server;
-    ASSERT_TRUE(nettest::TftpdServer::Installed())
+    quorvex::testing::TftpdServer server;
+    ASSERT_TRUE(quorvex::testing::TftpdServer::Installed())
         << "tftpd-hpa is not installed (scripts/test installs it)";
     ASSERT_EQ(server.start(), QString());
     start(0x40, server.port());
@@ -196,8 +196,8 @@ class PaintLog : public QObject {
 // blocks, the line is painted a few dozen times, and the last block still shows before
 // "Finished".
 TEST_F(UpdateFlow, AMegabyteUploadRepaintsTheStatusLineAtReadingRateAndShowsTheLastBlock) {
-    nettest::TftpdServer server;
-    ASSERT_TRUE(nettest::TftpdServer::Installed())
+    quorvex::testing::TftpdServer server;
+    ASSERT_TRUE(quorvex::testing::TftpdServer::Installed())
         << "tftpd-hpa is not installed (scripts/test installs it)";
     ASSERT_EQ(server.start(), QString());
     start(0x40, server.port());
@@ -471,8 +471,8 @@ TEST_F(UpdateFlow, FaultAnUnwritableLogLosesItsRecordsAndNothingElse) {
 }
 
 TEST_F(UpdateFlow, FaultATftpServerKilledMidTransferEndsInTheTimeOut) {
-    nettest::TftpdServer server;
-    ASSERT_TRUE(nettest::TftpdServer::Installed())
+    quorvex::testing::TftpdServer server;
+    ASSERT_TRUE(quorvex::testing::TftpdServer::Installed())
         << "tftpd-hpa is not installed (scripts/test installs it)";
     ASSERT_EQ(server.start(), QString());
     // Large enough that the transfer is still running when the server dies.
