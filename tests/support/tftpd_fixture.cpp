@@ -61,25 +61,32 @@ QString TftpdServer::start() {
         return QStringLiteral("cannot make a temporary root");
     if (const QString why = GiveRootToTftpUser(dir_->path()); !why.isEmpty())
         return why;
-    port_ = FreeUdpPort();
-    if (port_ == 0)
-        return QStringLiteral("no free UDP port");
-
-    process_.setProcessChannelMode(QProcess::MergedChannels);
-    process_.start(QString::fromLatin1(Program),
-                   {QStringLiteral("--foreground"), QStringLiteral("--address"),
-                    QStringLiteral("127.0.0.1:%1").arg(port_), QStringLiteral("--create"),
-                    QStringLiteral("--secure"), QStringLiteral("--user"), QStringLiteral("tftp"),
-                    dir_->path()});
-    if (!process_.waitForStarted(3000))
-        return QStringLiteral("in.tftpd did not start: %1").arg(process_.errorString());
-    const bool listening = WaitUntil(
-        [this] { return process_.state() != QProcess::Running || PortTaken(port_); }, 3000);
-    if (!listening || process_.state() != QProcess::Running)
-        return QStringLiteral("in.tftpd is not listening on port %1: %2")
-            .arg(port_)
-            .arg(QString::fromLocal8Bit(process_.readAll()));
-    return {};
+    // The free port is only free when it was probed: another process may take it before the
+    // server binds it, and the server then ends at once. A few tries with a new port each.
+    QString why;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        port_ = FreeUdpPort();
+        if (port_ == 0)
+            return QStringLiteral("no free UDP port");
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.start(QString::fromLatin1(Program),
+                       {QStringLiteral("--foreground"), QStringLiteral("--address"),
+                        QStringLiteral("127.0.0.1:%1").arg(port_), QStringLiteral("--create"),
+                        QStringLiteral("--secure"), QStringLiteral("--user"),
+                        QStringLiteral("tftp"), dir_->path()});
+        if (!process_.waitForStarted(3000))
+            return QStringLiteral("in.tftpd did not start: %1").arg(process_.errorString());
+        const bool listening = WaitUntil(
+            [this] { return process_.state() != QProcess::Running || PortTaken(port_); }, 3000);
+        if (listening && process_.state() == QProcess::Running)
+            return {};
+        why = QStringLiteral("in.tftpd is not listening on port %1: %2")
+                  .arg(port_)
+                  .arg(QString::fromLocal8Bit(process_.readAll()));
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+    return why;
 }
 
 void TftpdServer::kill() {
