@@ -138,14 +138,23 @@ QString WithDefaultExtension(const QString& path, const QString& extension,
     return path;
 }
 
-bool OpenDialog(FileDialogBackend& backend, ErrorSink& log, DialogCall& call) {
-    Guard guard(log, Place::Module(QStringLiteral("OpenDialog"), QStringLiteral("modDLG")));
+namespace {
+
+FileDialogRequest RequestOf(FileDialogRequest::Kind kind, const DialogCall& call) {
     FileDialogRequest request;
-    request.kind = FileDialogRequest::Kind::Open;
+    request.kind = kind;
     request.initialFolder = call.initialFolder;
     request.title = call.title;
     request.defaultExtension = call.defaultExtension;
     request.owner = call.owner;
+    return request;
+}
+
+} // namespace
+
+bool OpenDialog(FileDialogBackend& backend, ErrorSink& log, DialogCall& call) {
+    Guard guard(log, Place::Module(QStringLiteral("OpenDialog"), QStringLiteral("modDLG")));
+    FileDialogRequest request = RequestOf(FileDialogRequest::Kind::Open, call);
     request.flags = call.flags | (call.fileMustExist ? OFN_FILEMUSTEXIST : 0) |
                     (call.multiSelect ? OFN_ALLOWMULTISELECT : 0) |
                     (call.readOnly ? OFN_READONLY : 0) | (call.hideReadOnly ? OFN_HIDEREADONLY : 0);
@@ -157,12 +166,7 @@ bool OpenDialog(FileDialogBackend& backend, ErrorSink& log, DialogCall& call) {
 
 bool SaveDialog(FileDialogBackend& backend, ErrorSink& log, DialogCall& call) {
     Guard guard(log, Place::Module(QStringLiteral("SaveDialog"), QStringLiteral("modDLG")));
-    FileDialogRequest request;
-    request.kind = FileDialogRequest::Kind::Save;
-    request.initialFolder = call.initialFolder;
-    request.title = call.title;
-    request.defaultExtension = call.defaultExtension;
-    request.owner = call.owner;
+    FileDialogRequest request = RequestOf(FileDialogRequest::Kind::Save, call);
     request.flags =
         call.flags | OFN_HIDEREADONLY | (call.askBeforeOverwriting ? OFN_OVERWRITEPROMPT : 0);
     return Run(backend, guard, request, call).chosen;
