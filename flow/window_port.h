@@ -1,6 +1,7 @@
 #pragma once
-// Everything the core does to the main window, and nothing more. The window implements it;
-// tests use a fake that records.
+// What the flow does to the main window, and nothing more: the layers below it never see the
+// window (they report through FlashReport and TftpReport). The window implements it; tests use
+// a fake that records.
 #include "base/progress_display.h"
 #include <QString>
 
