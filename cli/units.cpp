@@ -163,10 +163,7 @@ PortChoice ResolvePort(const QString& given, const QString& folder) {
 
 QList<PortEntry> ListPorts(const QString& folder) {
     QtSerialPort port(folder);
-    QList<PortEntry> out;
-    for (const quorvex::PortEntry& p : ScanPorts(port))
-        out.append({p.number, p.text, p.device});
-    return out;
+    return ScanPorts(port);
 }
 
 FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, int helloAttempts,

@@ -5,6 +5,7 @@
 #include "base/failure.h"
 #include "base/loaded_firmware.h"
 #include "base/progress_display.h"
+#include "serial/port_discovery.h"
 
 #include <QList>
 #include <QString>
@@ -43,11 +44,6 @@ struct PortChoice {
 PortChoice ResolvePort(const QString& given, const QString& folder);
 
 // Ports 1..16 that open now, as the window lists them.
-struct PortEntry {
-    int number = 0;
-    QString text; // "Com n"
-    QString device;
-};
 QList<PortEntry> ListPorts(const QString& folder);
 
 // What one unit's flash tells as it goes. Called on the unit's own thread.
