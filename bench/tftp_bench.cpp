@@ -51,7 +51,8 @@ double Best(const std::vector<double>& v) {
     return *std::min_element(v.begin(), v.end());
 }
 
-// Passes everything through and notes when the write request leaves.
+// Passes everything through and notes when the write request leaves (on the transfer's
+// thread; read once the transfer has ended).
 class TimingSocket : public UdpSocket {
   public:
     TimingSocket(UdpSocket& inner, const QElapsedTimer& clock) : inner_(inner), clock_(clock) {}
@@ -68,7 +69,7 @@ class TimingSocket : public UdpSocket {
         }
         inner_.send(d);
     }
-    void setArrivalHandler(ArrivalHandler h) override { inner_.setArrivalHandler(std::move(h)); }
+    std::optional<QByteArray> receive(int waitMs) override { return inner_.receive(waitMs); }
     qint64 wrqAtNs = 0;
     double wrqAtCpu = 0;
 
@@ -105,9 +106,9 @@ struct Run {
 Run UploadWithClient(const QByteArray& image, TftpdServer& server) {
     QFile::remove(server.pathOf(QStringLiteral("NYX2")));
     fakes::TableResolver resolver;
-    QtUdpSocket qtSocket(resolver);
+    SystemUdpSocket systemSocket(resolver);
     QElapsedTimer clock;
-    TimingSocket socket(qtSocket, clock);
+    TimingSocket socket(systemSocket, clock);
     LoadedFirmware fw;
     fw.Header.setProductCode(QStringLiteral("NYX2"));
     fw.Header.ChipId = NetworkChipId;
@@ -174,9 +175,9 @@ WindowRun UploadThroughWindow(const QByteArray& image, TftpdServer& server) {
     QFile::remove(server.pathOf(QStringLiteral("NYX2")));
     QTemporaryDir programFolder;
     fakes::TableResolver resolver;
-    QtUdpSocket qtSocket(resolver);
+    SystemUdpSocket systemSocket(resolver);
     QElapsedTimer clock;
-    TimingSocket socket(qtSocket, clock);
+    TimingSocket socket(systemSocket, clock);
     LoadedFirmware fw;
     fakes::ScriptedPrompts prompts;
     fakes::ScriptedDialogs dialogs;

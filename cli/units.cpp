@@ -3,7 +3,7 @@
 #include "base/catalogue.h"
 #include "base/identity.h"
 #include "net/host_resolver.h"
-#include "net/qt_udp_socket.h"
+#include "net/system_udp_socket.h"
 #include "net/tftp_client.h"
 #include "package/package_reader.h"
 #include "serial/flash_report.h"
@@ -212,7 +212,7 @@ UploadOutcome UploadTo(const LoadedFirmware& firmware, const QString& target, in
                        ErrorSink& log, UploadEvents& events) {
     UploadOutcome out;
     SystemHostResolver resolver;
-    QtUdpSocket socket(resolver);
+    SystemUdpSocket socket(resolver);
     EventsTftpReport report(events);
     TftpClient client(socket, log, report, tftpPort);
     client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);

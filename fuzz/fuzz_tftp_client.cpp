@@ -1,4 +1,4 @@
-// The TFTP client's handling of arbitrary datagrams after its write request. Whatever arrives,
+// The TFTP transfer's handling of arbitrary datagrams after its write request. Whatever arrives,
 // every DATA packet it sends carries the bytes of the image its block number stands for, never
 // a block beyond the image, and a transfer that finished sent the whole image in order.
 //
@@ -6,8 +6,8 @@
 // byte and that many bytes.
 #include "base/catalogue.h"
 #include "fuzz_support.h"
-#include "net/tftp_client.h"
 #include "net/tftp_packets.h"
+#include "net/tftp_transfer.h"
 #include "support/fake_bench.h"
 
 #include <cstddef>
@@ -42,16 +42,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.fw.Header.ChipId = NetworkChipId;
     const QByteArray image = Image((data[0] | data[1] << 8) % MaxImage);
     s.fw.ProgramImage = image;
-    TftpClient client(s.socket, s.log, s.tftpReport, DefaultServerPort, 0);
-    client.BeginUpload(image, s.fw.Header.trimmedCode(), QStringLiteral("127.0.0.1"));
-    FUZZ_EXPECT(client.inProgress());
-    FUZZ_EXPECT(s.socket.sent.size() == 3);
+    TftpTransfer transfer(s.socket, s.log, s.tftpReport, image, 7000);
+    s.socket.open();
+    transfer.SendWriteRequest(s.fw.Header.trimmedCode());
+    FUZZ_EXPECT(transfer.inProgress());
+    FUZZ_EXPECT(s.socket.sent.size() == 1);
     const std::size_t beforeData = s.socket.sent.size();
 
     std::size_t at = 2;
-    while (at < size && client.inProgress()) {
+    while (at < size && transfer.inProgress()) {
         const std::size_t length = std::min<std::size_t>(data[at], size - at - 1);
-        client.tftp_DataArrival(
+        transfer.tftp_DataArrival(
             QByteArray(reinterpret_cast<const char*>(data + at + 1), qsizetype(length)));
         at += 1 + length;
     }
@@ -70,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_EXPECT(d.mid(PayloadAt) == image.mid(from, BlockSize));
     }
     if (s.window.status() == QLatin1String("Status: Finished.  Ready.")) {
-        FUZZ_EXPECT(!client.inProgress());
+        FUZZ_EXPECT(!transfer.inProgress());
         FUZZ_EXPECT(qsizetype(lastBlock) * BlockSize > image.size());
     }
     // However many datagrams were too short, one record tells of them.

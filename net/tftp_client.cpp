@@ -1,162 +1,209 @@
 #include "net/tftp_client.h"
 
-#include "base/paced_wait.h"
 #include "net/socket_errors.h"
 
-#include <QLocale>
-#include <cmath>
+#include <QElapsedTimer>
+#include <QMetaObject>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
 
 namespace quorvex {
 
 using namespace tftp;
 
+// The transfer's report and log as its own thread sees them: each call is handed to the
+// client's thread. Steps are handed over at most every StepEveryMs, the newest one winning;
+// one held back goes before whatever comes next, so the last block is never lost.
+class TftpClient::Relay : public TftpReport, public ErrorSink {
+  public:
+    Relay(TftpClient& client, int generation) : client_(client), generation_(generation) {}
+
+    void status(const QString& text) override {
+        flush();
+        post([text](TftpReport& r) { r.status(text); });
+    }
+    void step(const QString& text) override {
+        if (sinceStep_.isValid() && sinceStep_.elapsed() < StepEveryMs) {
+            held_ = text;
+            return;
+        }
+        held_.clear();
+        postStep(text);
+    }
+    // The thread tells of the end itself, once it is done with the socket.
+    void ended() override { flush(); }
+    void LogError(const QString& message) override {
+        TftpClient* client = &client_;
+        QMetaObject::invokeMethod(
+            client_.home_.get(), [client, message] { client->log_.LogError(message); },
+            Qt::QueuedConnection);
+    }
+    void flush() {
+        if (!held_.isNull())
+            postStep(std::exchange(held_, QString()));
+    }
+
+  private:
+    // About the rate at which a person reads a changing number; a window draws no faster.
+    static constexpr int StepEveryMs = 20;
+
+    void postStep(const QString& text) {
+        sinceStep_.start();
+        post([text](TftpReport& r) { r.step(text); });
+    }
+    template <typename Call> void post(Call call) {
+        TftpClient* client = &client_;
+        const int generation = generation_;
+        QMetaObject::invokeMethod(
+            client_.home_.get(),
+            [client, generation, call] {
+                if (generation == client->generation_)
+                    call(client->report_);
+            },
+            Qt::QueuedConnection);
+    }
+
+    TftpClient& client_;
+    const int generation_;
+    QElapsedTimer sinceStep_;
+    QString held_;
+};
+
 TftpClient::TftpClient(UdpSocket& socket, ErrorSink& log, TftpReport& report, int serverPort,
                        int rebootPauseMs)
     : socket_(socket), log_(log), report_(report), serverPort_(serverPort),
-      rebootPauseMs_(rebootPauseMs) {
-    tmrResponse_.setObjectName(QStringLiteral("tmrResponse"));
-    tmrResponse_.setSingleShot(true);
-    tmrResponse_.setTimerType(Qt::PreciseTimer);
-    socket_.setArrivalHandler([this](const QByteArray& d) { tftp_DataArrival(d); });
-    QObject::connect(&tmrResponse_, &QTimer::timeout, &tmrResponse_,
-                     [this] { tmrResponse_Timer(); });
+      rebootPauseMs_(rebootPauseMs), home_(std::make_unique<QObject>()) {
+    home_->setObjectName(QStringLiteral("tftpClient"));
+}
+
+TftpClient::~TftpClient() {
+    stopThread();
 }
 
 bool TftpClient::BeginUpload(const QByteArray& image, const QString& productCode,
                              const QString& target) {
+    if (inProgress_)
+        EndTftpTransfer();
     outcome_ = TftpOutcome::None;
+    writeRequested_ = false;
+    const auto refuse = [this](const QString& text) {
+        socket_.close();
+        outcome_ = TftpOutcome::Failed;
+        report_.status(text);
+        report_.ended();
+        return false;
+    };
     if (image.size() > MaxImageSize) {
         // Its last blocks would need numbers that the two-byte field cannot hold.
-        finish(TftpOutcome::Failed,
-               QStringLiteral("Status: Image too large for TFTP (%1 bytes; at most %2).")
-                   .arg(image.size())
-                   .arg(MaxImageSize));
-        return false;
+        return refuse(QStringLiteral("Status: Image too large for TFTP (%1 bytes; at most %2).")
+                          .arg(image.size())
+                          .arg(MaxImageSize));
     }
-    image_ = image;
     try {
-        StartTftpTransfer(productCode, target);
+        StartTftpTransfer(target);
     } catch (const FailureError& e) {
-        socket_.close();
-        finish(TftpOutcome::Failed, WinsockErrorText(e.failure().number));
-        return false;
+        return refuse(WinsockErrorText(e.failure().number));
     }
-    return inProgress_;
+    inProgress_ = true;
+    const int generation = ++generation_;
+    try {
+        thread_ = std::jthread([this, job = Job{image, productCode, generation, watchdogMs_}](
+                                   std::stop_token stop) { run(std::move(stop), job); });
+    } catch (const std::system_error&) {
+        inProgress_ = false;
+        return refuse(WinsockErrorText(0));
+    }
+    return true;
 }
 
-void TftpClient::StartTftpTransfer(const QString& productCode, const QString& target) {
-    inProgress_ = true;
+void TftpClient::StartTftpTransfer(const QString& target) {
     socket_.close();
     socket_.setRemoteHost(target);
     socket_.setRemotePort(serverPort_);
-    TftpBlockNo = 0;
-    finalBlockSent_ = false;
-    shortDatagramLogged_ = false;
     socket_.open();
     report_.status(
         QStringLiteral("Status: Awaiting response from %1...").arg(socket_.remoteHost()));
     socket_.send(QByteArray(RebootRequest1));
     socket_.send(QByteArray(RebootRequest2));
     socket_.close();
-    WaitMs(rebootPauseMs_);
-    lastHeard_.start();
-    tmrResponse_.start(watchdogMs_);
-    socket_.open();
-    socket_.send(Wrq(productCode));
 }
 
-void TftpClient::tftp_DataArrival(const QByteArray& datagram) {
-    if (!inProgress_)
+void TftpClient::run(std::stop_token stop, const Job& job) {
+    const int generation = job.generation;
+    Relay relay(*this, generation);
+    TftpTransfer transfer(socket_, relay, relay, job.image, job.watchdogMs);
+
+    std::mutex m;
+    std::condition_variable_any pause;
+    std::unique_lock lock(m);
+    if (pause.wait_for(lock, stop, std::chrono::milliseconds(rebootPauseMs_),
+                       [&stop] { return stop.stop_requested(); }))
         return;
-    // A single byte is the unit saying it is busy: still there, nothing to act on.
-    if (datagram.size() == 1) {
-        heardFromUnit();
-        return;
+
+    try {
+        socket_.open();
+        writeRequested_ = true;
+        transfer.SendWriteRequest(job.productCode);
+    } catch (const FailureError& e) {
+        transfer.finish(TftpOutcome::Failed, WinsockErrorText(e.failure().number));
     }
 
-    Guard guard(log_, Place::Form(QStringLiteral("tftp_DataArrival")));
-    // A field that a short datagram lacks counts as 0. The shortfall is logged once per
-    // transfer: a stream of such datagrams must not fill the log.
-    if (datagram.size() < PayloadAt && !shortDatagramLogged_) {
-        shortDatagramLogged_ = true;
-        guard.log(Failure{FailureNo::SubscriptOutOfRange,
-                          DefaultDescription(FailureNo::SubscriptOutOfRange)});
+    while (transfer.inProgress() && !stop.stop_requested()) {
+        std::optional<QByteArray> datagram;
+        int failed = 0;
+        Guard guard(relay, Place::Form(QStringLiteral("tftp_DataArrival")));
+        const bool received = guard.step([&] { datagram = socket_.receive(ReceiveSliceMs); },
+                                         [&failed](const Failure& f) {
+                                             failed = f.number;
+                                             return false;
+                                         });
+        if (!received) {
+            transfer.finish(TftpOutcome::Failed, WinsockErrorText(failed));
+            break;
+        }
+        if (datagram)
+            transfer.tftp_DataArrival(*datagram);
+        transfer.tmrResponse_Timer();
     }
-    const auto fieldOrZero = [&datagram](int at) {
-        return datagram.size() >= at + 2 ? Field(datagram, at) : 0;
-    };
-    const int opcode = fieldOrZero(OpcodeAt);
-    const int number = fieldOrZero(NumberAt);
-    // Only what the transfer can use restarts the watchdog: empty, truncated or unknown
-    // datagrams would otherwise hold it open for ever.
-    if (opcode == OpAck)
-        guard.step([&] { onAck(number, datagram.size() >= PayloadAt); });
-    else if (opcode == OpError)
-        guard.step([&] { onError(number, ErrorMessage(datagram)); });
+    socket_.close();
+    if (stop.stop_requested())
+        return; // whoever stopped the transfer gives the window back
+    relay.flush();
+    TftpClient* client = this;
+    const TftpOutcome outcome = transfer.outcome();
+    QMetaObject::invokeMethod(
+        home_.get(), [client, generation, outcome] { client->ended(generation, outcome); },
+        Qt::QueuedConnection);
 }
 
-void TftpClient::heardFromUnit() {
-    lastHeard_.start();
-}
-
-void TftpClient::onAck(int block, bool wholeNumber) {
-    // Only the acknowledgement of the block just sent moves the transfer on. A server repeats
-    // its last ACK when its own timer fires; answering that would send data under a number the
-    // server has already taken, and it would drop it. The repeat still shows the server is
-    // there; a truncated one (its number made up) does not.
-    if (block != TftpBlockNo) {
-        if (wholeNumber && block == TftpBlockNo - 1)
-            heardFromUnit();
+void TftpClient::ended(int generation, TftpOutcome outcome) {
+    if (generation != generation_)
         return;
-    }
-    heardFromUnit();
-    if (finalBlockSent_) {
-        finish(TftpOutcome::Finished, QStringLiteral("Status: Finished.  Ready."));
-        return;
-    }
-    sendBlock(block + 1);
-}
-
-void TftpClient::sendBlock(int block) {
-    const qsizetype from = qsizetype(block - 1) * BlockSize;
-    const QByteArray chunk = image_.mid(from, BlockSize);
-    TftpBlockNo = block;
-    // A block shorter than 512 bytes, even an empty one, tells the server the file is whole.
-    finalBlockSent_ = chunk.size() < BlockSize;
-    report_.step(QStringLiteral("Status: Transmitting block #%1").arg(block));
-    socket_.send(Data(block, chunk));
-}
-
-void TftpClient::onError(int code, const QString& message) {
-    finish(TftpOutcome::Failed, code == 0 ? QStringLiteral("Status: ") + message
-                                          : QStringLiteral("Status: [Error #%1: %2]  | %3")
-                                                .arg(code)
-                                                .arg(TftpErrorName(code), message));
-}
-
-void TftpClient::tmrResponse_Timer() {
-    if (!inProgress_)
-        return;
-    const qint64 silentMs = lastHeard_.elapsed();
-    if (silentMs < watchdogMs_) {
-        tmrResponse_.start(int(watchdogMs_ - silentMs));
-        return;
-    }
-    const long seconds = std::lround(watchdogMs_ / 1000.0);
-    finish(TftpOutcome::TimedOut,
-           QStringLiteral("Status: Timed out (%1 seconds).  Try 192.168.X.200?").arg(seconds));
-}
-
-void TftpClient::finish(TftpOutcome outcome, const QString& text) {
+    if (thread_.joinable())
+        thread_.join();
+    inProgress_ = false;
+    writeRequested_ = false;
     outcome_ = outcome;
-    report_.status(text);
-    EndTftpTransfer();
+    report_.ended();
+}
+
+void TftpClient::stopThread() {
+    ++generation_;
+    if (thread_.joinable()) {
+        thread_.request_stop();
+        thread_.join();
+    }
 }
 
 void TftpClient::EndTftpTransfer() {
-    inProgress_ = false;
-    tmrResponse_.stop();
+    if (!inProgress_)
+        return;
+    stopThread();
     socket_.close();
+    inProgress_ = false;
+    writeRequested_ = false;
     report_.ended();
 }
 

@@ -1,30 +1,24 @@
 #pragma once
 // Writes a network package's image to a unit: two reboot requests, a pause, then a TFTP write
-// of the image, driven by the datagrams that arrive and watched by a watchdog of its own.
-// Every status text and the end of a transfer go to its report.
+// of the image, watched by a watchdog. The reboot requests leave from the caller's thread; the
+// pause and the write run on a thread of the client's own, which sleeps in the socket's receive
+// between datagrams and answers each acknowledgement straight away. A window's event loop
+// would cost every block a wake-up and a round of its own work before the next block could
+// leave.
+//
+// The report and the error log are called on the thread that made the client, in the order the
+// transfer produced them; steps that follow one another quickly are merged, the last one before
+// the end always arrives.
 #include "base/failure.h"
-#include "net/tftp_packets.h"
+#include "net/tftp_transfer.h"
 #include "net/udp_socket.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
-#include <cstdint>
+#include <QObject>
+#include <atomic>
+#include <memory>
+#include <thread>
 
 namespace quorvex {
-
-class TftpReport {
-  public:
-    virtual ~TftpReport() = default;
-    // A text for the status line: the start, an outcome, a failure.
-    virtual void status(const QString& text) = 0;
-    // One step of the transfer under way ("Status: Transmitting block #n"); a display may
-    // merge the steps that follow one another quickly.
-    virtual void step(const QString& text) { status(text); }
-    // The transfer is over, whichever way it ended.
-    virtual void ended() = 0;
-};
-
-enum class TftpOutcome { None, Finished, Failed, TimedOut };
 
 class TftpClient {
   public:
@@ -32,25 +26,24 @@ class TftpClient {
     // unit may shorten the pause before the write request.
     TftpClient(UdpSocket& socket, ErrorSink& log, TftpReport& report,
                int serverPort = tftp::DefaultServerPort, int rebootPauseMs = RebootPauseMs);
+    // A transfer under way is stopped, with no further report.
+    ~TftpClient();
     TftpClient(const TftpClient&) = delete;
     TftpClient& operator=(const TftpClient&) = delete;
 
-    // Writes `image` to `target` under the name `productCode`. A socket failure while starting
-    // is reported and ends the transfer; returns false then, and when the image was refused.
+    // Writes `image` to `target` under the name `productCode`. Returns once the reboot
+    // requests are sent; the report hears of the rest. A socket failure while starting is
+    // reported and ends the transfer; returns false then, and when the image was refused.
     bool BeginUpload(const QByteArray& image, const QString& productCode, const QString& target);
 
-    // Returns once the write request is sent. Socket failures propagate as FailureError.
-    void StartTftpTransfer(const QString& productCode, const QString& target);
-    void tftp_DataArrival(const QByteArray& datagram);
-    // The watchdog's expiry: the unit has been silent for its whole interval.
-    void tmrResponse_Timer();
+    // Stops a transfer under way and gives the window back (the report's `ended`).
     void EndTftpTransfer();
 
-    // True from the start of a transfer until it ends.
+    // True from the start of a transfer until its end has been reported.
     bool inProgress() const { return inProgress_; }
     TftpOutcome outcome() const { return outcome_; }
     // True while the watchdog runs: from the write request to the end of the transfer.
-    bool watching() const { return tmrResponse_.isActive(); }
+    bool watching() const { return inProgress_ && writeRequested_; }
 
     // How long the unit may stay silent; 7 seconds unless a test shortens it.
     void setWatchdogMs(int ms) { watchdogMs_ = ms; }
@@ -60,14 +53,23 @@ class TftpClient {
     // loader time to listen.
     static constexpr int RebootPauseMs = 100;
     static constexpr int WatchdogMs = 7000;
+    // The longest a receive sleeps before the transfer's thread looks at the watchdog and at a
+    // request to stop.
+    static constexpr int ReceiveSliceMs = 50;
 
   private:
-    // `wholeNumber`: the datagram held its block number (a truncated one counts as 0).
-    void onAck(int block, bool wholeNumber);
-    void heardFromUnit();
-    void onError(int code, const QString& message);
-    void sendBlock(int block);
-    void finish(TftpOutcome outcome, const QString& text);
+    class Relay;
+    // What the transfer's thread is given: its own copies, read by it alone.
+    struct Job {
+        QByteArray image;
+        QString productCode;
+        int generation = 0;
+        int watchdogMs = WatchdogMs;
+    };
+    void StartTftpTransfer(const QString& target);
+    void run(std::stop_token stop, const Job& job);
+    void ended(int generation, TftpOutcome outcome);
+    void stopThread();
 
     UdpSocket& socket_;
     ErrorSink& log_;
@@ -75,20 +77,14 @@ class TftpClient {
     int serverPort_;
     int rebootPauseMs_;
     int watchdogMs_ = WatchdogMs;
-    // Armed once per transfer; when it fires early for a unit heard from since, it is armed
-    // again for the rest. Restarting a timer per datagram would cost the event loop work on
-    // every block.
-    QTimer tmrResponse_;
-    QElapsedTimer lastHeard_;
-    QByteArray image_;
-    // The number of the last DATA block sent (0: only the write request so far).
-    std::int32_t TftpBlockNo = 0;
-    // The last block sent was short (possibly empty), so its acknowledgement ends the file.
-    bool finalBlockSent_ = false;
     bool inProgress_ = false;
     TftpOutcome outcome_ = TftpOutcome::None;
-    // A datagram too short for its fields was logged in this transfer: one record tells it.
-    bool shortDatagramLogged_ = false;
+    std::atomic<bool> writeRequested_{false};
+    // Which transfer the relayed calls belong to; those of a stopped one are dropped.
+    int generation_ = 0;
+    // Lives on the caller's thread: relayed calls run there, and are dropped with it.
+    std::unique_ptr<QObject> home_;
+    std::jthread thread_;
 };
 
 } // namespace quorvex

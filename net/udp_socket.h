@@ -1,16 +1,18 @@
 #pragma once
 // The UDP socket as the TFTP client uses it. Sends go to the remote host and port until a
 // datagram arrives; later sends go to the port that datagram came from. Only datagrams from
-// the remote host's address are delivered, from whatever port.
+// the remote host's address are received, from whatever port.
+//
+// One thread uses the socket at a time: the client starts a transfer on its caller's thread,
+// then hands the socket to the transfer's own thread until the transfer ends.
 #include <QByteArray>
 #include <QString>
-#include <functional>
+#include <optional>
 
 namespace quorvex {
 
 class UdpSocket {
   public:
-    using ArrivalHandler = std::function<void(const QByteArray& datagram)>;
     virtual ~UdpSocket() = default;
 
     virtual void setRemoteHost(const QString& host) = 0;
@@ -23,8 +25,10 @@ class UdpSocket {
     virtual bool isOpen() const = 0;
     // Sends one datagram; the host is resolved here, an unresolvable one fails with 11001.
     virtual void send(const QByteArray& datagram) = 0;
-    // Called once per datagram on the window's thread, with the whole datagram.
-    virtual void setArrivalHandler(ArrivalHandler handler) = 0;
+    // Waits at most `waitMs` for the next datagram from the remote host's address and returns
+    // it whole; nothing when none came in time or the socket is closed. The thread sleeps
+    // while it waits. Failures of the platform's socket are numbered.
+    virtual std::optional<QByteArray> receive(int waitMs) = 0;
 };
 
 // Turns a host text into an address. The program asks the system; tests replace it so that

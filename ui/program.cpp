@@ -2,7 +2,7 @@
 
 #include "base/loaded_firmware.h"
 #include "net/host_resolver.h"
-#include "net/qt_udp_socket.h"
+#include "net/system_udp_socket.h"
 #include "serial/qt_serial_port.h"
 #include "ui/frm_fw_updater.h"
 #include "ui/qt_file_dialogs.h"
@@ -19,7 +19,7 @@ int RunProgram(QApplication& app) {
     QtPrompts prompts;
     QtSerialPort serial;
     SystemHostResolver resolver;
-    QtUdpSocket socket(resolver);
+    SystemUdpSocket socket(resolver);
     QtFileDialogBackend dialogs;
     const QString programFolder = QDir::cleanPath(QCoreApplication::applicationDirPath());
 

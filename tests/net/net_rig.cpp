@@ -9,7 +9,7 @@
 namespace quorvex::testing {
 
 ClientRig::ClientRig(const QByteArray& image, int serverPort, int watchdogMs, UdpSocket* given)
-    : socket(given ? *given : qtSocket), client(socket, log, report, serverPort) {
+    : socket(given ? *given : systemSocket), client(socket, log, report, serverPort) {
     firmware.Header.setProductCode(QStringLiteral("NYX2"));
     firmware.Header.ChipId = NetworkChipId;
     firmware.ProgramImage = image;

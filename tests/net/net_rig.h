@@ -2,7 +2,7 @@
 // What the network tests share: a bounded wait that keeps events flowing, a resolver that
 // asks no name server, and a TFTP client over a real UDP socket reporting to a fake window.
 #include "flow/window_reports.h"
-#include "net/qt_udp_socket.h"
+#include "net/system_udp_socket.h"
 #include "net/tftp_client.h"
 #include "support/bounded_wait.h"
 #include "support/fake_devices.h"
@@ -25,7 +25,7 @@ struct ClientRig {
     fakes::ScriptedPrompts prompts;
     fakes::FakeWindow window;
     fakes::TableResolver resolver;
-    QtUdpSocket qtSocket{resolver};
+    SystemUdpSocket systemSocket{resolver};
     UdpSocket& socket;
     WindowTftpReport report{window};
     TftpClient client;

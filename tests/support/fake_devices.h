@@ -8,7 +8,12 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -76,27 +81,54 @@ class FakeSerialPort : public SerialPort {
 };
 
 // Sends go nowhere and are recorded; with `refuseWith` set every send fails with that number,
-// as the platform refuses an address.
+// as the platform refuses an address. Datagrams handed to `deliver` wait to be received. A
+// transfer's own thread sends and receives while the test's thread delivers and looks.
 class FakeUdpSocket : public UdpSocket {
   public:
     void setRemoteHost(const QString& h) override { host = h; }
     QString remoteHost() const override { return host; }
     void setRemotePort(int p) override { remotePort = p; }
     void open() override {
+        std::lock_guard lock(mutex_);
         opened = true;
         ++opens;
     }
     void close() override {
+        std::lock_guard lock(mutex_);
         opened = false;
         ++closes;
     }
-    bool isOpen() const override { return opened; }
+    bool isOpen() const override {
+        std::lock_guard lock(mutex_);
+        return opened;
+    }
     void send(const QByteArray& datagram) override {
+        std::lock_guard lock(mutex_);
         if (refuseWith)
             Raise(refuseWith, QStringLiteral("refused"));
         sent.push_back(datagram);
     }
-    void setArrivalHandler(ArrivalHandler h) override { arrive = std::move(h); }
+    std::optional<QByteArray> receive(int waitMs) override {
+        std::unique_lock lock(mutex_);
+        if (!arrived_.wait_for(lock, std::chrono::milliseconds(waitMs),
+                               [this] { return !incoming_.empty(); }))
+            return std::nullopt;
+        QByteArray d = incoming_.front();
+        incoming_.pop_front();
+        return d;
+    }
+
+    // Hands a datagram to the client as if the unit had sent it.
+    void deliver(const QByteArray& datagram) {
+        std::lock_guard lock(mutex_);
+        incoming_.push_back(datagram);
+        arrived_.notify_all();
+    }
+    // What was sent so far, safe while a transfer runs.
+    std::vector<QByteArray> sentSoFar() const {
+        std::lock_guard lock(mutex_);
+        return sent;
+    }
 
     QString host = QStringLiteral("127.0.0.1");
     int remotePort = 0;
@@ -105,8 +137,11 @@ class FakeUdpSocket : public UdpSocket {
     int closes = 0;
     int refuseWith = 0;
     std::vector<QByteArray> sent;
-    // Hands a datagram to the client as if the unit had sent it.
-    ArrivalHandler arrive;
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<QByteArray> incoming_;
 };
 
 // Knows a fixed table of names; literal IPv4 addresses stand for themselves. No test asks a

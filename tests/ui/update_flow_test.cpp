@@ -3,7 +3,7 @@
 // file dialogs answered from a script.
 #include "base/catalogue.h"
 #include "bootsim/simulator.h"
-#include "net/qt_udp_socket.h"
+#include "net/system_udp_socket.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "serial/qt_serial_port.h"
@@ -84,7 +84,7 @@ class UpdateFlow : public ::testing::Test {
     fakes::ScriptedPrompts prompts;
     fakes::ScriptedDialogs dialogs;
     fakes::TableResolver resolver;
-    QtUdpSocket socket{resolver};
+    SystemUdpSocket socket{resolver};
     std::unique_ptr<bootsim::Simulator> sim;
     std::unique_ptr<QtSerialPort> serial;
     std::unique_ptr<FrmFWUpdater> form;

@@ -1,5 +1,7 @@
 #include "base/catalogue.h"
+#include "net/tftp_client.h"
 #include "net/tftp_packets.h"
+#include "support/bounded_wait.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "ui/frm_fw_updater.h"
@@ -20,6 +22,7 @@
 #include <gtest/gtest.h>
 
 using namespace quorvex;
+using quorvex::testing::WaitUntil;
 
 namespace {
 
@@ -238,18 +241,23 @@ TEST_F(WindowTest, AUnitsErrorTextIsShownAtOnceAsPlainTextAndCutToLength) {
     child<QLineEdit>("txtIP")->setText(QStringLiteral("127.0.0.1"));
     auto* status = child<QLabel>("lblStat");
 
+    const auto shown = [&](const QString& text) {
+        return WaitUntil([&] { return form->status() == text; }, 5000);
+    };
     form->cmdUpdate_Click();
-    ASSERT_TRUE(socket.arrive);
-    socket.arrive(tftp::Ack(0));
-    ASSERT_EQ(form->status(), "Status: Transmitting block #1");
-    socket.arrive(tftp::Error(0, "<b>x</b>"));
-    // Shown at once, before any further event.
+    socket.deliver(tftp::Ack(0));
+    ASSERT_TRUE(shown("Status: Transmitting block #1")) << form->status().toStdString();
+    socket.deliver(tftp::Error(0, "<b>x</b>"));
+    ASSERT_TRUE(shown("Status: <b>x</b>"));
+    // Drawn with the text itself, before any further event.
     EXPECT_EQ(status->text(), "Status: <b>x</b>");
     EXPECT_EQ(AccessibleName(status), "Status: <b>x</b>");
 
+    ASSERT_TRUE(WaitUntil([&] { return !form->tftpClient().inProgress(); }, 5000));
     form->cmdUpdate_Click();
-    socket.arrive(tftp::Ack(0));
-    socket.arrive(tftp::Error(0, QByteArray(65000, '<')));
+    socket.deliver(tftp::Ack(0));
+    socket.deliver(tftp::Error(0, QByteArray(65000, '<')));
+    ASSERT_TRUE(WaitUntil([&] { return form->status().size() == 8 + 65000; }, 5000));
     EXPECT_EQ(form->status().size(), 8 + 65000);
     EXPECT_EQ(status->text().size(), FrmFWUpdater::StatusShownMax);
     EXPECT_TRUE(status->text().endsWith(QChar(0x2026)));

@@ -5,7 +5,7 @@
 #include "base/file_dialogs.h"
 #include "base/prompts.h"
 #include "net/host_resolver.h"
-#include "net/qt_udp_socket.h"
+#include "net/system_udp_socket.h"
 #include "serial/qt_serial_port.h"
 #include "ui/frm_fw_updater.h"
 
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     YesPrompts prompts;
     QtSerialPort serial(devices.path());
     SystemHostResolver resolver;
-    QtUdpSocket socket(resolver);
+    SystemUdpSocket socket(resolver);
     OneFile dialogs;
     FrmFWUpdater form(FormDeps{firmware, prompts, serial, socket, dialogs, programFolder.path()});
     form.show();

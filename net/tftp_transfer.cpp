@@ -1,0 +1,120 @@
+#include "net/tftp_transfer.h"
+
+#include "base/conversions.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace quorvex {
+
+using namespace tftp;
+
+TftpTransfer::TftpTransfer(UdpSocket& socket, ErrorSink& log, TftpReport& report, QByteArray image,
+                           int watchdogMs)
+    : socket_(socket), log_(log), report_(report), image_(std::move(image)),
+      watchdogMs_(watchdogMs) {}
+
+void TftpTransfer::SendWriteRequest(const QString& productCode) {
+    TftpBlockNo = 0;
+    finalBlockSent_ = false;
+    shortDatagramLogged_ = false;
+    outcome_ = TftpOutcome::None;
+    inProgress_ = true;
+    lastHeard_.start();
+    socket_.send(Wrq(productCode));
+}
+
+void TftpTransfer::tftp_DataArrival(const QByteArray& datagram) {
+    if (!inProgress_)
+        return;
+    // A single byte is the unit saying it is busy: still there, nothing to act on.
+    if (datagram.size() == 1) {
+        lastHeard_.start();
+        return;
+    }
+
+    Guard guard(log_, Place::Form(QStringLiteral("tftp_DataArrival")));
+    // A field that a short datagram lacks counts as 0. The shortfall is logged once per
+    // transfer: a stream of such datagrams must not fill the log.
+    if (datagram.size() < PayloadAt && !shortDatagramLogged_) {
+        shortDatagramLogged_ = true;
+        guard.log(Failure{FailureNo::SubscriptOutOfRange,
+                          DefaultDescription(FailureNo::SubscriptOutOfRange)});
+    }
+    const auto fieldOrZero = [&datagram](int at) {
+        return datagram.size() >= at + 2 ? Field(datagram, at) : 0;
+    };
+    const int opcode = fieldOrZero(OpcodeAt);
+    const int number = fieldOrZero(NumberAt);
+    // Only what the transfer can use counts as hearing from the unit: empty, truncated or
+    // unknown datagrams would otherwise hold the watchdog off for ever.
+    if (opcode == OpAck)
+        guard.step([&] { onAck(number, datagram.size() >= PayloadAt); });
+    else if (opcode == OpError)
+        guard.step([&] { onError(number, ErrorMessage(datagram)); });
+}
+
+void TftpTransfer::onAck(int block, bool wholeNumber) {
+    // Only the acknowledgement of the block just sent moves the transfer on. A server repeats
+    // its last ACK when its own timer fires; answering that would send data under a number the
+    // server has already taken, and it would drop it. The repeat still shows the server is
+    // there; a truncated one (its number made up) does not.
+    if (block != TftpBlockNo) {
+        if (wholeNumber && block == TftpBlockNo - 1)
+            lastHeard_.start();
+        return;
+    }
+    lastHeard_.start();
+    if (finalBlockSent_) {
+        finish(TftpOutcome::Finished, QStringLiteral("Status: Finished.  Ready."));
+        return;
+    }
+    sendBlock(block + 1);
+}
+
+void TftpTransfer::sendBlock(int block) {
+    const qsizetype from = qsizetype(block - 1) * BlockSize;
+    const qsizetype size = qBound(qsizetype(0), image_.size() - from, qsizetype(BlockSize));
+    TftpBlockNo = block;
+    // A block shorter than 512 bytes, even an empty one, tells the server the file is whole.
+    finalBlockSent_ = size < BlockSize;
+    report_.step(QStringLiteral("Status: Transmitting block #") + QString::number(block));
+    packet_.resize(PayloadAt + size);
+    char* p = packet_.data();
+    p[0] = 0;
+    p[1] = char(OpData);
+    p[2] = char(HighByte(block));
+    p[3] = char(LowByte(block));
+    if (size > 0)
+        std::memcpy(p + PayloadAt, image_.constData() + from, std::size_t(size));
+    socket_.send(packet_);
+}
+
+void TftpTransfer::onError(int code, const QString& message) {
+    finish(TftpOutcome::Failed, code == 0 ? QStringLiteral("Status: ") + message
+                                          : QStringLiteral("Status: [Error #%1: %2]  | %3")
+                                                .arg(code)
+                                                .arg(TftpErrorName(code), message));
+}
+
+void TftpTransfer::tmrResponse_Timer() {
+    if (!inProgress_ || silentMs() < watchdogMs_)
+        return;
+    const long seconds = std::lround(watchdogMs_ / 1000.0);
+    finish(TftpOutcome::TimedOut,
+           QStringLiteral("Status: Timed out (%1 seconds).  Try 192.168.X.200?").arg(seconds));
+}
+
+void TftpTransfer::finish(TftpOutcome outcome, const QString& text) {
+    outcome_ = outcome;
+    report_.status(text);
+    EndTftpTransfer();
+}
+
+void TftpTransfer::EndTftpTransfer() {
+    inProgress_ = false;
+    socket_.close();
+    report_.ended();
+}
+
+} // namespace quorvex

@@ -1,0 +1,75 @@
+#pragma once
+// One TFTP write of an image, from the write request to its end: what each datagram from the
+// unit means, which block goes next, and when silence has lasted too long. It does not wait:
+// whoever drives it hands it each datagram and asks it about the silence, on one thread.
+#include "base/failure.h"
+#include "net/tftp_packets.h"
+#include "net/udp_socket.h"
+
+#include <QElapsedTimer>
+#include <cstdint>
+
+namespace quorvex {
+
+class TftpReport {
+  public:
+    virtual ~TftpReport() = default;
+    // A text for the status line: the start, an outcome, a failure.
+    virtual void status(const QString& text) = 0;
+    // One step of the transfer under way ("Status: Transmitting block #n"); a display may
+    // merge the steps that follow one another quickly.
+    virtual void step(const QString& text) { status(text); }
+    // The transfer is over, whichever way it ended.
+    virtual void ended() = 0;
+};
+
+enum class TftpOutcome { None, Finished, Failed, TimedOut };
+
+class TftpTransfer {
+  public:
+    // `image` is shared, not copied. The socket is open and aimed at the unit's server port.
+    TftpTransfer(UdpSocket& socket, ErrorSink& log, TftpReport& report, QByteArray image,
+                 int watchdogMs);
+    TftpTransfer(const TftpTransfer&) = delete;
+    TftpTransfer& operator=(const TftpTransfer&) = delete;
+
+    // Sends the write request for `productCode` and starts the watchdog. Socket failures
+    // propagate as FailureError.
+    void SendWriteRequest(const QString& productCode);
+    void tftp_DataArrival(const QByteArray& datagram);
+    // Ends the transfer when the unit has been silent for the whole watchdog interval.
+    void tmrResponse_Timer();
+    // Ends the transfer with `text` in the status line.
+    void finish(TftpOutcome outcome, const QString& text);
+
+    bool inProgress() const { return inProgress_; }
+    TftpOutcome outcome() const { return outcome_; }
+    // How long since the write request or the last datagram that showed the unit is there.
+    qint64 silentMs() const { return lastHeard_.elapsed(); }
+
+  private:
+    // `wholeNumber`: the datagram held its block number (a truncated one counts as 0).
+    void onAck(int block, bool wholeNumber);
+    void onError(int code, const QString& message);
+    void sendBlock(int block);
+    void EndTftpTransfer();
+
+    UdpSocket& socket_;
+    ErrorSink& log_;
+    TftpReport& report_;
+    const QByteArray image_;
+    const int watchdogMs_;
+    QElapsedTimer lastHeard_;
+    // One DATA datagram, rewritten for each block rather than made anew.
+    QByteArray packet_;
+    // The number of the last DATA block sent (0: only the write request so far).
+    std::int32_t TftpBlockNo = 0;
+    // The last block sent was short (possibly empty), so its acknowledgement ends the file.
+    bool finalBlockSent_ = false;
+    bool inProgress_ = false;
+    TftpOutcome outcome_ = TftpOutcome::None;
+    // A datagram too short for its fields was logged in this transfer: one record tells it.
+    bool shortDatagramLogged_ = false;
+};
+
+} // namespace quorvex
