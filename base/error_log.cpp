@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <QStringList>
 #include <optional>
@@ -96,15 +97,25 @@ void ErrorLog::LogError(const QString& message) {
     if (!encoded)
         return; // the log cannot hold it: dropped, as any record the log cannot take
 
+    // A link in the log's place could send the records into any file the technician may
+    // write: it is never followed, and the record is dropped.
+    const QFileInfo there(path_);
+    if (there.isSymLink())
+        return;
+
     // Bytes against bytes, both in the log's encoding.
-    if (QFile::exists(path_)) {
+    if (there.exists()) {
         const QByteArray last = LastLine(path_);
         if (last.size() > 2 && last.contains(*encoded))
             return;
     }
 
+    // A new log is made new (never through a link that appeared since the look above); when
+    // another copy of the program made it meanwhile, records are added to that one.
     QFile f(path_);
-    if (!f.open(QIODevice::Append))
+    const bool opened = (!there.exists() && f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) ||
+                        (!QFileInfo(path_).isSymLink() && f.open(QIODevice::Append));
+    if (!opened)
         return; // cannot be created or written: the record is dropped, the program goes on
     if (f.size() == 0) {
         const QByteArray head = QString::fromLatin1(Identity::Title).toLatin1() + " Error Log\r\n" +

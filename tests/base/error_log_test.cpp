@@ -160,4 +160,28 @@ TEST_F(ErrorLogTest, AnUnwritableLogDropsTheRecordAndReturns) {
     EXPECT_TRUE(prompts.messages.empty());
 }
 
+// A link in the log's place, to a file or to nowhere, is never written through.
+TEST_F(ErrorLogTest, ALinkInTheLogsPlaceIsNotFollowed) {
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath("notes.txt");
+    {
+        QFile f(victim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("the technician's notes\n");
+    }
+    ASSERT_TRUE(QFile::link(victim, log.path()));
+    log.LogError("Error 57 (Device I/O error) in procedure SendPacket of Module modFW on line 10");
+    QFile f(victim);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("the technician's notes\n"));
+    f.close();
+
+    ASSERT_TRUE(QFile::remove(log.path()));
+    const QString nowhere = elsewhere.filePath("made-through-a-link.txt");
+    ASSERT_TRUE(QFile::link(nowhere, log.path()));
+    log.LogError("Error 57 (Device I/O error) in procedure SendPacket of Module modFW on line 10");
+    EXPECT_FALSE(QFileInfo::exists(nowhere));
+    EXPECT_TRUE(QFileInfo(log.path()).isSymLink());
+}
+
 } // namespace
