@@ -13,6 +13,19 @@ namespace quorvex {
 
 using namespace tftp;
 
+namespace {
+
+// Sleeps `ms` unless a stop is asked for first; returns whether it was.
+bool PauseUnlessStopped(const std::stop_token& stop, int ms) {
+    std::mutex m;
+    std::condition_variable_any wake;
+    std::unique_lock lock(m);
+    return wake.wait_for(lock, stop, std::chrono::milliseconds(ms),
+                         [&stop] { return stop.stop_requested(); });
+}
+
+} // namespace
+
 // The transfer's report and log as its own thread sees them: each call is handed to the
 // client's thread. Steps are handed over at most every StepEveryMs, the newest one winning;
 // one held back goes before whatever comes next, so the last block is never lost.
@@ -135,11 +148,7 @@ void TftpClient::run(std::stop_token stop, const Job& job) {
     Relay relay(*this, generation);
     TftpTransfer transfer(socket_, relay, relay, job.image, job.watchdogMs);
 
-    std::mutex m;
-    std::condition_variable_any pause;
-    std::unique_lock lock(m);
-    if (pause.wait_for(lock, stop, std::chrono::milliseconds(rebootPauseMs_),
-                       [&stop] { return stop.stop_requested(); }))
+    if (PauseUnlessStopped(stop, rebootPauseMs_))
         return;
 
     try {

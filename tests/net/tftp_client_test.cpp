@@ -4,8 +4,11 @@
 #include "simulated_unit.h"
 #include "support/fake_devices.h"
 
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QThread>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace quorvex;
 using namespace quorvex::testing;
@@ -352,4 +355,69 @@ TEST(TftpClient, ARefusedAddressShowsItsTextOrUnknownError) {
         EXPECT_FALSE(socket.isOpen());
         ExpectWindowGivenBack(rig);
     }
+}
+
+// The transfer runs on a thread of its own; whoever made the client hears of it on their own
+// thread, in order, and once the end is reported.
+TEST(TftpClient, TheReportHearsEveryCallOnTheCallersThreadAndTheEndLast) {
+    struct ThreadReport : TftpReport {
+        void status(const QString& t) override { note(t); }
+        void step(const QString& t) override { note(t); }
+        void ended() override { note(QStringLiteral("ended")); }
+        void note(const QString& t) {
+            calls << t;
+            offThread += QThread::currentThread() != QCoreApplication::instance()->thread();
+        }
+        QStringList calls;
+        int offThread = 0;
+    } report;
+    SimulatedUnit unit;
+    fakes::TableResolver resolver;
+    SystemUdpSocket socket(resolver);
+    fakes::RecordingLog log;
+    TftpClient client(socket, log, report, unit.port());
+    ASSERT_TRUE(client.BeginUpload(Image(3000), QStringLiteral("NYX2"), "127.0.0.1"));
+    ASSERT_TRUE(WaitUntil([&] { return !client.inProgress(); }, Bound));
+
+    EXPECT_EQ(report.offThread, 0);
+    ASSERT_GE(report.calls.size(), 4);
+    EXPECT_EQ(report.calls.mid(report.calls.size() - 3),
+              QStringList({"Status: Transmitting block #6", "Status: Finished.  Ready.", "ended"}));
+    EXPECT_EQ(report.calls.count("ended"), 1);
+    EXPECT_EQ(client.outcome(), TftpOutcome::Finished);
+    EXPECT_EQ(unit.file, Image(3000));
+}
+
+// Ending a transfer under way (a caller's deadline), or dropping the client with it (the window
+// closing), stops its thread within a receive's wait, and nothing arrives afterwards.
+TEST(TftpClient, EndingOrDroppingATransferUnderWayStopsItPromptlyAndQuietly) {
+    SimulatedUnit unit;
+    unit.onArrival = nullptr;
+    ClientRig rig(Image(1000), unit.port(), TftpClient::WatchdogMs);
+    ASSERT_TRUE(rig.begin());
+    ASSERT_TRUE(WaitUntil([&] { return !unit.withOpcode(OpWrq).empty(); }, Bound));
+    QElapsedTimer clock;
+    clock.start();
+    rig.client.EndTftpTransfer();
+    EXPECT_LT(clock.elapsed(), 2000);
+    ExpectWindowGivenBack(rig);
+    const QStringList shown = rig.window.statusHistory;
+    unit.answer(Ack(0));
+    RunEventsFor(300);
+    EXPECT_EQ(rig.window.statusHistory, shown);
+    EXPECT_TRUE(DataSent(unit).empty());
+
+    SystemUdpSocket socket(rig.resolver);
+    fakes::RecordingLog log;
+    fakes::FakeWindow window;
+    WindowTftpReport report(window);
+    auto dropped = std::make_unique<TftpClient>(socket, log, report, unit.port(), 0);
+    ASSERT_TRUE(dropped->BeginUpload(Image(1000), QStringLiteral("NYX2"), "127.0.0.1"));
+    ASSERT_TRUE(WaitUntil([&] { return unit.withOpcode(OpWrq).size() == 2; }, Bound));
+    clock.restart();
+    dropped.reset();
+    EXPECT_LT(clock.elapsed(), 2000);
+    RunEventsFor(100);
+    EXPECT_EQ(window.status(), QStringLiteral("Status: Awaiting response from 127.0.0.1..."));
+    EXPECT_FALSE(socket.isOpen());
 }
