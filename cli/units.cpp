@@ -13,12 +13,12 @@
 #include "serial/port_naming.h"
 #include "serial/qt_serial_port.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QtEndian>
 #include <algorithm>
 
@@ -220,8 +220,17 @@ UploadOutcome UploadTo(const LoadedFirmware& firmware, const QString& target, in
     // keeps answering without ever letting it finish.
     const qint64 blocks = firmware.ProgramImage.size() / tftp::BlockSize + 1;
     QDeadlineTimer deadline(TftpClient::WatchdogMs * 2 + blocks * 1000);
-    while (client.inProgress() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    // The transfer runs on its own thread; this one sleeps in its event loop, where the
+    // report's calls arrive, and looks at the transfer every 20 ms.
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (!client.inProgress() || deadline.hasExpired())
+            loop.quit();
+    });
+    look.start(20);
+    if (client.inProgress())
+        loop.exec();
     if (client.inProgress())
         client.EndTftpTransfer();
     out.lastStatus = report.last;
