@@ -38,15 +38,23 @@ QByteArray EveryByteValue() {
     return all;
 }
 
+// A socket aimed at a loopback peer's first port.
+class SystemUdpSocketAimed : public ::testing::Test {
+  protected:
+    void aimAndOpen() {
+        socket.setRemoteHost(QStringLiteral("127.0.0.1"));
+        socket.setRemotePort(peer.first.localPort());
+        socket.open();
+    }
+    fakes::TableResolver resolver;
+    SystemUdpSocket socket{resolver};
+    TwoPortPeer peer;
+};
+
 } // namespace
 
-TEST(SystemUdpSocket, SendsFollowThePeerThatAnsweredFromASecondPort) {
-    fakes::TableResolver resolver;
-    SystemUdpSocket socket(resolver);
-    TwoPortPeer peer;
-    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
-    socket.setRemotePort(peer.first.localPort());
-    socket.open();
+TEST_F(SystemUdpSocketAimed, SendsFollowThePeerThatAnsweredFromASecondPort) {
+    aimAndOpen();
 
     socket.send("request");
     const QNetworkDatagram request = TwoPortPeer::next(peer.first);
@@ -63,13 +71,8 @@ TEST(SystemUdpSocket, SendsFollowThePeerThatAnsweredFromASecondPort) {
     EXPECT_FALSE(peer.first.hasPendingDatagrams()) << "the follow-up went to the first port";
 }
 
-TEST(SystemUdpSocket, DeliversEachDatagramWholeAndByteForByte) {
-    fakes::TableResolver resolver;
-    SystemUdpSocket socket(resolver);
-    TwoPortPeer peer;
-    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
-    socket.setRemotePort(peer.first.localPort());
-    socket.open();
+TEST_F(SystemUdpSocketAimed, DeliversEachDatagramWholeAndByteForByte) {
+    aimAndOpen();
     socket.send(EveryByteValue());
     const QNetworkDatagram request = TwoPortPeer::next(peer.first);
     EXPECT_EQ(request.data(), EveryByteValue());
@@ -83,15 +86,10 @@ TEST(SystemUdpSocket, DeliversEachDatagramWholeAndByteForByte) {
     EXPECT_EQ(got, sent);
 }
 
-TEST(SystemUdpSocket, IgnoresDatagramsFromAnyOtherAddress) {
-    fakes::TableResolver resolver;
-    SystemUdpSocket socket(resolver);
-    TwoPortPeer peer;
+TEST_F(SystemUdpSocketAimed, IgnoresDatagramsFromAnyOtherAddress) {
     TwoPortPeer stranger(QHostAddress(QStringLiteral("127.0.0.2")));
     ASSERT_NE(stranger.first.localPort(), 0) << "cannot bind 127.0.0.2";
-    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
-    socket.setRemotePort(peer.first.localPort());
-    socket.open();
+    aimAndOpen();
     socket.send("hello");
     ASSERT_TRUE(TwoPortPeer::next(peer.first).isValid());
 
@@ -105,16 +103,11 @@ TEST(SystemUdpSocket, IgnoresDatagramsFromAnyOtherAddress) {
     EXPECT_FALSE(stranger.first.hasPendingDatagrams());
 }
 
-TEST(SystemUdpSocket, CloseIsSafeWhenClosedAndLaterDatagramsAreLost) {
-    fakes::TableResolver resolver;
-    SystemUdpSocket socket(resolver);
+TEST_F(SystemUdpSocketAimed, CloseIsSafeWhenClosedAndLaterDatagramsAreLost) {
     socket.close();
     EXPECT_FALSE(socket.isOpen());
 
-    TwoPortPeer peer;
-    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
-    socket.setRemotePort(peer.first.localPort());
-    socket.open();
+    aimAndOpen();
     EXPECT_TRUE(socket.isOpen());
     socket.send("x");
     const QNetworkDatagram request = TwoPortPeer::next(peer.first);
@@ -131,13 +124,8 @@ TEST(SystemUdpSocket, CloseIsSafeWhenClosedAndLaterDatagramsAreLost) {
     }
 }
 
-TEST(SystemUdpSocket, ReopeningSendsToTheRemotePortAgain) {
-    fakes::TableResolver resolver;
-    SystemUdpSocket socket(resolver);
-    TwoPortPeer peer;
-    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
-    socket.setRemotePort(peer.first.localPort());
-    socket.open();
+TEST_F(SystemUdpSocketAimed, ReopeningSendsToTheRemotePortAgain) {
+    aimAndOpen();
     socket.send("one");
     const QNetworkDatagram request = TwoPortPeer::next(peer.first);
     peer.second.writeDatagram("moved", QHostAddress::LocalHost, quint16(request.senderPort()));
@@ -218,13 +206,8 @@ TEST(SystemHostResolver, TakesLiteralAddressesAsTheyAreAndAnEmptyNameAsNotFound)
 
 // The receive is what a transfer's thread sleeps in: it must come back when nothing arrives,
 // so that the watchdog and a request to stop are looked at.
-TEST(SystemUdpSocket, AReceiveWithNothingComingReturnsNothingAfterItsWait) {
-    fakes::TableResolver resolver;
-    SystemUdpSocket socket(resolver);
-    TwoPortPeer peer;
-    socket.setRemoteHost(QStringLiteral("127.0.0.1"));
-    socket.setRemotePort(peer.first.localPort());
-    socket.open();
+TEST_F(SystemUdpSocketAimed, AReceiveWithNothingComingReturnsNothingAfterItsWait) {
+    aimAndOpen();
     socket.send("anyone?");
     QElapsedTimer clock;
     clock.start();
