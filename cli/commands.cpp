@@ -408,13 +408,13 @@ int RunPack(const Arguments& a) {
     // A package is for handing on, not private as the temporary file starts out.
     partial.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                            QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    partial.close();
 
     StderrLog log;
     LineProgress bar(QStringLiteral("encoding"));
     Failure why;
-    const bool written = EncMD5(a.input, partialPath, PackageKey(header), header, &bar, log, &why);
+    const bool written = EncMD5(a.input, partial, PackageKey(header), header, &bar, log, &why);
     bar.hide();
+    partial.close();
     if (!written)
         return notWritten(why.description.isEmpty() ? DefaultDescription(why.number)
                                                     : why.description);

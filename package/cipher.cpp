@@ -117,7 +117,11 @@ QByteArray KeyCheckOf(const QString& key, std::int32_t seed) {
     return Keystream(key.toLatin1()).mask(seed).toByteArray();
 }
 
-bool EncMD5(const QString& source, const QString& target, const QString& key,
+namespace {
+
+// The package for `source` into `out`, opened here as `target` when `openOut` is set, else
+// already open for writing and empty.
+bool Encode(const QString& source, QFileDevice& out, bool openOut, const QString& key,
             const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log, Failure* why,
             std::optional<std::int32_t> seed) {
     Guard guard(log, Place::Module(QStringLiteral("EncMD5"), QStringLiteral("modMD5Shell")));
@@ -127,7 +131,6 @@ bool EncMD5(const QString& source, const QString& target, const QString& key,
         return false; // still logged
     };
     QFile in(source);
-    QFile out(target);
     const std::int32_t s =
         seed ? *seed : std::int32_t(QRandomGenerator::system()->bounded(SeedLimit));
 
@@ -141,8 +144,8 @@ bool EncMD5(const QString& source, const QString& target, const QString& key,
         return false;
     if (!guard.step(
             [&] {
-                if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                    RaiseFailure(OpenFailure(out, target, OpenFor::Writing));
+                if (openOut && !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                    RaiseFailure(OpenFailure(out, out.fileName(), OpenFor::Writing));
                 const QByteArray preamble = header.toBytes() + SeedBytes(s) + KeyCheckOf(key, s);
                 if (out.write(preamble) != preamble.size())
                     RaiseFailure(TransferFailure(out));
@@ -157,6 +160,21 @@ bool EncMD5(const QString& source, const QString& target, const QString& key,
             ScrambleBody(in, out, keys, s, in.size(), Span{0, in.size()}, progress);
         },
         keep);
+}
+
+} // namespace
+
+bool EncMD5(const QString& source, const QString& target, const QString& key,
+            const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log, Failure* why,
+            std::optional<std::int32_t> seed) {
+    QFile out(target);
+    return Encode(source, out, true, key, header, progress, log, why, seed);
+}
+
+bool EncMD5(const QString& source, QFileDevice& target, const QString& key, const DFFHeader& header,
+            ProgressDisplay* progress, ErrorSink& log, Failure* why,
+            std::optional<std::int32_t> seed) {
+    return Encode(source, target, false, key, header, progress, log, why, seed);
 }
 
 namespace {

@@ -36,6 +36,11 @@ QByteArray KeyCheckOf(const QString& key, std::int32_t seed);
 bool EncMD5(const QString& source, const QString& target, const QString& key,
             const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log,
             Failure* why = nullptr, std::optional<std::int32_t> seed = std::nullopt);
+// The same into a file the caller made and holds open for writing, empty: a file made new
+// for the package is written through the handle that made it, never reopened by its name.
+bool EncMD5(const QString& source, QFileDevice& target, const QString& key, const DFFHeader& header,
+            ProgressDisplay* progress, ErrorSink& log, Failure* why = nullptr,
+            std::optional<std::int32_t> seed = std::nullopt);
 
 // True when the package's key check matches `key` and its whole body was decoded into
 // `target`. A failing key check (a package shorter than its preamble included) leaves the
