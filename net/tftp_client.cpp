@@ -174,6 +174,8 @@ void TftpClient::run(std::stop_token stop, const Job& job) {
         }
         if (datagram)
             transfer.tftp_DataArrival(*datagram);
+        else
+            relay.flush(); // while the unit is silent, the window shows the last block sent
         transfer.tmrResponse_Timer();
     }
     socket_.close();

@@ -421,3 +421,19 @@ TEST(TftpClient, EndingOrDroppingATransferUnderWayStopsItPromptlyAndQuietly) {
     EXPECT_EQ(window.status(), QStringLiteral("Status: Awaiting response from 127.0.0.1..."));
     EXPECT_FALSE(socket.isOpen());
 }
+
+// Steps are merged on their way to the window; when the unit stops answering, the block it
+// left unanswered is what the technician sees while the watchdog runs, not one before it.
+TEST(TftpClient, AStalledTransferShowsTheLastBlockSentWhileTheWatchdogRuns) {
+    SimulatedUnit unit;
+    unit.silentAfterBlock = 3;
+    ClientRig rig(Image(1024), unit.port(), 3000);
+    ASSERT_TRUE(rig.begin());
+    ASSERT_TRUE(WaitUntil([&] { return DataSent(unit).size() == 3; }, Bound));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return rig.window.status() == QStringLiteral("Status: Transmitting block #3"); },
+        1000))
+        << rig.window.status().toStdString();
+    EXPECT_TRUE(rig.client.watching());
+    rig.client.EndTftpTransfer();
+}
