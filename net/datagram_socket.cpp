@@ -3,8 +3,10 @@
 #include "base/failure.h"
 
 #ifdef Q_OS_WIN
-#include <mstcpip.h>
+// winsock2.h first: the others build on its types.
 #include <winsock2.h>
+
+#include <mstcpip.h>
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
@@ -14,8 +16,6 @@
 #include <sys/time.h>
 #include <unistd.h>
 #endif
-
-#include <cstring>
 
 namespace quorvex {
 
