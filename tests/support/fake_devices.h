@@ -82,7 +82,8 @@ class FakeSerialPort : public SerialPort {
 
 // Sends go nowhere and are recorded; with `refuseWith` set every send fails with that number,
 // as the platform refuses an address. Datagrams handed to `deliver` wait to be received. A
-// transfer's own thread sends and receives while the test's thread delivers and looks.
+// transfer's own thread sends and receives while the test's thread delivers; `sent` is read
+// once the transfer has ended.
 class FakeUdpSocket : public UdpSocket {
   public:
     void setRemoteHost(const QString& h) override { host = h; }
@@ -123,11 +124,6 @@ class FakeUdpSocket : public UdpSocket {
         std::lock_guard lock(mutex_);
         incoming_.push_back(datagram);
         arrived_.notify_all();
-    }
-    // What was sent so far, safe while a transfer runs.
-    std::vector<QByteArray> sentSoFar() const {
-        std::lock_guard lock(mutex_);
-        return sent;
     }
 
     QString host = QStringLiteral("127.0.0.1");
