@@ -97,8 +97,10 @@ TftpClient::~TftpClient() {
 
 bool TftpClient::BeginUpload(const QByteArray& image, const QString& productCode,
                              const QString& target) {
-    if (inProgress_)
-        EndTftpTransfer();
+    // A transfer still under way is superseded quietly: the caller has taken the window for
+    // this one already.
+    stopThread();
+    inProgress_ = false;
     outcome_ = TftpOutcome::None;
     writeRequested_ = false;
     const auto refuse = [this](const QString& text) {
