@@ -183,7 +183,6 @@ void TftpClient::run(std::stop_token stop, const Job& job) {
     socket_.close();
     if (stop.stop_requested())
         return; // whoever stopped the transfer gives the window back
-    relay.flush();
     TftpClient* client = this;
     const TftpOutcome outcome = transfer.outcome();
     QMetaObject::invokeMethod(
