@@ -20,6 +20,8 @@ QString DefaultDescription(int number) {
         return QStringLiteral("Device I/O error");
     case FailureNo::DiskFull:
         return QStringLiteral("Disk full");
+    case FailureNo::DeviceUnavailable:
+        return QStringLiteral("Device unavailable");
     case FailureNo::PermissionDenied:
         return QStringLiteral("Permission denied");
     case FailureNo::PathFileAccessError:

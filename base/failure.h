@@ -19,6 +19,8 @@ inline constexpr int FileNotFound = 53;
 inline constexpr int FileAlreadyOpen = 55;
 inline constexpr int DeviceIOError = 57;
 inline constexpr int DiskFull = 61;
+// The device went away under an open port (an adapter unplugged).
+inline constexpr int DeviceUnavailable = 68;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccessError = 75;
 inline constexpr int InvalidPortNumber = 8002;

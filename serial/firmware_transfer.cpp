@@ -86,7 +86,9 @@ QString VerdictText(Verdict verdict, const QString& silentText) {
 bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashReport& report,
                      TransferCount* written) {
     CountingSink counted(outer.log);
-    const SerialLink link{outer.port, counted, outer.clock};
+    // Line noise is recorded but is no failure of the transfer: the frames' verdicts still
+    // count.
+    const SerialLink link{outer.port, counted, outer.clock, outer.notes ? outer.notes : &outer.log};
     Guard guard(counted, Place::Module(QStringLiteral("SendFirmwareSer"), QStringLiteral("modFW")));
     TransferCount count;
 
@@ -138,6 +140,10 @@ bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashRep
             guard.step([&] {
                 report.error(VerdictText(verdict, Transfer::EepromSilentText), AppTitle());
             });
+            // A unit that misses a byte may take the next; a device that has gone takes none,
+            // and the technician is told once, not once per byte.
+            if (verdict == Verdict::PortGone)
+                break;
         }
     }
 

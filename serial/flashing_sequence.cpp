@@ -29,8 +29,9 @@ QString RefusalText(const QString& unit, const QString& chip, const QString& pac
 
 SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFirmware& fw,
                                          FlashReport& report, int helloAttempts) {
-    Guard guard(link.log,
-                Place::Module(QStringLiteral("LoadAndSendFirmwareSer"), QStringLiteral("modFW")));
+    const Place place =
+        Place::Module(QStringLiteral("LoadAndSendFirmwareSer"), QStringLiteral("modFW"));
+    Guard guard(link.log, place);
     const DFFHeader& header = fw.Header;
     const int attempts = std::max(1, helloAttempts);
     SerialFlashResult result;
@@ -42,7 +43,11 @@ SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFir
         // A late answer to an earlier hello would otherwise merge with this one's, and two
         // answers are no answer.
         guard.step([&] { DiscardWaiting(link.port); });
-        guard.step([&] { SendRaw(link.port, QByteArray(1, Hello::Byte)); });
+        // The answer is read from what comes after the hello has gone out; an identification
+        // byte and a "K" that were already on their way are noise, not this unit's answer.
+        QByteArray noise;
+        guard.step([&] { noise = SendDrained(link.port, QByteArray(1, Hello::Byte)); });
+        NoteDiscarded(link, place, noise);
         QByteArray response;
         guard.step([&] { response = GetResponse(link.port, link.clock); });
         if (!IsHelloAnswer(response)) {

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <source_location>
 
 namespace quorvex {
 
@@ -37,15 +38,18 @@ class LinkClock {
 const LinkClock& SteadyLinkClock();
 
 // What the exchange needs of the world: the port, the clock its responses are timed by and the
-// log its failures go to.
+// log its failures go to. `notes`, when given, takes the records that tell of line noise rather
+// than of a failure (bytes thrown away because they came in while a frame was going out).
 struct SerialLink {
     SerialPort& port;
     ErrorSink& log;
     const LinkClock& clock = SteadyLinkClock();
+    ErrorSink* notes = nullptr;
 };
 
-// The bootloader's judgement of a frame; None when no letter came.
-enum class Verdict { None, Accepted, Rejected };
+// The bootloader's judgement of a frame; None when no letter came; PortGone when the port
+// reported its device gone, so that no answer can come any more.
+enum class Verdict { None, Accepted, Rejected, PortGone };
 
 // The byte that makes all bytes of the frame add up to 0 modulo 256.
 std::uint8_t Checksum(const QByteArray& packet);
@@ -56,17 +60,28 @@ Verdict VerdictOf(const QByteArray& response);
 
 // Writes the bytes one write each, first byte first; nothing when the port is closed.
 void SendRaw(SerialPort& port, const QByteArray& bytes);
-// Collects what the bootloader answers: ends once a quiet gap has passed since the last byte
-// arrived, or when the response window closes, both on `clock`. Sleeps until
-// a byte arrives or one of those comes due, with the window's events running. Port failures
-// reach the caller.
+// Collects what the bootloader answers: every byte until a quiet gap has passed since the last
+// one arrived, or, when nothing has come, until the response window closes, both on `clock`.
+// The port is read before each judgement, so a caller that was late (its thread busy with
+// something else) never cuts a reply in two; a reply under way when the window closes is
+// completed by bytes that come within one quiet gap after the close. Sleeps until a byte
+// arrives or one of those comes due, with the window's events running. Port failures reach the
+// caller.
 QByteArray GetResponse(SerialPort& port, const LinkClock& clock = SteadyLinkClock());
 // Takes whatever waits in the receive buffer. Nothing when the port is closed.
 QByteArray TakeWaiting(SerialPort& port);
 // Throws away whatever waits in the receive buffer, so it cannot pass for the answer to what
 // is written next. Nothing when the port is closed.
 void DiscardWaiting(SerialPort& port);
-// Sends the packet framed, once, and returns the verdict (None: no letter in 30 reads).
+// Writes the bytes and waits until they have gone out on the line. What came in meanwhile
+// arrived while they were still going out, so it cannot be their answer: it is taken off the
+// port and returned, never left to pass for the answer. Nothing when the port is closed.
+QByteArray SendDrained(SerialPort& port, const QByteArray& bytes);
+// Sends the packet framed, once, and returns the verdict (None: no letter in 30 reads), read
+// only from what arrives after the frame has gone out.
 Verdict SendPacket(const SerialLink& link, const QByteArray& packet);
+// Records, once per call, that bytes came in while something was going out and were thrown away.
+void NoteDiscarded(const SerialLink& link, const Place& place, const QByteArray& discarded,
+                   std::source_location where = std::source_location::current());
 
 } // namespace quorvex

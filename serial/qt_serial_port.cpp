@@ -4,6 +4,13 @@
 
 #include <QStringList>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <termios.h>
+#endif
+
 namespace quorvex {
 
 namespace {
@@ -22,6 +29,37 @@ QSerialPort::Parity ParityOf(const QString& letter) {
         return QSerialPort::SpaceParity;
     Raise(FailureNo::CannotSetPortSettings,
           QStringLiteral("Unable to set comm state: parity '%1'").arg(letter));
+}
+
+// A read or write that fails on an open port means its device went away (an adapter pulled
+// out: Qt calls it a resource error, a hung-up line a read or unknown error). It is told apart
+// from other port failures so that a transfer stops at once instead of asking a missing unit
+// byte after byte.
+[[noreturn]] void RaisePortError(QSerialPort::SerialPortError error, const QString& detail) {
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::UnknownError:
+        Raise(FailureNo::DeviceUnavailable, QStringLiteral("Device unavailable: %1").arg(detail));
+    default:
+        break;
+    }
+    Raise(FailureNo::DeviceIOError, QStringLiteral("Device I/O error: %1").arg(detail));
+}
+
+// Waits until the driver has put every written byte on the line. Where the platform cannot
+// say, it returns at once and the caller is no worse off than without it.
+bool WaitUntilSent(QSerialPort& port) {
+#ifdef _WIN32
+    return FlushFileBuffers(port.handle()) != 0;
+#else
+    int r;
+    do
+        r = tcdrain(port.handle());
+    while (r != 0 && errno == EINTR);
+    return r == 0;
+#endif
 }
 
 [[noreturn]] void BadSettings(const QString& text) {
@@ -159,10 +197,22 @@ void QtSerialPort::output(const QByteArray& bytes) {
     const qint64 queued = port_.write(bytes);
     const bool flushed = port_.flush();
     if (queued != bytes.size() || (!flushed && port_.error() != QSerialPort::NoError)) {
+        const auto error = port_.error();
         const QString detail = port_.errorString();
         port_.clearError();
-        Raise(FailureNo::DeviceIOError, QStringLiteral("Device I/O error: %1").arg(detail));
+        RaisePortError(error, detail);
     }
+}
+
+void QtSerialPort::drain() {
+    if (!port_.isOpen())
+        return;
+    // Whatever Qt still holds goes to the driver first; then the driver's queue to the line.
+    while (port_.bytesToWrite() > 0)
+        if (!port_.flush())
+            break;
+    if (!WaitUntilSent(port_))
+        RaisePortError(QSerialPort::ResourceError, QStringLiteral("the line did not drain"));
 }
 
 void QtSerialPort::pullArrivedBytes() {
@@ -174,7 +224,7 @@ void QtSerialPort::pullArrivedBytes() {
     const QString detail = port_.errorString();
     port_.clearError();
     if (error != QSerialPort::TimeoutError)
-        Raise(FailureNo::DeviceIOError, QStringLiteral("Device I/O error: %1").arg(detail));
+        RaisePortError(error, detail);
 }
 
 QByteArray QtSerialPort::input() {

@@ -35,6 +35,7 @@ class QtSerialPort : public SerialPort {
     bool isOpen() const override { return port_.isOpen(); }
 
     void output(const QByteArray& bytes) override;
+    void drain() override;
     QByteArray input() override;
     int inBufferCount() override;
     void setReadyReadHandler(std::function<void()> handler) override;

@@ -33,6 +33,9 @@ class SerialPort {
 
     // Queues the bytes in order, unaltered.
     virtual void output(const QByteArray& bytes) = 0;
+    // Returns once every byte written has gone out on the line (or as far as the platform can
+    // tell), so that what arrives afterwards is an answer to it. Nothing when the port is closed.
+    virtual void drain() = 0;
     // Removes and returns every byte waiting; empty when there is none.
     virtual QByteArray input() = 0;
     // Number of bytes waiting.

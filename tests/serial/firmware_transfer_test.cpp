@@ -3,6 +3,7 @@
 #include "serial/firmware_transfer.h"
 #include "serial/packet_exchange.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -170,6 +171,26 @@ TEST(SendFirmwareSer, TheEepromPassGoesOnAfterSilentBytesAndReportsEachOne) {
     EXPECT_EQ(written.at(255), 0);
 }
 
+TEST(SendFirmwareSer, AUnitUnpluggedDuringTheEepromPassIsToldOnceAndEndsThePass) {
+    bootsim::Options o;
+    o.unplugAtFrame = 3; // the third of sixteen EEPROM bytes, after the flash block
+    LinkRig rig(o);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.fw = SerialFirmware("TORV5", 0);
+    FillProgram(rig.fw, 0, 8);
+    for (int a = 0; a < 16; ++a)
+        SetEeprom(rig.fw, a, std::uint8_t(a));
+
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
+    EXPECT_EQ(Texts(rig.prompts), QList<QString>{"Eeprom Data Error."})
+        << rig.log.records.join('\n').toStdString();
+    EXPECT_LT(t.elapsed(), 5000) << "no byte waits out its thirty reads";
+    EXPECT_TRUE(rig.log.records.join('\n').contains("Error 68 (Device unavailable"))
+        << rig.log.records.join('\n').toStdString();
+}
+
 TEST(SendFirmwareSer, RefusesEepromDataAboveAddress255BeforeWritingAnything) {
     LinkRig rig;
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
@@ -193,7 +214,9 @@ TEST(SendFirmwareSer, AFailedStepMakesTheTransferFailEvenWhenEveryFrameWasAccept
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = SerialFirmware("TORV5", 0);
     FillProgram(rig.fw, 0, 128);
-    rig.spy.failInputNumber = 2; // the first verdict read (the first input() clears stale bytes)
+    // The read that takes what came in while the first frame went out (the one before it
+    // clears stale bytes); the frame is out and its verdict is read after it.
+    rig.spy.failInputNumber = 2;
 
     EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
     EXPECT_EQ(rig.flashFrames().size(), 2u);

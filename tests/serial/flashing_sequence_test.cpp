@@ -2,6 +2,7 @@
 #include "link_rig.h"
 #include "serial/firmware_transfer.h"
 #include "serial/flashing_sequence.h"
+#include "timed_port.h"
 
 #include <QThread>
 #include <gtest/gtest.h>
@@ -176,6 +177,37 @@ TEST(LoadAndSendFirmwareSer, AnAnswerThatComesAfterTheWindowIsKeptAndNoFurtherHe
     EXPECT_EQ(rig.sim.hellos(), 1);
     EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
     EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 9));
+}
+
+TEST(LoadAndSendFirmwareSer, AnAnswerThatStraddlesTheWindowsCloseIdentifiesTheUnitOnThatHello) {
+    // The identification byte comes 10 ms before the first hello's window closes, its "K"
+    // 5 ms after; the unit answers once and then takes whatever comes as a frame. On a clock
+    // 16 times slower the bytes come 160 ms before and 80 ms after the close, 240 ms apart
+    // against a quiet gap of 400 ms.
+    const SlowLinkClock clock(16);
+    TimedSerialPort port(clock.factor());
+    bool answered = false;
+    port.answer = [&](const QByteArray& sent) {
+        std::vector<TimedSerialPort::Arrival> says;
+        if (sent == QByteArray(1, Hello::Byte) && !answered)
+            says = {{Link::ResponseWindowMs - 10, QByteArray(1, '\x04')},
+                    {Link::ResponseWindowMs + 5, "K"}};
+        else if (sent != QByteArray(1, Hello::Byte))
+            says = {{0, "K"}};
+        answered = true;
+        return says;
+    };
+    LoadedFirmware fw = SerialFirmware("ORBEL", 4);
+    FillProgram(fw, 0, 64);
+    fakes::RecordingLog log;
+    fakes::ScriptedPrompts prompts;
+    fakes::FakeWindow window;
+    WindowFlashReport report{window, prompts};
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(SerialLink{port, log, clock}, fw, report).outcome,
+              SerialFlashOutcome::Flashed);
+    EXPECT_EQ(port.written().count(char(0xC1)), 1);
+    EXPECT_TRUE(log.records.isEmpty()) << log.records.join('\n').toStdString();
 }
 
 TEST(LoadAndSendFirmwareSer, TenSilentHellosCountDownToZeroAndSayTheUnitWasNotReset) {

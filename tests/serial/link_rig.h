@@ -31,6 +31,7 @@ class SpyPort : public SerialPort {
     void close() override { inner_.close(); }
     bool isOpen() const override { return inner_.isOpen(); }
     void output(const QByteArray& bytes) override;
+    void drain() override { inner_.drain(); }
     QByteArray input() override;
     int inBufferCount() override { return inner_.inBufferCount(); }
     void setReadyReadHandler(std::function<void()> h) override {

@@ -1,6 +1,7 @@
 // The framed exchange against the simulated unit over a pseudo-terminal.
 #include "link_rig.h"
 #include "serial/packet_exchange.h"
+#include "timed_port.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -162,6 +163,44 @@ TEST(GetResponse, PiecesTenMsApartAreOneResponseAndThirtyMsApartAreTwo) {
     rig.sim.inject("gh", 30 * clock.factor());
     EXPECT_EQ(GetResponse(rig.spy, clock), QByteArray("ef"));
     EXPECT_EQ(GetResponse(rig.spy, clock), QByteArray("gh"));
+}
+
+TEST(GetResponse, AReaderKeptBusyNeverSplitsAReply) {
+    // An identification byte and its "K" a few milliseconds later, while the reader's thread
+    // is busy elsewhere for longer than the quiet gap (a repaint, a box, a screen reader). On
+    // a clock four times slower the gap is 100 ms and the bytes come at most 40 ms apart.
+    struct Row {
+        int spacingMs;
+        int stallMs;
+    };
+    for (const Row r : {Row{0, 40}, Row{3, 40}, Row{10, 40}, Row{3, 100}, Row{10, 200}}) {
+        SCOPED_TRACE(::testing::Message() << "spacing " << r.spacingMs << " stall " << r.stallMs);
+        const SlowLinkClock clock(4);
+        TimedSerialPort port(clock.factor());
+        port.stallMs = r.stallMs;
+        port.answer = [&](const QByteArray&) {
+            return std::vector<TimedSerialPort::Arrival>{{0, QByteArray(1, '\x04')},
+                                                         {r.spacingMs, "K"}};
+        };
+        EXPECT_TRUE(SendDrained(port, QByteArray(1, char(0xC1))).isEmpty());
+        EXPECT_EQ(GetResponse(port, clock), QByteArray("\x04K", 2));
+    }
+}
+
+TEST(SendPacket, BytesThatComeWhileTheFrameGoesOutAreNoiseNotItsVerdict) {
+    // A stray "K" reaches the port while a frame spends 200 ms on the line; the unit's "N"
+    // comes 30 ms after the frame has gone out.
+    TimedSerialPort port;
+    port.lineMs = 200;
+    port.duringSend = {{10, "K"}};
+    port.answer = [](const QByteArray&) {
+        return std::vector<TimedSerialPort::Arrival>{{30, "N"}};
+    };
+    fakes::RecordingLog log;
+    EXPECT_EQ(SendPacket(SerialLink{port, log}, SmallPacket), Verdict::Rejected);
+    ASSERT_EQ(log.records.size(), 1);
+    EXPECT_TRUE(log.records[0].contains("discarded) in procedure SendPacket of Module modFW"))
+        << log.records[0].toStdString();
 }
 
 TEST(GetResponse, SilenceEndsWithTheWindowEmpty) {

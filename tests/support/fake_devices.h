@@ -57,9 +57,16 @@ class FakeSerialPort : public SerialPort {
     void output(const QByteArray& bytes) override {
         written += bytes;
         if (answer)
-            incoming += answer(bytes);
+            answering += answer(bytes);
     }
-    QByteArray input() override { return std::exchange(incoming, QByteArray()); }
+    void drain() override {}
+    // The unit answers a moment after what it answers has gone out: the read that follows a
+    // write finds only what was waiting already, the next one the answer.
+    QByteArray input() override {
+        QByteArray waiting = std::exchange(incoming, QByteArray());
+        incoming = std::exchange(answering, QByteArray());
+        return waiting;
+    }
     int inBufferCount() override { return int(incoming.size()); }
     // Bytes are waiting as soon as output() returns; there is never anything to wake for.
     void setReadyReadHandler(std::function<void()>) override {}
@@ -78,6 +85,7 @@ class FakeSerialPort : public SerialPort {
     // What the unit on the line says to each write; waiting until read.
     std::function<QByteArray(const QByteArray&)> answer;
     QByteArray incoming;
+    QByteArray answering; // said, not yet arrived
 };
 
 // Sends go nowhere and are recorded; with `refuseWith` set every send fails with that number,

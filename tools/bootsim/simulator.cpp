@@ -181,7 +181,7 @@ void Simulator::flushDue() {
 }
 
 void Simulator::schedule(const Reply& reply) {
-    std::int64_t at = NowUs();
+    std::int64_t at = NowUs() + std::int64_t(options_.turnaroundMs) * 1000;
     std::lock_guard lock(mutex_);
     for (const Chunk& c : reply) {
         at += std::int64_t(c.delayMs) * 1000;

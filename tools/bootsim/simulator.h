@@ -42,6 +42,11 @@ struct Options {
     // Replies that take the place of the verdict, by frame number (from 0; flash and EEPROM
     // frames counted together). The frame's data is kept only when the reply accepts it.
     std::map<int, Reply> frameReplies;
+    // How long the unit takes from the last byte of a hello or frame to the first byte of its
+    // answer. A real unit cannot answer before what it answers has reached it over the line,
+    // and the updater reads a verdict only once its frame has gone out; a pseudo-terminal has
+    // no line, so the unit's own time stands in for it.
+    int turnaroundMs = 2;
     // A frame left unfinished this long is dropped, as a bootloader drops a broken frame.
     int dropPartialFrameAfterMs = 200;
     // The unit is unplugged as this frame (from 0) comes in: no verdict, and both ends of the
