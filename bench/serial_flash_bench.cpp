@@ -18,11 +18,12 @@ using namespace quorvex;
 
 namespace {
 
-// A verdict that comes at once still costs the pause before the frame and the quiet gap that
-// ends the response; a pseudo-terminal adds no time on the line.
-constexpr double FloorMsPerFrame = Link::PauseBeforeFrameMs + Link::QuietGapMs;
+// A verdict still costs the pause before the frame, the unit's own time to answer and the quiet
+// gap that ends the response; a pseudo-terminal adds no time on the line.
+const double FloorMsPerFrame =
+    Link::PauseBeforeFrameMs + bootsim::Options{}.turnaroundMs + Link::QuietGapMs;
 // What the link cost when a read paused blind for one quiet gap before it waited out another.
-constexpr double FormerFloorMsPerFrame = FloorMsPerFrame + Link::QuietGapMs;
+const double FormerFloorMsPerFrame = FloorMsPerFrame + Link::QuietGapMs;
 constexpr double GoalRatio = 1.10;
 constexpr double GoalCpuShare = 0.10;
 constexpr int ImageBytes = 16192;

@@ -24,4 +24,13 @@ void cmdRefresh_Click(WindowPort& w, SerialPort& port, const LoadedFirmware& fw)
     w.EnableControls(true);
 }
 
+void KeepPortSelection(WindowPort& w, const QString& text, const QString& device) {
+    for (int i = 0; i < w.portCount(); ++i) {
+        w.selectPort(i);
+        if (w.selectedPortText() == text && w.selectedPortDevice() == device)
+            return;
+    }
+    w.selectPort(-1);
+}
+
 } // namespace quorvex

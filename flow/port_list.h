@@ -11,6 +11,10 @@ namespace quorvex {
 // is locked while it scans.
 void cmdRefresh_Click(WindowPort& w, SerialPort& port, const LoadedFirmware& fw);
 
+// Selects the entry that shows `text` for `device`, or none when the list no longer holds it:
+// after the list has been scanned again, the next click must not fall on another unit.
+void KeepPortSelection(WindowPort& w, const QString& text, const QString& device);
+
 // "Upload firmware ver. 1.4.12 to TORV5": the main button's caption with a package loaded.
 QString UploadCaption(const LoadedFirmware& fw);
 

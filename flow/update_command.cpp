@@ -113,6 +113,8 @@ bool UpdateCommand::FlashSerial(Guard& g) {
     bool okToFlash = true;
     bool closeAfterwards = false;
     bool portGone = false;
+    const QString chosenText = w.selectedPortText();
+    const QString chosenDevice = w.selectedPortDevice();
 
     if (w.selectedPortIndex() == -1) {
         ShowInfo(load_.prompts, QStringLiteral("Please select a COM port from the list."));
@@ -159,9 +161,12 @@ bool UpdateCommand::FlashSerial(Guard& g) {
         if (port.isOpen())
             port.close();
     });
-    // The list no longer matches the machine: show what is there now.
-    if (portGone)
+    // The list no longer matches the machine: show what is there now, still on the technician's
+    // choice if it is there, else on nothing rather than on some other unit.
+    if (portGone) {
         g.step([&] { refreshPorts_(); });
+        g.step([&] { KeepPortSelection(w, chosenText, chosenDevice); });
+    }
     return closeAfterwards;
 }
 

@@ -304,6 +304,15 @@ TEST_F(UpdateFlow, UploadOpensTheListedDeviceAndNothingElseOnceItHasGone) {
     EXPECT_EQ(list->itemData(0, Qt::ToolTipRole).toString(), otherNode);
     EXPECT_TRUE(updateButton()->isVisible());
     EXPECT_EQ(updateButton()->text(), "Upload firmware ver. 1.4.12 to TORV5");
+
+    // The chosen unit is not in the list any more, so nothing is selected: the next click must
+    // not flash the other adapter's unit in its place.
+    EXPECT_EQ(list->currentIndex(), -1);
+    prompts.messages.clear();
+    prompts.answers.push_back(true);
+    clickUpdate();
+    EXPECT_EQ(messageTexts(), QStringList({"Please select a COM port from the list."}));
+    EXPECT_TRUE(other.received().isEmpty());
 }
 
 TEST_F(UpdateFlow, EepromDataAbove255IsRefusedAtLoadBeforeAnyUnitIsCalled) {
