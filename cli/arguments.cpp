@@ -1,5 +1,8 @@
 #include "cli/arguments.h"
 
+#include "cli/console.h"
+#include "cli/units.h"
+
 #include <array>
 
 namespace quorvex::cli {
@@ -33,7 +36,7 @@ QString WordOf(Command command) {
 
 UsageError Refuse(Command command, const QString& text) {
     return {QStringLiteral("quorvex-cli %1: %2\nTry 'quorvex-cli %1 --help'.")
-                .arg(WordOf(command), text)};
+                .arg(WordOf(command), Visible(text))};
 }
 
 // "--port=/dev/ttyUSB0" and "--port /dev/ttyUSB0" both give the value.
@@ -72,7 +75,7 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
     if (!command)
         return UsageError{QStringLiteral("quorvex-cli: unknown command '%1'\nTry 'quorvex-cli "
                                          "--help'.")
-                              .arg(first)};
+                              .arg(Visible(first))};
     a.command = *command;
 
     Reader r(args.mid(1));
@@ -310,20 +313,26 @@ QString HelpText(std::optional<Command> command) {
             "  quorvex-cli flash 'torv5 v1.4.12.dff' --port /dev/ttyUSB0 --port /dev/ttyUSB1\n");
     case Command::Upload:
         return QStringLiteral(
-            "Usage: quorvex-cli upload PACKAGE --target IP [--target IP ...] [--tftp-port N]\n"
-            "\n"
-            "Uploads a network package to each target in turn, as the window does: two\n"
-            "reboot datagrams, the write request, then the blocks. Broadcast and\n"
-            "multicast addresses are refused.\n"
-            "\n"
-            "  --target IP      the unit's IPv4 address\n"
-            "  --tftp-port N    the units' TFTP port (default 69)\n"
-            "\n"
-            "Exit status: 0 only when every upload finished; 1 otherwise; 3, 4 or 5 when\n"
-            "the package does not load (as for 'info').\n"
-            "\n"
-            "Example:\n"
-            "  quorvex-cli upload 'nyx2 v2.10.3.dff' --target 192.168.0.200\n");
+                   "Usage: quorvex-cli upload PACKAGE --target IP [--target IP ...] [--tftp-port "
+                   "N]\n"
+                   "\n"
+                   "Uploads a network package to each target in turn, as the window does: two\n"
+                   "reboot datagrams, the write request, then the blocks. Broadcast and\n"
+                   "multicast addresses are refused.\n"
+                   "\n"
+                   "An upload ends once the unit has the whole image, on its error packet, after\n"
+                   "7 seconds without an answer, or when no block has been acknowledged for %1\n"
+                   "seconds however much else the unit sends; its line and its row say which.\n"
+                   "\n"
+                   "  --target IP      the unit's IPv4 address\n"
+                   "  --tftp-port N    the units' TFTP port (default 69)\n"
+                   "\n"
+                   "Exit status: 0 only when every upload finished; 1 otherwise; 3, 4 or 5 when\n"
+                   "the package does not load (as for 'info').\n"
+                   "\n"
+                   "Example:\n"
+                   "  quorvex-cli upload 'nyx2 v2.10.3.dff' --target 192.168.0.200\n")
+            .arg(UploadStallSeconds);
     case Command::Help:
         break;
     }

@@ -55,11 +55,10 @@ QString Hex(int value, int digits) {
         .replace(QStringLiteral("0X"), QStringLiteral("0x"));
 }
 
-// The box texts of the window use CR LF between lines; a terminal wants one line each.
+// The box texts of the window use CR LF between lines; a terminal wants one line each. A lone
+// line end comes from what the text quotes, and is shown as an escape with the rest of it.
 QStringList LinesOf(const QString& text) {
-    QString t = text;
-    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return t.split(QLatin1Char('\n'));
+    return text.split(QStringLiteral("\r\n"));
 }
 
 QString DeviceFolder(const Arguments& a) {
@@ -184,14 +183,15 @@ class FlashBoard {
         percent_[unit] = percent;
         if (!StdoutIsTerminal()) {
             if (before < 0 || percent / 25 != before / 25)
-                PrintLine(QStringLiteral("%1: %2%").arg(names_[unit]).arg(percent / 25 * 25));
+                PrintLine(
+                    QStringLiteral("%1: %2%").arg(Visible(names_[unit])).arg(percent / 25 * 25));
             return;
         }
         QStringList parts;
         for (int i = 0; i < names_.size(); ++i)
             if (percent_[i] >= 0)
                 parts << QStringLiteral("%1 %2%")
-                             .arg(QFileInfo(names_[i]).fileName())
+                             .arg(Visible(QFileInfo(names_[i]).fileName()))
                              .arg(percent_[i]);
         ShowBar(parts.join(QStringLiteral("  ")));
     }
@@ -205,20 +205,20 @@ class FlashBoard {
 
 class PrintedUnitEvents : public UnitEvents {
   public:
-    PrintedUnitEvents(QString name, int index, FlashBoard& board)
-        : name_(std::move(name)), index_(index), board_(board) {}
+    PrintedUnitEvents(const QString& name, int index, FlashBoard& board)
+        : name_(Visible(name)), index_(index), board_(board) {}
     void stage(const QString& text) override {
         if (text == last_)
             return;
         last_ = text;
-        PrintLine(name_ + QStringLiteral(": ") + text);
+        PrintLine(name_ + QStringLiteral(": ") + Visible(text));
     }
     void progress(double fraction) override { board_.progress(index_, fraction); }
     void told(const QString& text, bool) override {
         // One print for the whole box, so that another unit's lines cannot come between.
         QStringList lines;
         for (const QString& line : LinesOf(text))
-            lines << name_ + QStringLiteral(": ") + line;
+            lines << name_ + QStringLiteral(": ") + Visible(line);
         PrintLine(lines.join(QLatin1Char('\n')));
     }
 
@@ -273,7 +273,7 @@ std::optional<int> LoadForUnits(const Arguments& a, PackageFacts& facts) {
         if (why.isEmpty())
             why = QStringLiteral("the package holds no complete firmware");
         PrintError(QStringLiteral("quorvex-cli %1: %2: %3")
-                       .arg(CommandWord(a.command), a.packages.first(), why));
+                       .arg(CommandWord(a.command), Visible(a.packages.first()), Visible(why)));
         return int(facts.status);
     }
     const bool network = facts.header.ChipId == NetworkChipId;
@@ -283,9 +283,10 @@ std::optional<int> LoadForUnits(const Arguments& a, PackageFacts& facts) {
                                           .arg(a.packages.first())
                                     : QStringLiteral("%1 is a serial package; 'flash' writes it")
                                           .arg(a.packages.first()));
-    PrintLine(QStringLiteral("%1: %2 %3, version %4")
-                  .arg(QFileInfo(a.packages.first()).fileName(), facts.header.trimmedCode(),
-                       ProductDisplayName(facts.header.trimmedCode()), facts.header.versionText()));
+    PrintLine(Visible(QStringLiteral("%1: %2 %3, version %4")
+                          .arg(QFileInfo(a.packages.first()).fileName(), facts.header.trimmedCode(),
+                               ProductDisplayName(facts.header.trimmedCode()),
+                               facts.header.versionText())));
     return std::nullopt;
 }
 
@@ -293,9 +294,11 @@ std::optional<int> LoadForUnits(const Arguments& a, PackageFacts& facts) {
 
 class PrintedUploadEvents : public UploadEvents {
   public:
-    PrintedUploadEvents(QString target, qint64 blocks)
-        : target_(std::move(target)), blocks_(blocks), bar_(target_) {}
-    void status(const QString& text) override { PrintLine(target_ + QStringLiteral(": ") + text); }
+    PrintedUploadEvents(const QString& target, qint64 blocks)
+        : target_(Visible(target)), blocks_(blocks), bar_(target_) {}
+    void status(const QString& text) override {
+        PrintLine(target_ + QStringLiteral(": ") + Visible(text));
+    }
     void block(int number) override {
         if (number == 1)
             bar_.show();
@@ -313,7 +316,7 @@ class PrintedUploadEvents : public UploadEvents {
 
 int UsageFailure(Command command, const QString& text) {
     PrintError(QStringLiteral("quorvex-cli %1: %2\nTry 'quorvex-cli %1 --help'.")
-                   .arg(CommandWord(command), text));
+                   .arg(CommandWord(command), Visible(text)));
     return ExitUsage;
 }
 
@@ -332,7 +335,7 @@ int RunInfo(const Arguments& a) {
         QJsonArray list;
         for (const PackageFacts& f : all)
             list.append(FactsJson(f));
-        PrintRaw(QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented)));
+        PrintRaw(VisibleJson(QJsonDocument(list).toJson(QJsonDocument::Indented)));
     } else {
         QList<QStringList> rows;
         for (const PackageFacts& f : all)
@@ -388,8 +391,8 @@ int RunPack(const Arguments& a) {
     const QFileInfo input(a.input);
     const QFileInfo output(a.output);
     const auto notWritten = [&](const QString& why) {
-        PrintError(QStringLiteral("The package %1 was not written: %2.")
-                       .arg(QDir::toNativeSeparators(a.output), why));
+        PrintError(Visible(QStringLiteral("The package %1 was not written: %2.")
+                               .arg(QDir::toNativeSeparators(a.output), why)));
         return ExitFailed;
     };
     if (!input.isFile())
@@ -425,10 +428,11 @@ int RunPack(const Arguments& a) {
     if (error)
         return notWritten(QString::fromLocal8Bit(error.message().c_str()));
     partial.setAutoRemove(false);
-    PrintLine(QStringLiteral("%1: %2 %3, chip %4, version %5, %6 bytes")
-                  .arg(a.output, header.trimmedCode(), ProductDisplayName(header.trimmedCode()),
-                       chipEntry, header.versionText())
-                  .arg(QFileInfo(a.output).size()));
+    PrintLine(
+        Visible(QStringLiteral("%1: %2 %3, chip %4, version %5, %6 bytes")
+                    .arg(a.output, header.trimmedCode(), ProductDisplayName(header.trimmedCode()),
+                         chipEntry, header.versionText())
+                    .arg(QFileInfo(a.output).size())));
     return ExitOk;
 }
 
@@ -469,7 +473,7 @@ int RunPorts(const Arguments& a) {
                             info.serialNumber(), adapter.trimmed()};
     }
     if (a.json)
-        PrintRaw(QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented)));
+        PrintRaw(VisibleJson(QJsonDocument(list).toJson(QJsonDocument::Indented)));
     else if (rows.isEmpty())
         PrintLine(QStringLiteral("No serial port opens now."));
     else

@@ -56,7 +56,85 @@ void LineTo(std::FILE* f, const QString& text) {
     RedrawBar();
 }
 
+// Characters a terminal may act on, or that hide or reorder the text around them: C0 and
+// C1 controls and DEL, format characters (bidirectional overrides, zero widths), line and
+// paragraph separators, and halves of characters that have no other half.
+bool ActedOn(char32_t c) {
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Calls `each` with every character of `text` and the number of UTF-16 units it takes.
+template <typename Each> void ForEachCharacter(const QString& text, Each each) {
+    for (qsizetype i = 0; i < text.size();) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            each(QChar::surrogateToUcs4(c, text.at(i + 1)), i, 2);
+            i += 2;
+        } else {
+            each(char32_t(c.unicode()), i, 1);
+            i += 1;
+        }
+    }
+}
+
 } // namespace
+
+QString Visible(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    ForEachCharacter(text, [&](char32_t c, qsizetype at, qsizetype units) {
+        if (!ActedOn(c)) {
+            out += QStringView(text).mid(at, units);
+            return;
+        }
+        switch (c) {
+        case U'\n':
+            out += QStringLiteral("\\n");
+            return;
+        case U'\r':
+            out += QStringLiteral("\\r");
+            return;
+        case U'\t':
+            out += QStringLiteral("\\t");
+            return;
+        default:
+            break;
+        }
+        if (c <= 0xFF)
+            out += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
+        else if (c <= 0xFFFF)
+            out += QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\U%1").arg(uint(c), 8, 16, QLatin1Char('0'));
+    });
+    return out;
+}
+
+QString VisibleJson(const QByteArray& json) {
+    const QString text = QString::fromUtf8(json);
+    QString out;
+    out.reserve(text.size());
+    // Outside its strings, JSON holds no character above the blank but its own punctuation;
+    // the line ends and indentation below it are the layout's and stay.
+    ForEachCharacter(text, [&](char32_t c, qsizetype at, qsizetype units) {
+        if (c < 0x20 || !ActedOn(c)) {
+            out += QStringView(text).mid(at, units);
+            return;
+        }
+        for (qsizetype u = at; u < at + units; ++u)
+            out += QStringLiteral("\\u%1").arg(text.at(u).unicode(), 4, 16, QLatin1Char('0'));
+    });
+    return out;
+}
 
 bool StdoutIsTerminal() {
     static const bool terminal = QUORVEX_ISATTY(stdout) != 0;
@@ -96,11 +174,12 @@ QString BarText(double fraction, int width) {
 }
 
 void StderrLog::LogError(const QString& message) {
-    PrintError(prefix_.isEmpty() ? message : prefix_ + QStringLiteral(": ") + message);
+    PrintError(prefix_.isEmpty() ? Visible(message)
+                                 : Visible(prefix_) + QStringLiteral(": ") + Visible(message));
 }
 
 LineProgress::LineProgress(QString label, bool quiet)
-    : label_(std::move(label)), quiet_(quiet), terminal_(StdoutIsTerminal()) {}
+    : label_(Visible(label)), quiet_(quiet), terminal_(StdoutIsTerminal()) {}
 
 void LineProgress::show() {
     shown_ = true;

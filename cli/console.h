@@ -9,6 +9,14 @@
 
 namespace quorvex::cli {
 
+// Text from outside the program (a unit's message, a product code, a file or device name) as
+// it may reach a terminal: every control or format character written as a visible escape
+// ("\x1b", "\n", "\u202e"), so that none is acted on. Everything else is left as it is.
+QString Visible(const QString& text);
+// JSON as QJsonDocument writes it, which escapes only the characters below 0x20: the others
+// that a terminal acts on are escaped too (\u009b), as JSON allows for any character.
+QString VisibleJson(const QByteArray& json);
+
 // True when standard output is a terminal (then a bar is redrawn with a carriage return).
 bool StdoutIsTerminal();
 

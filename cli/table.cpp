@@ -1,10 +1,20 @@
 #include "cli/table.h"
 
+#include "cli/console.h"
+
 #include <algorithm>
 
 namespace quorvex::cli {
 
-QString FormatTable(const QStringList& headings, const QList<QStringList>& rows) {
+QString FormatTable(const QStringList& headings, const QList<QStringList>& givenRows) {
+    // Cells hold what units, packages and devices say: each is one visible line.
+    QList<QStringList> rows;
+    for (const QStringList& row : givenRows) {
+        QStringList shown;
+        for (const QString& cell : row)
+            shown << Visible(cell);
+        rows << shown;
+    }
     QList<qsizetype> widths;
     for (const QString& h : headings)
         widths << h.size();

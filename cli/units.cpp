@@ -13,7 +13,6 @@
 #include "serial/port_naming.h"
 #include "serial/qt_serial_port.h"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -99,6 +98,8 @@ class EventsTftpReport : public TftpReport {
 };
 
 } // namespace
+
+const int UploadStallSeconds = TftpClient::StallMs / 1000;
 
 PackageFacts ReadPackage(const QString& path, ErrorSink& log, ProgressDisplay* progress) {
     PackageFacts facts;
@@ -216,23 +217,20 @@ UploadOutcome UploadTo(const LoadedFirmware& firmware, const QString& target, in
     EventsTftpReport report(events);
     TftpClient client(socket, log, report, tftpPort);
     client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
-    // The client's watchdog ends a silent transfer; this bound only guards against a peer that
-    // keeps answering without ever letting it finish.
-    const qint64 blocks = firmware.ProgramImage.size() / tftp::BlockSize + 1;
-    QDeadlineTimer deadline(TftpClient::WatchdogMs * 2 + blocks * 1000);
-    // The transfer runs on its own thread; this one sleeps in its event loop, where the
-    // report's calls arrive, and looks at the transfer every 20 ms.
+    // No bound of its own: the client ends every transfer itself, on its last acknowledgement,
+    // an error packet, the watchdog's silence, or a stall (no block acknowledged while the
+    // unit goes on talking). A bound by the image's size would let a unit that never
+    // progresses hold a large upload for hours. The transfer runs on its own thread; this one
+    // sleeps in its event loop, where the report's calls arrive, and looks every 20 ms.
     QEventLoop loop;
     QTimer look;
     QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (!client.inProgress() || deadline.hasExpired())
+        if (!client.inProgress())
             loop.quit();
     });
     look.start(20);
     if (client.inProgress())
         loop.exec();
-    if (client.inProgress())
-        client.EndTftpTransfer();
     out.lastStatus = report.last;
     out.finished = client.outcome() == TftpOutcome::Finished;
     return out;

@@ -79,6 +79,10 @@ class UploadEvents {
     virtual void block(int number) = 0;           // a block was sent
 };
 
+// An upload ends when no block has been acknowledged for this long, however much else the unit
+// sends meanwhile (busy bytes, repeated acknowledgements): the TFTP client's own rule.
+extern const int UploadStallSeconds;
+
 struct UploadOutcome {
     bool finished = false;
     QString lastStatus;

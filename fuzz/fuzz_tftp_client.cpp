@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.fw.Header.ChipId = NetworkChipId;
     const QByteArray image = Image((data[0] | data[1] << 8) % MaxImage);
     s.fw.ProgramImage = image;
-    TftpTransfer transfer(s.socket, s.log, s.tftpReport, image, 7000);
+    TftpTransfer transfer(s.socket, s.log, s.tftpReport, image, 7000, 60000);
     s.socket.open();
     transfer.SendWriteRequest(s.fw.Header.trimmedCode());
     FUZZ_EXPECT(transfer.inProgress());

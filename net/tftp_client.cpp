@@ -28,14 +28,18 @@ bool PauseUnlessStopped(const std::stop_token& stop, int ms) {
 
 // The transfer's report and log as its own thread sees them: each call is handed to the
 // client's thread. Steps are handed over at most every StepEveryMs, the newest one winning;
-// one held back goes before whatever comes next, so the last block is never lost.
+// one held back goes before whatever comes next, so the last block is never lost. The
+// outcome's text waits for the end and goes with it.
 class TftpClient::Relay : public TftpReport, public ErrorSink {
   public:
     Relay(TftpClient& client, int generation) : client_(client), generation_(generation) {}
 
+    // On this thread a status is always the outcome's text. A stop from outside that comes
+    // after the end drops whatever is still on its way; kept with the end, the text is told
+    // by whoever takes it.
     void status(const QString& text) override {
         flush();
-        post([text](TftpReport& r) { r.status(text); });
+        outcomeText = text;
     }
     void step(const QString& text) override {
         if (sinceStep_.isValid() && sinceStep_.elapsed() < StepEveryMs) {
@@ -57,6 +61,7 @@ class TftpClient::Relay : public TftpReport, public ErrorSink {
         if (!held_.isNull())
             postStep(std::exchange(held_, QString()));
     }
+    QString outcomeText;
 
   private:
     // About the rate at which a person reads a changing number; a window draws no faster.
@@ -100,6 +105,7 @@ bool TftpClient::BeginUpload(const QByteArray& image, const QString& productCode
     // A transfer still under way is superseded quietly: the caller has taken the window for
     // this one already.
     stopThread();
+    ending_.reset();
     inProgress_ = false;
     outcome_ = TftpOutcome::None;
     writeRequested_ = false;
@@ -124,8 +130,9 @@ bool TftpClient::BeginUpload(const QByteArray& image, const QString& productCode
     inProgress_ = true;
     const int generation = ++generation_;
     try {
-        thread_ = std::jthread([this, job = Job{image, productCode, generation, watchdogMs_}](
-                                   std::stop_token stop) { run(std::move(stop), job); });
+        thread_ =
+            std::jthread([this, job = Job{image, productCode, generation, watchdogMs_, stallMs_}](
+                             std::stop_token stop) { run(std::move(stop), job); });
     } catch (const std::system_error&) {
         inProgress_ = false;
         return refuse(WinsockErrorText(0));
@@ -148,7 +155,7 @@ void TftpClient::StartTftpTransfer(const QString& target) {
 void TftpClient::run(std::stop_token stop, const Job& job) {
     const int generation = job.generation;
     Relay relay(*this, generation);
-    TftpTransfer transfer(socket_, relay, relay, job.image, job.watchdogMs);
+    TftpTransfer transfer(socket_, relay, relay, job.image, job.watchdogMs, job.stallMs);
 
     if (PauseUnlessStopped(stop, rebootPauseMs_))
         return;
@@ -181,23 +188,32 @@ void TftpClient::run(std::stop_token stop, const Job& job) {
         transfer.tmrResponse_Timer();
     }
     socket_.close();
+    // Kept even when a stop comes now: the transfer is over, and whoever stopped it finds it.
+    if (!transfer.inProgress())
+        ending_ = Ending{transfer.outcome(), relay.outcomeText};
     if (stop.stop_requested())
         return; // whoever stopped the transfer gives the window back
     TftpClient* client = this;
-    const TftpOutcome outcome = transfer.outcome();
     QMetaObject::invokeMethod(
-        home_.get(), [client, generation, outcome] { client->ended(generation, outcome); },
-        Qt::QueuedConnection);
+        home_.get(), [client, generation] { client->ended(generation); }, Qt::QueuedConnection);
 }
 
-void TftpClient::ended(int generation, TftpOutcome outcome) {
+void TftpClient::ended(int generation) {
     if (generation != generation_)
         return;
     if (thread_.joinable())
         thread_.join();
+    giveBack();
+}
+
+void TftpClient::giveBack() {
     inProgress_ = false;
     writeRequested_ = false;
-    outcome_ = outcome;
+    if (const std::optional<Ending> ending = std::exchange(ending_, std::nullopt)) {
+        outcome_ = ending->outcome;
+        if (!ending->status.isNull())
+            report_.status(ending->status);
+    }
     report_.ended();
 }
 
@@ -212,11 +228,10 @@ void TftpClient::stopThread() {
 void TftpClient::EndTftpTransfer() {
     if (!inProgress_)
         return;
+    // The steps still on their way are dropped: none may follow the outcome's text.
     stopThread();
     socket_.close();
-    inProgress_ = false;
-    writeRequested_ = false;
-    report_.ended();
+    giveBack();
 }
 
 } // namespace quorvex

@@ -16,6 +16,7 @@
 #include <QObject>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace quorvex {
@@ -36,7 +37,9 @@ class TftpClient {
     // reported and ends the transfer; returns false then, and when the image was refused.
     bool BeginUpload(const QByteArray& image, const QString& productCode, const QString& target);
 
-    // Stops a transfer under way and gives the window back (the report's `ended`).
+    // Stops a transfer under way and gives the window back (the report's `ended`). A transfer
+    // that has already ended on its own, its end still on the way here, keeps its outcome:
+    // its status text and `outcome` are told now, once.
     void EndTftpTransfer();
 
     // True from the start of a transfer until its end has been reported.
@@ -48,11 +51,18 @@ class TftpClient {
     // How long the unit may stay silent; 7 seconds unless a test shortens it.
     void setWatchdogMs(int ms) { watchdogMs_ = ms; }
     int watchdogMs() const { return watchdogMs_; }
+    // How long the transfer may go without a block acknowledged while the unit keeps talking;
+    // a minute unless a test shortens it.
+    void setStallMs(int ms) { stallMs_ = ms; }
 
     // The pause between the reboot requests and the write request, which gives the unit's
     // loader time to listen.
     static constexpr int RebootPauseMs = 100;
     static constexpr int WatchdogMs = 7000;
+    // Far beyond any pause of a unit at work (a block is taken within milliseconds, a flash
+    // erase within seconds), short enough that a bench is not held by one that never
+    // progresses.
+    static constexpr int StallMs = 60000;
     // The longest a receive sleeps before the transfer's thread looks at the watchdog and at a
     // request to stop.
     static constexpr int ReceiveSliceMs = 50;
@@ -65,10 +75,19 @@ class TftpClient {
         QString productCode;
         int generation = 0;
         int watchdogMs = WatchdogMs;
+        int stallMs = StallMs;
+    };
+    // How a transfer ended on its own: its outcome and the status text that tells it.
+    struct Ending {
+        TftpOutcome outcome = TftpOutcome::None;
+        QString status;
     };
     void StartTftpTransfer(const QString& target);
     void run(std::stop_token stop, const Job& job);
-    void ended(int generation, TftpOutcome outcome);
+    void ended(int generation);
+    // The transfer's thread has been joined: gives the window back, with the outcome when the
+    // transfer had one.
+    void giveBack();
     void stopThread();
 
     UdpSocket& socket_;
@@ -77,9 +96,13 @@ class TftpClient {
     int serverPort_;
     int rebootPauseMs_;
     int watchdogMs_ = WatchdogMs;
+    int stallMs_ = StallMs;
     bool inProgress_ = false;
     TftpOutcome outcome_ = TftpOutcome::None;
     std::atomic<bool> writeRequested_{false};
+    // Written by the transfer's thread as it ends; read only once that thread is joined, by
+    // whichever comes first: the end it sends here, or a stop from outside.
+    std::optional<Ending> ending_;
     // Which transfer the relayed calls belong to; those of a stopped one are dropped.
     int generation_ = 0;
     // Lives on the caller's thread: relayed calls run there, and are dropped with it.

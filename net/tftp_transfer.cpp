@@ -2,6 +2,7 @@
 
 #include "base/conversions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -9,18 +10,32 @@ namespace quorvex {
 
 using namespace tftp;
 
+namespace {
+
+QString FinishedText() {
+    return QStringLiteral("Status: Finished.  Ready.");
+}
+
+long WholeSeconds(int ms) {
+    return std::lround(ms / 1000.0);
+}
+
+} // namespace
+
 TftpTransfer::TftpTransfer(UdpSocket& socket, ErrorSink& log, TftpReport& report, QByteArray image,
-                           int watchdogMs)
+                           int watchdogMs, int stallMs)
     : socket_(socket), log_(log), report_(report), image_(std::move(image)),
-      watchdogMs_(watchdogMs) {}
+      watchdogMs_(watchdogMs), stallMs_(stallMs) {}
 
 void TftpTransfer::SendWriteRequest(const QString& productCode) {
     TftpBlockNo = 0;
     finalBlockSent_ = false;
+    emptyBlockSent_ = false;
     shortDatagramLogged_ = false;
     outcome_ = TftpOutcome::None;
     inProgress_ = true;
     lastHeard_.start();
+    sinceAdvance_.start();
     socket_.send(Wrq(productCode));
 }
 
@@ -65,8 +80,9 @@ void TftpTransfer::onAck(int block, bool wholeNumber) {
         return;
     }
     lastHeard_.start();
+    sinceAdvance_.start();
     if (finalBlockSent_) {
-        finish(TftpOutcome::Finished, QStringLiteral("Status: Finished.  Ready."));
+        finish(TftpOutcome::Finished, FinishedText());
         return;
     }
     sendBlock(block + 1);
@@ -78,6 +94,7 @@ void TftpTransfer::sendBlock(int block) {
     TftpBlockNo = block;
     // A block shorter than 512 bytes, even an empty one, tells the server the file is whole.
     finalBlockSent_ = size < BlockSize;
+    emptyBlockSent_ = size == 0;
     report_.step(QStringLiteral("Status: Transmitting block #") + QString::number(block));
     packet_.resize(PayloadAt + size);
     char* p = packet_.data();
@@ -98,11 +115,26 @@ void TftpTransfer::onError(int code, const QString& message) {
 }
 
 void TftpTransfer::tmrResponse_Timer() {
-    if (!inProgress_ || silentMs() < watchdogMs_)
+    if (!inProgress_)
         return;
-    const long seconds = std::lround(watchdogMs_ / 1000.0);
-    finish(TftpOutcome::TimedOut,
-           QStringLiteral("Status: Timed out (%1 seconds).  Try 192.168.X.200?").arg(seconds));
+    // Only the empty closing block is unanswered, so the unit holds every byte: its silence
+    // is the end. (A watchdog shortened below the grace still ends it so.)
+    if (emptyBlockSent_ && silentMs() >= std::min(EndGraceMs, watchdogMs_)) {
+        finish(TftpOutcome::Finished, FinishedText());
+        return;
+    }
+    if (silentMs() >= watchdogMs_) {
+        finish(TftpOutcome::TimedOut,
+               QStringLiteral("Status: Timed out (%1 seconds).  Try 192.168.X.200?")
+                   .arg(WholeSeconds(watchdogMs_)));
+        return;
+    }
+    // Busy bytes and repeated acknowledgements show the unit is there and feed the watchdog;
+    // a unit that sends nothing else would hold the upload for ever.
+    if (sinceAdvance_.elapsed() >= stallMs_)
+        finish(TftpOutcome::Stalled,
+               QStringLiteral("Status: Stalled: no block acknowledged for %1 seconds.")
+                   .arg(WholeSeconds(stallMs_)));
 }
 
 void TftpTransfer::finish(TftpOutcome outcome, const QString& text) {

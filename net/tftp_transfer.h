@@ -23,13 +23,16 @@ class TftpReport {
     virtual void ended() = 0;
 };
 
-enum class TftpOutcome { None, Finished, Failed, TimedOut };
+// Stalled: the unit kept the watchdog fed without ever moving the file on.
+enum class TftpOutcome { None, Finished, Failed, TimedOut, Stalled };
 
 class TftpTransfer {
   public:
     // `image` is shared, not copied. The socket is open and aimed at the unit's server port.
+    // `stallMs`: how long the transfer may go without a block acknowledged, whatever else
+    // the unit sends meanwhile.
     TftpTransfer(UdpSocket& socket, ErrorSink& log, TftpReport& report, QByteArray image,
-                 int watchdogMs);
+                 int watchdogMs, int stallMs);
     TftpTransfer(const TftpTransfer&) = delete;
     TftpTransfer& operator=(const TftpTransfer&) = delete;
 
@@ -37,7 +40,9 @@ class TftpTransfer {
     // propagate as FailureError.
     void SendWriteRequest(const QString& productCode);
     void tftp_DataArrival(const QByteArray& datagram);
-    // Ends the transfer when the unit has been silent for the whole watchdog interval.
+    // Ends the transfer when the unit has been silent for the whole watchdog interval, when it
+    // stays silent for EndGraceMs after the empty block that closes a file of whole blocks,
+    // or when no block has been acknowledged for the stall time.
     void tmrResponse_Timer();
     // Ends the transfer with `text` in the status line.
     void finish(TftpOutcome outcome, const QString& text);
@@ -46,6 +51,11 @@ class TftpTransfer {
     TftpOutcome outcome() const { return outcome_; }
     // How long since the write request or the last datagram that showed the unit is there.
     qint64 silentMs() const { return lastHeard_.elapsed(); }
+
+    // A file of whole blocks (or none) ends with an empty block. A unit built for this
+    // loader has the file with the acknowledgement of its last full block and may never
+    // answer the empty one; a server that does answers within a round trip.
+    static constexpr int EndGraceMs = 1000;
 
   private:
     // `wholeNumber`: the datagram held its block number (a truncated one counts as 0).
@@ -59,13 +69,18 @@ class TftpTransfer {
     TftpReport& report_;
     const QByteArray image_;
     const int watchdogMs_;
+    const int stallMs_;
     QElapsedTimer lastHeard_;
+    // Since the write request or the last acknowledgement that moved the transfer on.
+    QElapsedTimer sinceAdvance_;
     // One DATA datagram, rewritten for each block rather than made anew.
     QByteArray packet_;
     // The number of the last DATA block sent (0: only the write request so far).
     std::int32_t TftpBlockNo = 0;
     // The last block sent was short (possibly empty), so its acknowledgement ends the file.
     bool finalBlockSent_ = false;
+    // That block was the empty one: every block of data has been acknowledged.
+    bool emptyBlockSent_ = false;
     bool inProgress_ = false;
     TftpOutcome outcome_ = TftpOutcome::None;
     // A datagram too short for its fields was logged in this transfer: one record tells it.

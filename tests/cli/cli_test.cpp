@@ -1,7 +1,10 @@
 // quorvex-cli run as a program: packages built and read back, refusals, units flashed side by
 // side over pseudo-terminals, an upload into a real TFTP server on loopback.
 #include "bootsim/simulator.h"
+#include "net/simulated_unit.h"
+#include "net/tftp_packets.h"
 #include "package/intel_hex.h"
+#include "support/bounded_wait.h"
 #include "support/test_files.h"
 #include "support/tftpd_fixture.h"
 
@@ -39,6 +42,28 @@ CliRun Cli(const QStringList& args, int timeoutMs = 60000) {
         return r;
     }
     if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return r;
+}
+
+// The same while this thread's events run, for peers that live on it (a simulated unit).
+CliRun CliWhileEventsRun(const QStringList& args, int timeoutMs = 60000) {
+    QProcess p;
+    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"), args);
+    CliRun r;
+    if (!p.waitForStarted(10000)) {
+        r.err = p.errorString();
+        return r;
+    }
+    if (!quorvex::testing::WaitUntil([&] { return p.state() == QProcess::NotRunning; }, timeoutMs,
+                                     10)) {
         p.kill();
         p.waitForFinished(5000);
         r.err = QStringLiteral("timed out");
@@ -268,6 +293,26 @@ TEST(CliUpload, ImageArrivesWholeInTftpd) {
     QFile stored(server.pathOf(QStringLiteral("NYX2")));
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
     EXPECT_EQ(stored.readAll(), FixtureBytes(QStringLiteral("net1000.bin")));
+}
+
+// A unit's words are data: the escape sequences and line break of its error packet, which
+// would otherwise move the cursor and paint a "Finished" row of their own, are shown as
+// escapes, in its status line and in its row.
+TEST(CliUpload, AUnitsErrorTextReachesTheTerminalWithItsControlCharactersVisible) {
+    quorvex::testing::SimulatedUnit unit;
+    unit.onArrival = [&](const quorvex::testing::SimulatedUnit::Arrival& a) {
+        if (a.bytes.startsWith(QByteArray::fromHex("0002")))
+            unit.answer(tftp::Error(0, "\x1b[1A\x1b[2K127.0.0.1  Status: Finished.  Ready.\nok"));
+    };
+    const CliRun r = CliWhileEventsRun({"upload", Fixture("net1000.dff"), "--target", "127.0.0.1",
+                                        "--tftp-port", QString::number(unit.port())});
+    EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains(QLatin1Char('\x1b'))) << r.out.toStdString();
+    const QString shown =
+        QStringLiteral("Status: \\x1b[1A\\x1b[2K127.0.0.1  Status: Finished.  Ready.\\nok");
+    const QStringList lines = r.out.split(QLatin1Char('\n'));
+    EXPECT_TRUE(lines.contains(QStringLiteral("127.0.0.1: ") + shown)) << r.out.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("127.0.0.1  ") + shown)) << r.out.toStdString();
 }
 
 } // namespace

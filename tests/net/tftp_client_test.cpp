@@ -7,8 +7,10 @@
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QThread>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 
 using namespace quorvex;
 using namespace quorvex::testing;
@@ -41,6 +43,19 @@ void ExpectWindowGivenBack(const ClientRig& rig) {
     EXPECT_FALSE(rig.client.watching());
     EXPECT_FALSE(rig.client.inProgress());
 }
+
+// Every call of the report in order, and how many came on another thread than the caller's.
+struct CallReport : TftpReport {
+    void status(const QString& t) override { note(t); }
+    void step(const QString& t) override { note(t); }
+    void ended() override { note(QStringLiteral("ended")); }
+    void note(const QString& t) {
+        calls << t;
+        offThread += QThread::currentThread() != QCoreApplication::instance()->thread();
+    }
+    QStringList calls;
+    int offThread = 0;
+};
 
 } // namespace
 
@@ -114,11 +129,15 @@ TEST(TftpClient, AStaleAcknowledgementIsIgnoredButRestartsTheWatchdog) {
     ExpectWindowGivenBack(rig);
 }
 
-TEST(TftpClient, AnImageOfWholeBlocksEndsWithAnEmptyBlockAndFinishesOnlyOnItsAck) {
+// A file of whole blocks ends with the empty block a standard server needs to close it. A unit
+// built for this loader already has the file and may never answer that block: its silence
+// ends the upload as finished, long before the watchdog. An error packet is still an error.
+TEST(TftpClient, AnImageOfWholeBlocksEndsWithAnEmptyBlockThatNeedNotBeAnswered) {
     const QByteArray image = Image(1024);
+    constexpr int WatchdogMs = 3000;
     {
         SimulatedUnit unit;
-        ClientRig rig(image, unit.port(), ShortWatchdogMs);
+        ClientRig rig(image, unit.port(), WatchdogMs);
         ASSERT_TRUE(rig.uploadAndWait(Bound));
         const auto data = DataSent(unit);
         ASSERT_EQ(data.size(), 3u);
@@ -129,12 +148,30 @@ TEST(TftpClient, AnImageOfWholeBlocksEndsWithAnEmptyBlockAndFinishesOnlyOnItsAck
     {
         SimulatedUnit unit;
         unit.silentAfterBlock = 3;
-        ClientRig rig(image, unit.port(), ShortWatchdogMs);
+        ClientRig rig(image, unit.port(), WatchdogMs);
         ASSERT_TRUE(rig.uploadAndWait(Bound));
-        EXPECT_FALSE(
-            rig.window.statusHistory.contains(QStringLiteral("Status: Finished.  Ready.")));
+        const qint64 endedAt = unit.elapsedMs();
+        ASSERT_EQ(DataSent(unit).size(), 3u);
+        // The empty block leaves as the acknowledgement of the last full one comes in.
+        EXPECT_LT(endedAt - unit.withOpcode(OpData).back().atMs, 2000);
+        EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+        EXPECT_EQ(rig.client.outcome(), TftpOutcome::Finished);
+        ExpectWindowGivenBack(rig);
+    }
+    {
+        SimulatedUnit unit;
+        unit.onArrival = [&](const SimulatedUnit::Arrival& a) {
+            if (a.bytes == Data(3, {}))
+                unit.answer(Error(3, "Flash full"));
+            else
+                unit.serve(a);
+        };
+        ClientRig rig(image, unit.port(), WatchdogMs);
+        ASSERT_TRUE(rig.uploadAndWait(Bound));
         EXPECT_EQ(rig.window.status(),
-                  QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
+                  QStringLiteral("Status: [Error #3: Disk full or allocation exceeded]  | Flash "
+                                 "full"));
+        EXPECT_EQ(rig.client.outcome(), TftpOutcome::Failed);
     }
 }
 
@@ -360,17 +397,7 @@ TEST(TftpClient, ARefusedAddressShowsItsTextOrUnknownError) {
 // The transfer runs on a thread of its own; whoever made the client hears of it on their own
 // thread, in order, and once the end is reported.
 TEST(TftpClient, TheReportHearsEveryCallOnTheCallersThreadAndTheEndLast) {
-    struct ThreadReport : TftpReport {
-        void status(const QString& t) override { note(t); }
-        void step(const QString& t) override { note(t); }
-        void ended() override { note(QStringLiteral("ended")); }
-        void note(const QString& t) {
-            calls << t;
-            offThread += QThread::currentThread() != QCoreApplication::instance()->thread();
-        }
-        QStringList calls;
-        int offThread = 0;
-    } report;
+    CallReport report;
     SimulatedUnit unit;
     fakes::TableResolver resolver;
     SystemUdpSocket socket(resolver);
@@ -388,8 +415,59 @@ TEST(TftpClient, TheReportHearsEveryCallOnTheCallersThreadAndTheEndLast) {
     EXPECT_EQ(unit.file, Image(3000));
 }
 
-// Ending a transfer under way (a caller's deadline), or dropping the client with it (the window
-// closing), stops its thread within a receive's wait, and nothing arrives afterwards.
+// A transfer that has ended on its own, its end still on the way to the caller's thread, keeps
+// its outcome when the caller ends it from outside: told once, never lost.
+TEST(TftpClient, EndingATransferThatHasAlreadyEndedKeepsItsOutcome) {
+    SimulatedUnit unit;
+    unit.silentAfterBlock = 2; // the last block is stored; its acknowledgement is sent below
+    CallReport report;
+    fakes::TableResolver resolver;
+    SystemUdpSocket socket(resolver);
+    fakes::RecordingLog log;
+    TftpClient client(socket, log, report, unit.port(), 0);
+    ASSERT_TRUE(client.BeginUpload(Image(700), QStringLiteral("NYX2"), "127.0.0.1"));
+    ASSERT_TRUE(WaitUntil([&] { return unit.complete; }, Bound));
+    // From here no events run on this thread: the transfer takes the acknowledgement and ends,
+    // and its end waits here undelivered.
+    unit.answer(Ack(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(client.inProgress());
+
+    client.EndTftpTransfer();
+    EXPECT_FALSE(client.inProgress());
+    EXPECT_EQ(client.outcome(), TftpOutcome::Finished);
+    RunEventsFor(200);
+    EXPECT_EQ(report.calls.count(QStringLiteral("Status: Finished.  Ready.")), 1)
+        << report.calls.join('\n').toStdString();
+    EXPECT_EQ(report.calls.count(QStringLiteral("ended")), 1);
+    EXPECT_EQ(report.calls.last(), QStringLiteral("ended"));
+    EXPECT_EQ(unit.file, Image(700));
+}
+
+// Busy bytes show the unit is there and feed the watchdog; a unit that sends nothing else must
+// still not hold the upload.
+TEST(TftpClient, AUnitThatOnlySendsBusyBytesIsStoppedWhenNoBlockIsAcknowledgedInTheStallTime) {
+    constexpr int StallMs = 2000;
+    SimulatedUnit unit;
+    unit.onArrival = [&](const SimulatedUnit::Arrival& a) {
+        if (a.bytes == Wrq(QStringLiteral("NYX2")))
+            unit.answer(Ack(0));
+        else if (a.bytes.startsWith(QByteArray::fromHex("00030001")))
+            for (int ms = 100; ms <= 3 * StallMs; ms += 100)
+                unit.answerLater(ms, QByteArray(1, '\x01'));
+    };
+    ClientRig rig(Image(2000), unit.port(), ShortWatchdogMs);
+    rig.client.setStallMs(StallMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+    EXPECT_EQ(DataSent(unit).size(), 1u);
+    EXPECT_EQ(rig.window.status(),
+              QStringLiteral("Status: Stalled: no block acknowledged for 2 seconds."));
+    EXPECT_EQ(rig.client.outcome(), TftpOutcome::Stalled);
+    ExpectWindowGivenBack(rig);
+}
+
+// Ending a transfer under way (a caller that gives up on it), or dropping the client with it (the
+// window closing), stops its thread within a receive's wait, and nothing arrives afterwards.
 TEST(TftpClient, EndingOrDroppingATransferUnderWayStopsItPromptlyAndQuietly) {
     SimulatedUnit unit;
     unit.onArrival = nullptr;
