@@ -21,7 +21,6 @@ namespace {
 // A technician's program, apart from the maker's, that loads a package as the update command
 // would.
 struct Technician : fakes::FakeBench {
-    explicit Technician(const QString& folder) : FakeBench(folder) { QDir().mkpath(folder); }
     bool loads(const QString& package) {
         return LoadDFFFile(load(), package, [] {});
     }
@@ -41,7 +40,6 @@ const QByteArray SerialBody =
 
 class Builder : public ::testing::Test, protected fakes::FakeBench {
   protected:
-    Builder() { programFolder = dir.folder(); }
     void SetUp() override { WriteAll(input, SerialBody); }
 
     BuildOutcome Build(const MakerChoice& choice) {
@@ -116,7 +114,7 @@ TEST_F(Builder, EveryPackageLoadsBackWithTheHeaderItWasGiven) {
         EXPECT_EQ(package.left(8), QByteArray(r.code));
         EXPECT_EQ(package.mid(12, 6), QByteArray(6, '\0'));
 
-        Technician tech(dir.path(QStringLiteral("tech%1").arg(n)));
+        Technician tech;
         ASSERT_TRUE(tech.loads(target)) << tech.log.records.join('\n').toStdString();
         EXPECT_EQ(tech.fw.Header.toBytes().left(8), QByteArray(r.code));
         EXPECT_EQ(tech.fw.Header.VerMajor, r.major);
@@ -227,7 +225,7 @@ TEST_F(Builder, SavingOverALongerFileLeavesNoneOfItsBytesBehind) {
               BuildOutcome::Written);
     const QByteArray package = ReadAll(target);
     EXPECT_EQ(package.size(), SerialBody.size() + BodyOffset);
-    Technician tech(dir.path("tech"));
+    Technician tech;
     EXPECT_TRUE(tech.loads(target));
 }
 
