@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/resource.h>
 
 namespace quorvex {
 namespace {
@@ -245,6 +246,59 @@ TEST(CliInterrupted, ALoadEndedWhileItDecodesLeavesNoFileAndNoFolder) {
         EXPECT_TRUE(Contents(work.path()).isEmpty()) << Join(Contents(work.path()));
         EXPECT_EQ(Join(Contents(dir.path())), "big.dff, image.bin");
     }
+}
+
+// Mended: killed mid-build, `pack` left its part beside OUTPUT, and the window's maker mode
+// deleted an old package before writing the new one. Now a build that fails or is ended leaves
+// the old package whole and loadable and nothing beside it.
+TEST(CliInterrupted, ABuildThatFailsOrIsEndedLeavesTheOldPackageAndNothingBesideIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString image = dir.filePath(QStringLiteral("image.bin"));
+    const QString output = dir.filePath(QStringLiteral("nyx2 v1.2.3.dff"));
+    const QStringList pack{"pack",      "--product", "NYX2", "--chip", "8",
+                           "--version", "1.2.3",     image,  output};
+    quorvex::testing::WriteAll(image, quorvex::testing::Pattern(1000, 4));
+    const CliRun made = Cli(pack);
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    const QByteArray old = quorvex::testing::ReadAll(output);
+    quorvex::testing::WriteAll(image, quorvex::testing::Pattern(32 * 1024 * 1024, 5));
+    const std::string both = "image.bin, nyx2 v1.2.3.dff";
+
+    for (const int signal : {SIGKILL, SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const Interrupted ended = InterruptMidway(pack, image, signal, dir.path(), dir.path());
+        ASSERT_TRUE(ended.midway) << "not caught while encoding";
+        EXPECT_EQ(ended.exit, QProcess::CrashExit);
+        EXPECT_EQ(ended.code, signal);
+        EXPECT_EQ(Join(Contents(dir.path())), both);
+        EXPECT_TRUE(quorvex::testing::ReadAll(output) == old);
+    }
+
+    // A disk that fills up midway.
+    QProcess limited;
+    limited.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit r{};
+        getrlimit(RLIMIT_FSIZE, &r);
+        r.rlim_cur = 64 * 1024;
+        setrlimit(RLIMIT_FSIZE, &r);
+    });
+    limited.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"),
+                  pack);
+    ASSERT_TRUE(limited.waitForFinished(60000));
+    EXPECT_EQ(limited.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(limited.exitCode(), 1);
+    EXPECT_TRUE(
+        QString::fromLocal8Bit(limited.readAllStandardError())
+            .contains(QStringLiteral("The package %1 was not written: Path/File access error")
+                          .arg(output)));
+    EXPECT_EQ(Join(Contents(dir.path())), both);
+    EXPECT_TRUE(quorvex::testing::ReadAll(output) == old);
+    const QJsonArray info = InfoJson({output});
+    ASSERT_EQ(info.size(), 1);
+    EXPECT_TRUE(info[0].toObject()["valid"].toBool());
+    EXPECT_EQ(info[0].toObject()["imageSize"].toInt(), 1000);
 }
 
 TEST(CliInfo, EveryFixtureAsItsReadmeSaysInJsonAndStatus) {
