@@ -18,10 +18,8 @@
 #include <QJsonObject>
 #include <QMutex>
 #include <QSerialPortInfo>
-#include <QTemporaryFile>
 #include <QThread>
 #include <cmath>
-#include <filesystem>
 #include <memory>
 
 namespace quorvex::cli {
@@ -388,46 +386,21 @@ int RunPack(const Arguments& a) {
         return UsageFailure(Command::Pack, QStringLiteral("option '--version': ") + *refusal);
 
     const DFFHeader header = HeaderOf(choice);
-    const QFileInfo input(a.input);
-    const QFileInfo output(a.output);
-    const auto notWritten = [&](const QString& why) {
-        PrintError(Visible(QStringLiteral("The package %1 was not written: %2.")
-                               .arg(QDir::toNativeSeparators(a.output), why)));
+    if (!QFileInfo(a.input).isFile()) {
+        PrintError(Visible(
+            QStringLiteral("The package %1 was not written: the firmware file %2 "
+                           "cannot be read.")
+                .arg(QDir::toNativeSeparators(a.output), QDir::toNativeSeparators(a.input))));
         return ExitFailed;
-    };
-    if (!input.isFile())
-        return notWritten(QStringLiteral("the firmware file %1 cannot be read")
-                              .arg(QDir::toNativeSeparators(a.input)));
-    if (output.exists() && input == output)
-        return notWritten(QStringLiteral("it would replace the firmware file it is made from"));
-
-    // Built beside OUTPUT under a name of its own, made new; only a complete package takes
-    // OUTPUT's name, so a failed build leaves neither a part nor a changed OUTPUT behind.
-    QTemporaryFile partial(output.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
-                           output.fileName() + QStringLiteral(".XXXXXX"));
-    if (!partial.open())
-        return notWritten(partial.errorString());
-    const QString partialPath = partial.fileName();
-    // A package is for handing on, not private as the temporary file starts out.
-    partial.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                           QFileDevice::ReadGroup | QFileDevice::ReadOther);
-
+    }
     StderrLog log;
     LineProgress bar(QStringLiteral("encoding"));
-    Failure why;
-    const bool written = EncMD5(a.input, partial, PackageKey(header), header, &bar, log, &why);
+    const auto failure = WritePackage(a.input, a.output, header, &bar, log);
     bar.hide();
-    partial.close();
-    if (!written)
-        return notWritten(why.description.isEmpty() ? DefaultDescription(why.number)
-                                                    : why.description);
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(partialPath.toStdU16String()),
-                            std::filesystem::path(output.absoluteFilePath().toStdU16String()),
-                            error);
-    if (error)
-        return notWritten(QString::fromLocal8Bit(error.message().c_str()));
-    partial.setAutoRemove(false);
+    if (failure) {
+        PrintError(Visible(*failure));
+        return ExitFailed;
+    }
     PrintLine(
         Visible(QStringLiteral("%1: %2 %3, chip %4, version %5, %6 bytes")
                     .arg(a.output, header.trimmedCode(), ProductDisplayName(header.trimmedCode()),

@@ -1,4 +1,5 @@
 #include "cli/console.h"
+#include "package/unpublished_file.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -10,6 +11,7 @@
 #include <io.h>
 #define QUORVEX_ISATTY(f) _isatty(_fileno(f))
 #else
+#include <signal.h>
 #include <unistd.h>
 #define QUORVEX_ISATTY(f) isatty(fileno(f))
 #endif
@@ -85,6 +87,15 @@ template <typename Each> void ForEachCharacter(const QString& text, Each each) {
         }
     }
 }
+
+#ifndef Q_OS_WIN
+void EndAsTheSignalWould(int signal) {
+    RemovePartsInProgressNow();
+    // SA_RESETHAND has put the default action back; the signal, held until this returns,
+    // then ends the program, and its parent sees which signal did.
+    ::raise(signal);
+}
+#endif
 
 } // namespace
 
@@ -210,6 +221,24 @@ void LineProgress::hide() {
     shown_ = false;
     if (terminal_ && !quiet_)
         ShowBar(QString());
+}
+
+void EndCleanlyOnSignals() {
+#ifdef Q_OS_WIN
+    // Ctrl-C ends the program through the system, which closes its files and so removes the
+    // parts still being written.
+#else
+    struct sigaction action {};
+    action.sa_handler = EndAsTheSignalWould;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        // A signal the caller ignores (a job started in the background) stays ignored.
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            ::sigaction(signal, &action, nullptr);
+    }
+#endif
 }
 
 } // namespace quorvex::cli

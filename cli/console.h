@@ -63,4 +63,9 @@ class LineProgress : public ProgressDisplay {
     int lastPercent_ = -1;
 };
 
+// Ctrl-C, SIGTERM and SIGHUP end a command at once, as they would without this (a shell then
+// reports 128 + the signal: 130, 143, 129), once the names of package parts still being
+// written are gone. Nothing else needs it: a decoded body is only ever in memory.
+void EndCleanlyOnSignals();
+
 } // namespace quorvex::cli

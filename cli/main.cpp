@@ -9,6 +9,7 @@ using namespace quorvex::cli;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    EndCleanlyOnSignals();
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
     const auto parsed = ParseArguments(args);

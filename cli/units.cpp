@@ -118,9 +118,7 @@ PackageFacts ReadPackage(const QString& path, ErrorSink& log, ProgressDisplay* p
         facts.reason = refused->message;
         return facts;
     }
-    // No program folder: the body is decoded in a private folder of the system's temporary
-    // folder, never beside this program or the package.
-    auto decoded = DecodePackage(path, h.header, QString(), progress, log);
+    auto decoded = DecodePackage(path, h.header, progress, log);
     if (const auto* refused = std::get_if<LoadRefusal>(&decoded)) {
         facts.status = StatusOf(*refused);
         facts.reason = refused->message;

@@ -69,8 +69,7 @@ bool LoadDFFFile(const PackageLoad& load, const QString& path,
     if (!AskYesNo(load.prompts, ConfirmQuestion(package.header)))
         return false;
 
-    auto decoded =
-        DecodePackage(path, package.header, load.programFolder, &load.window.progress(), load.log);
+    auto decoded = DecodePackage(path, package.header, &load.window.progress(), load.log);
     if (const auto* refusal = std::get_if<LoadRefusal>(&decoded))
         return Refused(load, *refusal);
     LoadedFirmware& fw = load.firmware;

@@ -19,8 +19,6 @@ struct PackageLoad {
     WindowPort& window;
     // Takes the line settings of a serial product.
     SerialPort& serial;
-    // The log's folder, where the decoded body goes when it can.
-    QString programFolder;
 };
 
 // True when the package was decoded and read completely into the firmware record. Shows its

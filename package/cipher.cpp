@@ -2,12 +2,14 @@
 #include "base/paced_wait.h"
 #include "package/file_failure.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QtEndian>
 #include <algorithm>
 #include <functional>
+#include <new>
 
 namespace quorvex {
 
@@ -59,8 +61,15 @@ struct Span {
     qint64 total;  // length of the source
 };
 
+// A write to a file fails as its system says; a buffer in memory only when it cannot grow.
+[[noreturn]] void RaiseWriteFailure(const QIODevice& out) {
+    if (const auto* file = qobject_cast<const QFileDevice*>(&out))
+        RaiseFailure(TransferFailure(*file));
+    throw std::bad_alloc();
+}
+
 // Combines `length` bytes of `in` with the keystream and writes them to `out`.
-void ScrambleBody(QFile& in, QFileDevice& out, Keystream& keys, std::int32_t seed, qint64 length,
+void ScrambleBody(QFile& in, QIODevice& out, Keystream& keys, std::int32_t seed, qint64 length,
                   Span span, ProgressDisplay* progress) {
     QByteArray chunk(std::min(ChunkSize, std::max<qint64>(length, 1)), Qt::Uninitialized);
     QElapsedTimer sinceEvents;
@@ -88,11 +97,11 @@ void ScrambleBody(QFile& in, QFileDevice& out, Keystream& keys, std::int32_t see
             }
         }
         if (out.write(chunk.constData(), want) != want)
-            RaiseFailure(TransferFailure(out));
+            RaiseWriteFailure(out);
         done += want;
     }
-    if (!out.flush())
-        RaiseFailure(TransferFailure(out));
+    if (auto* file = qobject_cast<QFileDevice*>(&out); file && !file->flush())
+        RaiseFailure(TransferFailure(*file));
     if (progress && length > 0)
         progress->fill(double(span.before + length) / double(span.total));
 }
@@ -179,8 +188,8 @@ bool EncMD5(const QString& source, QFileDevice& target, const QString& key, cons
 
 namespace {
 
-// Opens (or empties) the target once the key check has passed.
-using TargetOpener = std::function<QFileDevice&()>;
+// Opens (or empties) the target for a body of the given length once the key check has passed.
+using TargetOpener = std::function<QIODevice&(qint64 length)>;
 
 bool Decode(const QString& source, const TargetOpener& openTarget, const QString& key,
             ProgressDisplay* progress, ErrorSink& log, Failure* why) {
@@ -210,11 +219,11 @@ bool Decode(const QString& source, const TargetOpener& openTarget, const QString
         return false;
 
     const qint64 length = in.size() - BodyOffset;
-    QFileDevice* out = nullptr;
+    QIODevice* out = nullptr;
     if (!guard.step(
             [&] {
                 CheckCounters(seed, length);
-                out = &openTarget();
+                out = &openTarget(length);
             },
             keep))
         return false;
@@ -233,7 +242,7 @@ bool Decode(const QString& source, const TargetOpener& openTarget, const QString
 bool DecMD5(const QString& source, const QString& target, const QString& key,
             ProgressDisplay* progress, ErrorSink& log, Failure* why) {
     QFile out(target);
-    const auto open = [&]() -> QFileDevice& {
+    const auto open = [&](qint64) -> QIODevice& {
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
             RaiseFailure(OpenFailure(out, target, OpenFor::Writing));
         return out;
@@ -241,16 +250,21 @@ bool DecMD5(const QString& source, const QString& target, const QString& key,
     return Decode(source, open, key, progress, log, why);
 }
 
-bool DecMD5(const QString& source, QFileDevice& target, const QString& key,
+bool DecMD5(const QString& source, QByteArray& target, const QString& key,
             ProgressDisplay* progress, ErrorSink& log, Failure* why) {
-    const auto empty = [&]() -> QFileDevice& {
-        if (!target.isOpen() || !target.isWritable())
-            Raise(FailureNo::BadFileName);
-        if (!target.resize(0) || !target.seek(0))
-            RaiseFailure(TransferFailure(target));
-        return target;
+    QByteArray body;
+    QBuffer buffer(&body);
+    const auto open = [&](qint64 length) -> QIODevice& {
+        buffer.open(QIODevice::WriteOnly);
+        // Taken whole before the first block: the body never needs twice its size on the way.
+        body.reserve(length);
+        return buffer;
     };
-    return Decode(source, empty, key, progress, log, why);
+    if (!Decode(source, open, key, progress, log, why))
+        return false;
+    buffer.close();
+    target = std::move(body);
+    return true;
 }
 
 } // namespace quorvex

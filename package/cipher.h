@@ -48,9 +48,10 @@ bool EncMD5(const QString& source, QFileDevice& target, const QString& key, cons
 // `why`.
 bool DecMD5(const QString& source, const QString& target, const QString& key,
             ProgressDisplay* progress, ErrorSink& log, Failure* why = nullptr);
-// The same into a file the caller has open for writing, which is emptied first. The file is
-// never looked up by name again, so nothing can take its place between decoding and reading.
-bool DecMD5(const QString& source, QFileDevice& target, const QString& key,
+// The same into memory, which never outlives the process: `target` becomes the body, and is
+// left as it was unless the whole body was decoded. Memory that runs out throws
+// std::bad_alloc.
+bool DecMD5(const QString& source, QByteArray& target, const QString& key,
             ProgressDisplay* progress, ErrorSink& log, Failure* why = nullptr);
 
 } // namespace quorvex

@@ -1,10 +1,11 @@
 #include "package/package_builder.h"
 #include "base/conversions.h"
 #include "package/cipher.h"
+#include "package/file_failure.h"
 #include "package/maker_panel.h"
+#include "package/unpublished_file.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace quorvex {
@@ -16,15 +17,6 @@ const char* const BoxNames[3] = {"major", "minor", "revision"};
 QString NotWritten(const QString& target, const QString& why) {
     return QStringLiteral("The package %1 was not written: %2.")
         .arg(QDir::toNativeSeparators(target), why);
-}
-
-// Deleting first keeps the bytes of an older, longer package from trailing the new one.
-void RemoveOldPackage(const QString& target) {
-    QFile old(target);
-    if (!old.remove())
-        Raise(FailureNo::PathFileAccessError,
-              QStringLiteral("the file already there could not be deleted (%1)")
-                  .arg(old.errorString()));
 }
 
 } // namespace
@@ -75,27 +67,40 @@ std::optional<QString> WritePackage(const QString& input, const QString& target,
     };
     const bool targetReady = guard.step(
         [&] {
-            // Deleting the input to make room for its own package would lose the firmware.
+            // Replacing the input by its own package would lose the firmware.
             const QFileInfo in(input);
             const QFileInfo out(target);
             if (in.exists() && out.exists() && in == out)
                 Raise(FailureNo::PathFileAccessError,
                       QStringLiteral("it would replace the firmware file it is made from"));
-            if (FileExists(target))
-                RemoveOldPackage(target);
         },
         keepWhy);
     if (!targetReady)
         return NotWritten(target, why.description);
 
-    // EncMD5 logs its own failure; no half package is left behind.
-    if (!EncMD5(input, target, PackageKey(header), header, progress, log, &why)) {
-        guard.step([&] {
-            if (FileExists(target) && !QFile::remove(target))
-                Raise(FailureNo::PathFileAccessError);
-        });
+    // Builds that were killed here leave nothing, except where the file system names every
+    // file: their parts go now.
+    RemoveAbandonedParts(QFileInfo(target).absolutePath());
+    // Until it is complete the package has no name, so the old one stays whole and loadable
+    // whichever way this build ends.
+    UnpublishedFile part(target);
+    if (!guard.step(
+            [&] {
+                if (!part.isOpen())
+                    RaiseFailure(part.failure());
+            },
+            keepWhy))
         return NotWritten(target, why.description);
-    }
+    // EncMD5 logs its own failure.
+    if (!EncMD5(input, part.file(), PackageKey(header), header, progress, log, &why))
+        return NotWritten(target, why.description);
+    if (!guard.step(
+            [&] {
+                if (!part.publish())
+                    RaiseFailure(part.failure());
+            },
+            keepWhy))
+        return NotWritten(target, why.description);
     return std::nullopt;
 }
 

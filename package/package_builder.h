@@ -29,8 +29,10 @@ DFFHeader HeaderOf(const MakerChoice& choice);
 // "main v01.2.3": the input's name without folder and extension, then the boxes as typed.
 QString ProposedPackageName(const QString& inputPath, const std::array<QString, 3>& versions);
 
-// Writes the package for `input` to `target`, replacing an older one. None when it is
-// complete; else the text that tells why it was not written, and no part of it is left.
+// Writes the package for `input` to `target`, replacing an older one in one step once the new
+// one is complete. None when it is; else the text that tells why it was not written, and the
+// target is as it was, with no part of the new package beside it. The window's maker mode and
+// quorvex-cli pack both build through this.
 std::optional<QString> WritePackage(const QString& input, const QString& target,
                                     const DFFHeader& header, ProgressDisplay* progress,
                                     ErrorSink& log);

@@ -64,8 +64,8 @@ FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
     tftpClient_ =
         std::make_unique<TftpClient>(deps_.socket, log_, tftpReport_, deps_.tftpServerPort);
     updateCommand_ = std::make_unique<UpdateCommand>(
-        PackageLoad{deps_.firmware, log_, deps_.prompts, *this, deps_.serial, deps_.programFolder},
-        deps_.dialogs, *tftpClient_, [this] { cmdRefresh_Click(); });
+        PackageLoad{deps_.firmware, log_, deps_.prompts, *this, deps_.serial}, deps_.dialogs,
+        *tftpClient_, [this] { cmdRefresh_Click(); });
     buildControls();
     buildMakerPanel();
     wireEvents();

@@ -8,7 +8,9 @@
 #include "support/test_files.h"
 #include "support/tftpd_fixture.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,7 +18,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace quorvex {
 namespace {
@@ -145,6 +151,179 @@ TEST(CliPack, RefusedVersionAndBadArgumentsLeaveNoPackage) {
              dir.filePath(QStringLiteral("missing.hex")), out});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// How far the process has read `path`: the offset of its open file, or -1 while it has none.
+qint64 ReadOffset(qint64 pid, const QString& path) {
+    const QString proc = QStringLiteral("/proc/%1/").arg(pid);
+    const QStringList fds = QDir(proc + QStringLiteral("fd"))
+                                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& fd : fds) {
+        if (QFile::symLinkTarget(proc + QStringLiteral("fd/") + fd) != path)
+            continue;
+        QFile info(proc + QStringLiteral("fdinfo/") + fd);
+        if (!info.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : info.readAll().split('\n'))
+            if (line.startsWith("pos:"))
+                return line.mid(4).trimmed().toLongLong();
+    }
+    return -1;
+}
+
+// The process's state letter from /proc ('T' when stopped); 0 when it is gone.
+char ProcessState(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close >= 0 && close + 2 < line.size() ? line[close + 2] : 0;
+}
+
+struct Interrupted {
+    bool midway = false; // caught between a quarter and the end of `reading`
+    QProcess::ExitStatus exit = QProcess::NormalExit;
+    int code = -1; // the exit status, or the signal that ended it
+};
+
+// Runs quorvex-cli in `work`, with the system's temporary folder at `tmp`; stops it once it has
+// read a quarter of `reading`, sends it `signal` and lets it end.
+Interrupted InterruptMidway(const QStringList& args, const QString& reading, int signal,
+                            const QString& work, const QString& tmp) {
+    Interrupted out;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), tmp);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(work);
+    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"), args);
+    if (!p.waitForStarted(10000))
+        return out;
+    const qint64 pid = p.processId();
+    const qint64 size = QFileInfo(reading).size();
+    const QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired() && !p.waitForFinished(1)) {
+        const qint64 at = ReadOffset(pid, reading);
+        if (at < size / 4)
+            continue;
+        ::kill(pid_t(pid), SIGSTOP);
+        const QDeadlineTimer stopping(10000);
+        while (!stopping.hasExpired() && ProcessState(pid) != 'T')
+            QThread::msleep(1);
+        const qint64 stoppedAt = ReadOffset(pid, reading);
+        out.midway = ProcessState(pid) == 'T' && stoppedAt >= size / 4 && stoppedAt < size;
+        ::kill(pid_t(pid), signal);
+        ::kill(pid_t(pid), SIGCONT);
+        break;
+    }
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished(5000);
+        out.midway = false;
+        return out;
+    }
+    out.exit = p.exitStatus();
+    out.code = p.exitCode();
+    return out;
+}
+
+// Every file and folder under `path`, at any depth, hidden ones included.
+QStringList Contents(const QString& path) {
+    QStringList out;
+    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QFileInfo(it.next()).fileName();
+    out.sort();
+    return out;
+}
+
+std::string Join(const QStringList& names) {
+    return names.join(QStringLiteral(", ")).toStdString();
+}
+
+// Mended: killed while it decoded, `info` left the plain body and its folder in the system's
+// temporary folder (and SIGINT or SIGTERM did the same). Now nothing is left whichever way the
+// load ends, and Ctrl-C and SIGTERM end it as they end any program (130, 143 in a shell).
+TEST(CliInterrupted, ALoadEndedWhileItDecodesLeavesNoFileAndNoFolder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString image = dir.filePath(QStringLiteral("image.bin"));
+    const QString package = dir.filePath(QStringLiteral("big.dff"));
+    // About the largest image a network unit takes, so that decoding lasts.
+    quorvex::testing::WriteAll(image, quorvex::testing::Pattern(32000000));
+    const CliRun made =
+        Cli({"pack", "--product", "NYX2", "--chip", "8", "--version", "1.2.3", image, package});
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+
+    for (const int signal : {SIGKILL, SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        QTemporaryDir work;
+        QTemporaryDir tmp;
+        ASSERT_TRUE(work.isValid() && tmp.isValid());
+        const Interrupted ended =
+            InterruptMidway({"info", package}, package, signal, work.path(), tmp.path());
+        ASSERT_TRUE(ended.midway) << "not caught while decoding";
+        EXPECT_EQ(ended.exit, QProcess::CrashExit);
+        EXPECT_EQ(ended.code, signal) << "ended by another signal or an exit";
+        EXPECT_TRUE(Contents(tmp.path()).isEmpty()) << Join(Contents(tmp.path()));
+        EXPECT_TRUE(Contents(work.path()).isEmpty()) << Join(Contents(work.path()));
+        EXPECT_EQ(Join(Contents(dir.path())), "big.dff, image.bin");
+    }
+}
+
+// Mended: killed mid-build, `pack` left its part beside OUTPUT, and the window's maker mode
+// deleted an old package before writing the new one. Now a build that fails or is ended leaves
+// the old package whole and loadable and nothing beside it.
+TEST(CliInterrupted, ABuildThatFailsOrIsEndedLeavesTheOldPackageAndNothingBesideIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString image = dir.filePath(QStringLiteral("image.bin"));
+    const QString output = dir.filePath(QStringLiteral("nyx2 v1.2.3.dff"));
+    const QStringList pack{"pack",      "--product", "NYX2", "--chip", "8",
+                           "--version", "1.2.3",     image,  output};
+    quorvex::testing::WriteAll(image, quorvex::testing::Pattern(1000, 4));
+    const CliRun made = Cli(pack);
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    const QByteArray old = quorvex::testing::ReadAll(output);
+    quorvex::testing::WriteAll(image, quorvex::testing::Pattern(32 * 1024 * 1024, 5));
+    const std::string both = "image.bin, nyx2 v1.2.3.dff";
+
+    for (const int signal : {SIGKILL, SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const Interrupted ended = InterruptMidway(pack, image, signal, dir.path(), dir.path());
+        ASSERT_TRUE(ended.midway) << "not caught while encoding";
+        EXPECT_EQ(ended.exit, QProcess::CrashExit);
+        EXPECT_EQ(ended.code, signal);
+        EXPECT_EQ(Join(Contents(dir.path())), both);
+        EXPECT_TRUE(quorvex::testing::ReadAll(output) == old);
+    }
+
+    // A disk that fills up midway.
+    QProcess limited;
+    limited.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit r{};
+        getrlimit(RLIMIT_FSIZE, &r);
+        r.rlim_cur = 64 * 1024;
+        setrlimit(RLIMIT_FSIZE, &r);
+    });
+    limited.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"),
+                  pack);
+    ASSERT_TRUE(limited.waitForFinished(60000));
+    EXPECT_EQ(limited.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(limited.exitCode(), 1);
+    EXPECT_TRUE(
+        QString::fromLocal8Bit(limited.readAllStandardError())
+            .contains(QStringLiteral("The package %1 was not written: Path/File access error")
+                          .arg(output)));
+    EXPECT_EQ(Join(Contents(dir.path())), both);
+    EXPECT_TRUE(quorvex::testing::ReadAll(output) == old);
+    const QJsonArray info = InfoJson({output});
+    ASSERT_EQ(info.size(), 1);
+    EXPECT_TRUE(info[0].toObject()["valid"].toBool());
+    EXPECT_EQ(info[0].toObject()["imageSize"].toInt(), 1000);
 }
 
 TEST(CliInfo, EveryFixtureAsItsReadmeSaysInJsonAndStatus) {

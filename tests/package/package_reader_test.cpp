@@ -6,9 +6,6 @@
 #include "support/test_files.h"
 #include "unwritable_places.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QTemporaryFile>
 #include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -23,9 +20,6 @@ const QString Question = QStringLiteral("Loading firmware file for the following
 
 class Reader : public ::testing::Test, protected fakes::FakeBench {
   protected:
-    Reader() { FakeBench::programFolder = programFolder; }
-    void SetUp() override { QDir().mkpath(programFolder); }
-
     bool Load(const QString& path) {
         return LoadDFFFile(load(), path, [this] { ++refreshes; });
     }
@@ -43,31 +37,9 @@ class Reader : public ::testing::Test, protected fakes::FakeBench {
     }
     QString Serial(const QByteArray& body) { return Build(Header("TORV5", 1, 4, 0, 12), body); }
 
-    // The temporary files of loads in the program's folder.
-    QStringList TemporaryFiles() const {
-        return QDir(programFolder)
-            .entryList({QStringLiteral("FWValidate.*")},
-                       QDir::AllEntries | QDir::Hidden | QDir::System);
-    }
-    // A name like the temporary file's, planted by someone else.
-    QString planted() const { return programFolder + QStringLiteral("/FWValidate"); }
-
-    // Looks for the temporary file while the body is decoded and whenever a box is shown.
-    void WatchTemporaryFile() {
-        window.progressBar.onFill = [this] {
-            tempSeenWhileDecoding = tempSeenWhileDecoding || !TemporaryFiles().isEmpty();
-        };
-        prompts.onMessage = [this](const fakes::ShownMessage&) {
-            tempSeenDuringBox = !TemporaryFiles().isEmpty();
-        };
-    }
-
     Scratch dir;
-    QString programFolder = dir.path(QStringLiteral("program"));
     int refreshes = 0;
     int built = 0;
-    bool tempSeenWhileDecoding = false;
-    bool tempSeenDuringBox = false;
 };
 
 int FlashBlocksToSend(const QByteArray& image) {
@@ -104,7 +76,6 @@ TEST_F(Reader, ASerialPackagePreparesTheSerialPanelAsksAndLoads) {
     EXPECT_EQ(fw.ProgramImage.size(), ProgramImageSize);
     EXPECT_EQ(window.progressBar.shows, 1);
     EXPECT_EQ(window.progressBar.hides, 1);
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
     EXPECT_TRUE(log.records.isEmpty()) << log.records.join('\n').toStdString();
 }
 
@@ -124,7 +95,6 @@ TEST_F(Reader, ANetworkPackagePreparesTheEthernetPanelAndTakesTheBodyAsTheImage)
     EXPECT_EQ(fw.EepromImage, QByteArray("kept"));
     EXPECT_EQ(fw.ConfigImage, QByteArray("also"));
     EXPECT_EQ(fw.ProgramEnd, 77);
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
 }
 
 TEST_F(Reader, APackageWithTheTwoPartKeyLoadsWhateverItsThirdNumber) {
@@ -143,7 +113,6 @@ TEST_F(Reader, DecliningKeepsTheDeclinedHeaderAndTheImagesAndDecodesNothing) {
     EXPECT_EQ(fw.ProgramImage, QByteArray("old image"));
     EXPECT_EQ(port.text, QStringLiteral("4800,n,8,1")) << "the window was prepared before asking";
     EXPECT_EQ(window.progressBar.shows, 0);
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
 }
 
 TEST_F(Reader, AWrongKeyIsRefusedWithTheProductsName) {
@@ -156,7 +125,6 @@ TEST_F(Reader, AWrongKeyIsRefusedWithTheProductsName) {
               QStringLiteral(
                   "Invalid DFF file.  Please obtain the latest TORV5 software and DFF files."));
     EXPECT_EQ(prompts.messages[0].icon, Icon::Error);
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
 }
 
 TEST_F(Reader, AnUnknownProductIsNotJudgedHereAndKeepsThePortSettings) {
@@ -175,15 +143,11 @@ TEST_F(Reader, APortThatRefusesItsSettingsIsLoggedAndTheLoadGoesOn) {
 }
 
 TEST_F(Reader, DataPastTheProgramMemoryShowsTheAddressBox) {
-    WatchTemporaryFile();
     EXPECT_FALSE(Load(Serial(Lines({Data(0x3F3E, Bytes({1, 2, 3, 4})), EndRecord()}))));
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, AddressMessage(0x3F3E));
     EXPECT_TRUE(prompts.messages[0].text.contains("0x1F9F"));
     EXPECT_EQ(prompts.messages[0].icon, Icon::Error);
-    EXPECT_TRUE(tempSeenWhileDecoding) << "the body is decoded beside the program";
-    EXPECT_FALSE(tempSeenDuringBox) << "and gone before the technician reads the box";
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
 }
 
 // Mended: the body had no check value and record checksums were ignored, so a damaged
@@ -196,7 +160,6 @@ TEST_F(Reader, ADamagedRecordEndsTheLoadNamingItsLine) {
     EXPECT_EQ(prompts.messages[0].text, DamagedRecordMessage(2));
     EXPECT_TRUE(prompts.messages[0].text.contains("damaged"));
     EXPECT_TRUE(prompts.messages[0].text.contains("line 2"));
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
 }
 
 // Mended: a body whose lines end in LF alone read as one line and never loaded.
@@ -209,7 +172,6 @@ TEST_F(Reader, ABodyWithLineFeedEndingsLoads) {
 TEST_F(Reader, ABodyWithoutAnEndRecordFailsSilently) {
     EXPECT_FALSE(Load(Serial(Lines({Data(0, Bytes({1}))}))));
     EXPECT_TRUE(prompts.messages.empty());
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
 }
 
 // Mended: an unreadable or short package went on with the previous package's header and
@@ -240,7 +202,6 @@ TEST_P(ReaderAccess, EndsTheLoadAtOnceWithTheAccessBox) {
     EXPECT_EQ(fw.Header.versionText(), QStringLiteral("9.8.7"));
     EXPECT_FALSE(window.serialPanel || window.ethPanel);
     EXPECT_EQ(refreshes, 0);
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
     EXPECT_EQ(log.records.size(), GetParam().logged ? 1 : 0);
 }
 
@@ -252,165 +213,29 @@ INSTANTIATE_TEST_SUITE_P(
         AccessRow{"folder", "Unable to access the DFF file. Path/File access error", true}),
     [](const auto& info) { return std::string(info.param.what); });
 
-// The system's temporary folder, for as long as this lives: a folder of the test's own, so
-// that whatever a load leaves there can be seen.
-class OwnSystemTemp {
-  public:
-    OwnSystemTemp() : saved_(qgetenv("TMPDIR")) { qputenv("TMPDIR", QFile::encodeName(path())); }
-    ~OwnSystemTemp() {
-        if (saved_.isEmpty())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", saved_);
-    }
-    QString path() const { return dir_.folder(); }
-    // Every file and folder in it, at any depth.
-    QStringList contents() const {
-        QStringList out;
-        QDirIterator it(path(),
-                        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext())
-            out << it.next();
-        return out;
-    }
-
-  private:
-    Scratch dir_;
-    QByteArray saved_;
-};
-
-// Whether the program's folder can take the file is found out by making it there: a missing
-// folder, one on a read-only file system, one whose bits say read-only (which root may still
-// write). Each load succeeds and leaves nothing behind.
-class ReaderFolders : public Reader, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(ReaderFolders, LoadAndLeaveNoTemporaryFile) {
-    OwnSystemTemp systemTemp;
-    const std::string kind = GetParam();
-    bool madeHere = false;
-    if (kind == "missing") {
-        programFolder = dir.path("no such folder");
-    } else if (kind == "read-only file system") {
-#if defined(Q_OS_LINUX)
-        programFolder = QStringLiteral("/proc/self");
-#else
-        GTEST_SKIP() << "no read-only file system to hand";
-#endif
-    } else {
-        ASSERT_TRUE(
-            QFile::setPermissions(programFolder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        madeHere = QTemporaryFile(programFolder + "/probe").open();
-    }
-    FakeBench::programFolder = programFolder;
-    const QByteArray image = Pattern(3000, 5);
-    const QString network = Build(Header("NYX2", 2, 10, 8, 3), image);
-    const QString serial = Serial(Lines({Data(0x3F3E, Bytes({1, 2, 3, 4})), EndRecord()}));
-
-    ASSERT_TRUE(Load(network));
-    EXPECT_EQ(fw.ProgramImage, image);
-    // Where the body goes is seen while it is decoded.
-    QStringList seen;
-    window.progressBar.onFill = [&] {
-        if (seen.isEmpty())
-            seen = systemTemp.contents() + TemporaryFiles();
-    };
-    EXPECT_FALSE(Load(serial));
-    ASSERT_FALSE(seen.isEmpty());
-    if (madeHere) {
-        EXPECT_TRUE(seen.last().startsWith("FWValidate.")) << seen.join(' ').toStdString();
-    } else {
-        ASSERT_EQ(seen.size(), 2) << seen.join(' ').toStdString(); // private folder and file
-        EXPECT_TRUE(QFileInfo(seen[0]).fileName().startsWith("quorvex-"));
-        EXPECT_TRUE(QFileInfo(seen[1]).fileName().startsWith("FWValidate."));
-    }
-
-    EXPECT_TRUE(systemTemp.contents().isEmpty()) << systemTemp.contents().join(' ').toStdString();
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
-    EXPECT_TRUE(log.records.isEmpty()) << log.records.join('\n').toStdString();
-    QFile::setPermissions(dir.path("program"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, ReaderFolders,
-                         ::testing::Values("missing", "read-only file system", "read-only bits"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             std::replace(name.begin(), name.end(), ' ', '_');
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
-
-// Two copies of the program in one folder: the second loads its package while the first is
-// still decoding its own. They once shared one file, and the first got the second's bytes.
-TEST_F(Reader, TwoLoadsAtOnceInOneFolderEachGetTheirOwnImage) {
+// A second load while the first is still decoding its own package (the window runs events
+// during a decode). Loads once shared one file, and the first got the second's bytes.
+TEST_F(Reader, TwoLoadsAtOnceEachGetTheirOwnImage) {
     const QByteArray first = Pattern(4 * 1024 * 1024, 1);
     const QByteArray second = Pattern(5000, 2);
     const QString firstPackage = Build(Header("NYX2", 2, 10, 8, 3), first);
     const QString secondPackage = Build(Header("VESKAR2", 1, 2, 8, 3), second);
-    fakes::FakeBench other(programFolder);
-    int filesDuringSecond = 0;
-    other.prompts.onQuestion = [&](const fakes::ShownMessage&) {
-        filesDuringSecond = int(TemporaryFiles().size());
-    };
+    fakes::FakeBench other;
     bool secondLoaded = false;
     // Runs at the first pass of window events, which is inside the first decode.
     QTimer::singleShot(0, [&] { secondLoaded = LoadDFFFile(other.load(), secondPackage, {}); });
 
     ASSERT_TRUE(Load(firstPackage));
     ASSERT_TRUE(secondLoaded);
-    EXPECT_EQ(filesDuringSecond, 1) << "the first load's file was not there during the second";
     EXPECT_EQ(other.fw.ProgramImage, second);
     EXPECT_EQ(fw.ProgramImage.size(), first.size());
     EXPECT_TRUE(fw.ProgramImage == first);
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
     EXPECT_TRUE(log.records.isEmpty()) << log.records.join('\n').toStdString();
     EXPECT_TRUE(other.log.records.isEmpty()) << other.log.records.join('\n').toStdString();
 }
 
-// Someone else's link or folder under a name a load tries is never opened, written through or
-// removed; the load takes another name.
-TEST_F(Reader, PlantedLinksAndFoldersNamedLikeTheTemporaryFileAreNeitherFollowedNorFatal) {
-    const QString victim = dir.path("victim");
-    WriteAll(victim, "keep me");
-    const QString link = programFolder + "/FWValidate.link";
-    const QString folder = programFolder + "/FWValidate.folder";
-    ASSERT_TRUE(QFile::link(victim, link));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    {
-        QStringList names{"FWValidate.link", "FWValidate.folder", "FWValidate.mine"};
-        TemporaryBody body(programFolder, [&] { return names.takeFirst(); });
-        ASSERT_TRUE(body.isOpen());
-        EXPECT_EQ(body.path(), programFolder + "/FWValidate.mine");
-        EXPECT_EQ(body.file().write("decoded"), 7);
-    }
-    {
-        OwnSystemTemp systemTemp;
-        TemporaryBody body(programFolder, [] { return QStringLiteral("FWValidate.link"); });
-        ASSERT_TRUE(body.isOpen()) << "every name taken here: a private folder takes it";
-        EXPECT_TRUE(body.path().startsWith(systemTemp.path() + "/quorvex-"));
-    }
-    EXPECT_FALSE(QFile::exists(programFolder + "/FWValidate.mine"));
-
-    // Whole loads, with the fixed name of old planted as a link and then as a folder.
-    ASSERT_TRUE(QFile::link(victim, planted()));
-    const QByteArray image = Pattern(2000, 4);
-    ASSERT_TRUE(Load(Build(Header("NYX2", 2, 10, 8, 3), image)));
-    EXPECT_EQ(fw.ProgramImage, image);
-    ASSERT_TRUE(QFile::remove(planted()));
-    ASSERT_TRUE(QDir().mkpath(planted()));
-    ASSERT_TRUE(Load(Serial(Lines({Data(0, Bytes({1, 2})), EndRecord()}))));
-    EXPECT_TRUE(prompts.messages.empty());
-
-    EXPECT_EQ(ReadAll(victim), QByteArray("keep me"));
-    EXPECT_TRUE(QFileInfo(link).isSymLink());
-    EXPECT_TRUE(QFileInfo(folder).isDir());
-    EXPECT_TRUE(QFileInfo(planted()).isDir());
-    EXPECT_EQ(TemporaryFiles(), QStringList({"FWValidate.folder", "FWValidate.link"}));
-}
-
 // A package is measured before a byte of its body is decoded: one whose unit could never take
-// it is refused with its size and the limit, before the question and without a file.
+// it is refused with its size and the limit, before the question.
 TEST_F(Reader, APackageTooLargeForItsUnitIsRefusedBeforeItsBodyIsRead) {
     struct Row {
         DFFHeader header;
@@ -448,36 +273,11 @@ TEST_F(Reader, APackageTooLargeForItsUnitIsRefusedBeforeItsBodyIsRead) {
         }
     }
     EXPECT_EQ(window.progressBar.shows, 0);
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
 }
-
-#if defined(QUORVEX_HAS_UNWRITABLE_PLACES)
-// A disk that fills while the body is decoded: the load ends with a message that says so, not
-// with "Invalid DFF file", and the part that was written goes.
-TEST_F(Reader, ADiskFullWhileDecodingEndsTheLoadWithAMessageAndLeavesNoFile) {
-    const QString package = Build(Header("NYX2", 2, 10, 8, 3), Pattern(1024 * 1024));
-    WatchTemporaryFile();
-    bool loaded = true;
-    {
-        FileSizeLimit limit(256 * 1024);
-        ASSERT_TRUE(limit.active());
-        loaded = Load(package);
-    }
-    EXPECT_FALSE(loaded);
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_TRUE(prompts.messages[0].text.startsWith("Unable to decode the DFF file. "))
-        << prompts.messages[0].text.toStdString();
-    EXPECT_FALSE(tempSeenDuringBox);
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
-    ASSERT_EQ(log.records.size(), 1);
-    EXPECT_TRUE(log.records[0].contains("in procedure DecMD5 of Module modMD5Shell"));
-    EXPECT_FALSE(fw.isLoaded());
-}
-#endif
 
 #if defined(Q_OS_LINUX) && !defined(QUORVEX_ADDRESS_SANITIZER)
 // Memory that runs out in the middle of a load ends that load with a message; the program
-// goes on, and the decoded body is gone. (The address sanitizer needs the address space this
+// goes on. (The address sanitizer needs the address space this
 // takes away.)
 TEST_F(Reader, MemoryRunningOutEndsTheLoadNotTheProgram) {
     const QString package = Build(Header("NYX2", 2, 10, 8, 3), Pattern(24 * 1024 * 1024));
@@ -493,7 +293,6 @@ TEST_F(Reader, MemoryRunningOutEndsTheLoadNotTheProgram) {
     ASSERT_EQ(log.records.size(), 1);
     EXPECT_TRUE(log.records[0].startsWith(
         "Error 7 (Out of memory) in procedure LoadDFFFile of Module modFW on line "));
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
 }
 #endif
 
@@ -538,5 +337,4 @@ TEST_F(Reader, CompatibilityPackagesLoadAsDescribed) {
     EXPECT_FALSE(Load(Fixture("empty.dff")));
     EXPECT_EQ(prompts.messages.size(), 1u) << "no message for a body without an end record";
     EXPECT_TRUE(log.records.isEmpty()) << log.records.join('\n').toStdString();
-    EXPECT_TRUE(TemporaryFiles().isEmpty());
 }

@@ -77,16 +77,6 @@ class AddressSpaceLimit {
     rlimit saved_{};
     bool active_ = false;
 };
-
-// A regular file that nobody, root included, can delete; a builder that reaches it fails
-// before it writes anything.
-inline QString UndeletableFile() {
-#if defined(Q_OS_LINUX)
-    return QStringLiteral("/proc/self/status");
-#else
-    return {};
-#endif
-}
 #endif
 
 } // namespace quorvex::testing

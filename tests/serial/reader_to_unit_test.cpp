@@ -28,9 +28,8 @@ TEST(ReaderToUnit, PackagesFromTheReaderFlashIntoTheUnitByteForByte) {
         o.identification = Torv5WithChip0;
         LinkRig rig(o);
         ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-        ASSERT_TRUE(LoadDFFFile(
-            PackageLoad{rig.fw, rig.log, rig.prompts, rig.window, rig.spy, rig.folder.path()},
-            Fixture(r.package), [] {}))
+        ASSERT_TRUE(LoadDFFFile(PackageLoad{rig.fw, rig.log, rig.prompts, rig.window, rig.spy},
+                                Fixture(r.package), [] {}))
             << rig.log.records.join('\n').toStdString();
         ASSERT_EQ(rig.fw.ProgramImage.size(), ImageBytes);
 

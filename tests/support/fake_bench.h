@@ -11,11 +11,11 @@
 namespace quorvex::fakes {
 
 struct FakeBench {
-    explicit FakeBench(QString folder = {}) : programFolder(std::move(folder)) {}
+    FakeBench() = default;
     FakeBench(const FakeBench&) = delete;
     FakeBench& operator=(const FakeBench&) = delete;
 
-    PackageLoad load() { return {fw, log, prompts, window, port, programFolder}; }
+    PackageLoad load() { return {fw, log, prompts, window, port}; }
     SerialLink link() { return {port, log}; }
 
     LoadedFirmware fw;
@@ -24,7 +24,6 @@ struct FakeBench {
     FakeWindow window;
     FakeSerialPort port;
     FakeUdpSocket socket;
-    QString programFolder;
     WindowFlashReport flashReport{window, prompts};
     WindowTftpReport tftpReport{window};
 };

@@ -61,9 +61,7 @@ class MakerWindow : public ::testing::Test {
         fakes::ScriptedPrompts yes;
         fakes::FakeWindow window;
         fakes::FakeSerialPort port;
-        const QString folder = dir.path("technician");
-        QDir().mkpath(folder);
-        EXPECT_TRUE(LoadDFFFile(PackageLoad{fw, log, yes, window, port, folder}, package, [] {}))
+        EXPECT_TRUE(LoadDFFFile(PackageLoad{fw, log, yes, window, port}, package, [] {}))
             << log.records.join('\n').toStdString();
         return fw;
     }

@@ -1,0 +1,448 @@
+#include "package/unpublished_file.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <array>
+#include <atomic>
+#include <climits>
+#include <cstddef>
+#include <cstring>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <vector>
+#include <windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace quorvex {
+
+namespace {
+
+// Names tried before the folder counts as unable to take a part: only a name that is already
+// taken leads to another.
+constexpr int NameAttempts = 8;
+// Of the target's name, this much goes into a part's name, which must stay within the 255
+// bytes a file name may have.
+constexpr int TargetNameInPart = 40;
+
+QString PartName(const QString& targetName) {
+    return QLatin1Char('.') + targetName.left(TargetNameInPart) + QStringLiteral(".quorvex-") +
+           QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-') +
+           QStringLiteral("%1").arg(QRandomGenerator::system()->generate(), 8, 16,
+                                    QLatin1Char('0'));
+}
+
+// A part's name, with its owner's process id.
+const QRegularExpression& PartPattern() {
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\..+\\.quorvex-([0-9]{1,10})-[0-9a-f]{8}$"));
+    return pattern;
+}
+
+QStringList PartsIn(const QDir& folder) {
+    QStringList out;
+    const QStringList names =
+        folder.entryList({QStringLiteral(".*.quorvex-*")},
+                         QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& name : names)
+        if (PartPattern().match(name).hasMatch())
+            out << name;
+    return out;
+}
+
+// 61 for a full disk, 70 for a refusal, 75 for the rest; `detail` adds the system's words.
+Failure SystemFailure(int number, const QString& detail) {
+    const QString plain = DefaultDescription(number);
+    return Failure{number, detail.isEmpty() ? plain : plain + QStringLiteral(": ") + detail};
+}
+
+} // namespace
+
+#ifdef _WIN32
+
+struct UnpublishedFile::Native {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    int fd = -1;
+    QString partPath;
+};
+
+namespace {
+
+int NumberOf(DWORD error) {
+    switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return FailureNo::DiskFull;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+        return FailureNo::PermissionDenied;
+    default:
+        return FailureNo::PathFileAccessError;
+    }
+}
+
+Failure LastFailure(bool withDetail) {
+    const DWORD error = GetLastError();
+    return SystemFailure(NumberOf(error), withDetail ? qt_error_string(int(error)) : QString());
+}
+
+// Whether the system takes the file away when its last handle closes.
+bool SetDeletedOnClose(HANDLE h, bool deleted) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleted ? TRUE : FALSE;
+    return SetFileInformationByHandle(h, FileDispositionInfo, &disposition,
+                                      DWORD(sizeof disposition)) != 0;
+}
+
+const wchar_t* Wide(const QString& s) {
+    return reinterpret_cast<const wchar_t*>(s.utf16());
+}
+
+} // namespace
+
+UnpublishedFile::UnpublishedFile(const QString& target, Kind)
+    : native_(std::make_unique<Native>()), target_(QFileInfo(target).absoluteFilePath()) {
+    // Windows has no file without a name: the part has one, which nobody else may open and
+    // which the system removes with the last handle, a killed program's included.
+    const QFileInfo info(target_);
+    for (int attempt = 0; attempt < NameAttempts; ++attempt) {
+        const QString path = QDir::toNativeSeparators(info.absolutePath() + QLatin1Char('/') +
+                                                      PartName(info.fileName()));
+        const HANDLE h = CreateFileW(Wide(path), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+                continue;
+            failure_ = SystemFailure(NumberOf(error), QString());
+            return;
+        }
+        if (!SetDeletedOnClose(h, true)) {
+            failure_ = LastFailure(false);
+            CloseHandle(h);
+            DeleteFileW(Wide(path));
+            return;
+        }
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+        if (fd < 0) {
+            failure_ = SystemFailure(FailureNo::PathFileAccessError, QString());
+            CloseHandle(h);
+            return;
+        }
+        native_->handle = h;
+        native_->fd = fd;
+        native_->partPath = path;
+        break;
+    }
+    if (native_->fd < 0) {
+        if (failure_.number == 0)
+            failure_ = SystemFailure(FailureNo::PathFileAccessError, QString());
+        return;
+    }
+    if (!file_.open(native_->fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+        failure_ = SystemFailure(FailureNo::PathFileAccessError, file_.errorString());
+}
+
+UnpublishedFile::~UnpublishedFile() {
+    file_.close();
+    // Closing the last handle removes a part that was not published.
+    if (native_->fd >= 0)
+        _close(native_->fd);
+}
+
+QString UnpublishedFile::partPath() const {
+    return published_ ? QString() : QDir::fromNativeSeparators(native_->partPath);
+}
+
+bool UnpublishedFile::publish() {
+    if (!file_.isOpen()) {
+        failure_ = SystemFailure(FailureNo::BadFileName, QString());
+        return false;
+    }
+    if (!file_.flush() || !FlushFileBuffers(native_->handle)) {
+        failure_ = LastFailure(true);
+        return false;
+    }
+    const HANDLE h = native_->handle;
+    if (!SetDeletedOnClose(h, false)) {
+        failure_ = LastFailure(true);
+        return false;
+    }
+    const QString target = QDir::toNativeSeparators(target_);
+    const DWORD nameBytes = DWORD(target.size() * sizeof(wchar_t));
+    std::vector<char> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = nameBytes;
+    std::memcpy(rename->FileName, target.utf16(), nameBytes);
+    if (!SetFileInformationByHandle(h, FileRenameInfo, rename, DWORD(buffer.size()))) {
+        failure_ = LastFailure(true);
+        SetDeletedOnClose(h, true);
+        return false;
+    }
+    published_ = true;
+    file_.close();
+    return true;
+}
+
+void RemoveAbandonedParts(const QString& folder) {
+    const QDir dir(folder);
+    for (const QString& name : PartsIn(dir)) {
+        const QString path = QDir::toNativeSeparators(dir.filePath(name));
+        const DWORD attributes = GetFileAttributesW(Wide(path));
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            continue;
+        // A part its program still writes is open and unshared: this fails for it.
+        DeleteFileW(Wide(path));
+    }
+}
+
+void RemovePartsInProgressNow() noexcept {
+    // The system removes them when the program's handles close.
+}
+
+#else // POSIX
+
+struct UnpublishedFile::Native {
+    int fd = -1;
+    bool unnamed = false;
+    QByteArray partPath;
+    int slot = -1;
+};
+
+namespace {
+
+int NumberOf(int error) {
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return FailureNo::DiskFull;
+    case EACCES:
+    case EPERM:
+        return FailureNo::PermissionDenied;
+    default:
+        return FailureNo::PathFileAccessError;
+    }
+}
+
+Failure ErrnoFailure(int error, bool withDetail) {
+    return SystemFailure(NumberOf(error), withDetail ? qt_error_string(error) : QString());
+}
+
+// Parts under a name, for a signal handler to take away. A slot's path is written only while
+// the slot is claimed, and read only while it is armed.
+enum SlotState : int { Free, Claimed, Armed };
+struct PartSlot {
+    std::atomic<int> state{Free};
+    char path[4096];
+};
+std::array<PartSlot, 8> partSlots;
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// The slot that now names `path`, or -1 when none is free (the part is then left to the next
+// build's clean-up).
+int Arm(const QByteArray& path) {
+    if (path.size() >= qsizetype(sizeof PartSlot::path))
+        return -1;
+    for (int i = 0; i < int(partSlots.size()); ++i) {
+        int expected = Free;
+        if (!partSlots[i].state.compare_exchange_strong(expected, Claimed))
+            continue;
+        std::memcpy(partSlots[i].path, path.constData(), size_t(path.size()) + 1);
+        partSlots[i].state.store(Armed);
+        return i;
+    }
+    return -1;
+}
+
+void Disarm(int& slot) {
+    if (slot >= 0)
+        partSlots[size_t(slot)].state.store(Free);
+    slot = -1;
+}
+
+QByteArray ProcPath(int fd) {
+    return QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(fd);
+}
+
+// A part made new under a name of its own in `folder`; -1 with errno set when none could be.
+int CreateNamed(const QString& folder, const QString& targetName, QByteArray& path) {
+    for (int attempt = 0; attempt < NameAttempts; ++attempt) {
+        path = QFile::encodeName(folder + QLatin1Char('/') + PartName(targetName));
+        const int fd =
+            ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
+UnpublishedFile::UnpublishedFile(const QString& target, Kind kind)
+    : native_(std::make_unique<Native>()), target_(QFileInfo(target).absoluteFilePath()) {
+    const QFileInfo info(target_);
+    Native& n = *native_;
+#if defined(O_TMPFILE)
+    if (kind == Kind::Unnamed) {
+        const int fd = ::open(QFile::encodeName(info.absolutePath()).constData(),
+                              O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        // It is linked in through /proc: without /proc it could never get its name.
+        if (fd >= 0 && ::access(ProcPath(fd).constData(), F_OK) == 0) {
+            n.fd = fd;
+            n.unnamed = true;
+        } else if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+#else
+    (void)kind;
+#endif
+    if (n.fd < 0) {
+        // The file system makes no file without a name (or this system cannot): a part's name.
+        n.fd = CreateNamed(info.absolutePath(), info.fileName(), n.partPath);
+        if (n.fd < 0) {
+            failure_ = ErrnoFailure(errno, false);
+            n.partPath.clear();
+            return;
+        }
+        n.slot = Arm(n.partPath);
+    }
+    // Held until the part is published or gone, so that no other program's clean-up takes it
+    // while it has a name; the lock goes with the process.
+    ::flock(n.fd, LOCK_EX | LOCK_NB);
+    if (!file_.open(n.fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+        failure_ = SystemFailure(FailureNo::PathFileAccessError, file_.errorString());
+}
+
+UnpublishedFile::~UnpublishedFile() {
+    Native& n = *native_;
+    file_.close();
+    if (!published_ && !n.partPath.isEmpty())
+        ::unlink(n.partPath.constData());
+    Disarm(n.slot);
+    if (n.fd >= 0)
+        ::close(n.fd);
+}
+
+QString UnpublishedFile::partPath() const {
+    return published_ ? QString() : QFile::decodeName(native_->partPath);
+}
+
+bool UnpublishedFile::publish() {
+    Native& n = *native_;
+    if (!file_.isOpen()) {
+        failure_ = SystemFailure(FailureNo::BadFileName, QString());
+        return false;
+    }
+    if (!file_.flush()) {
+        failure_ = SystemFailure(FailureNo::PathFileAccessError, file_.errorString());
+        return false;
+    }
+    // On the disk before it has the name: after a power cut the name holds the old file or
+    // the whole new one.
+    if (::fsync(n.fd) != 0) {
+        failure_ = ErrnoFailure(errno, true);
+        return false;
+    }
+    const QByteArray target = QFile::encodeName(target_);
+    if (n.unnamed) {
+        const QByteArray proc = ProcPath(n.fd);
+        if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) ==
+            0) {
+            published_ = true;
+            file_.close();
+            return true;
+        }
+        if (errno != EEXIST) {
+            failure_ = ErrnoFailure(errno, true);
+            return false;
+        }
+        // The name is taken, and a link cannot replace it: the part gets a name of its own
+        // beside it for the moment it takes to rename it over.
+        const QFileInfo info(target_);
+        for (int attempt = 0; attempt < NameAttempts && n.partPath.isEmpty(); ++attempt) {
+            const QByteArray part = QFile::encodeName(info.absolutePath() + QLatin1Char('/') +
+                                                      PartName(info.fileName()));
+            n.slot = Arm(part);
+            if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, part.constData(),
+                         AT_SYMLINK_FOLLOW) == 0) {
+                n.partPath = part;
+                break;
+            }
+            const int error = errno;
+            Disarm(n.slot);
+            if (error != EEXIST) {
+                failure_ = ErrnoFailure(error, true);
+                return false;
+            }
+        }
+        if (n.partPath.isEmpty()) {
+            failure_ = ErrnoFailure(EEXIST, true);
+            return false;
+        }
+    }
+    if (::rename(n.partPath.constData(), target.constData()) != 0) {
+        failure_ = ErrnoFailure(errno, true);
+        return false;
+    }
+    published_ = true;
+    Disarm(n.slot);
+    file_.close();
+    return true;
+}
+
+void RemoveAbandonedParts(const QString& folder) {
+    const QDir dir(folder);
+    const qint64 own = QCoreApplication::applicationPid();
+    for (const QString& name : PartsIn(dir)) {
+        const qint64 pid = PartPattern().match(name).captured(1).toLongLong();
+        // Process id 0 and anything past an int would name a group or nobody in kill().
+        if (pid <= 0 || pid > INT_MAX || pid == own)
+            continue;
+        // Its program still runs (or runs under another user, whose parts are not ours).
+        if (::kill(pid_t(pid), 0) == 0 || errno == EPERM)
+            continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held {};
+        struct stat named {};
+        // The lock settles it where process ids mislead: a program in another process id
+        // namespace, or on another machine sharing the folder, still holds its part locked.
+        const bool abandoned = ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+                               held.st_uid == ::geteuid() &&
+                               (::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) &&
+                               ::lstat(path.constData(), &named) == 0 &&
+                               named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+        if (abandoned)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
+void RemovePartsInProgressNow() noexcept {
+    for (PartSlot& slot : partSlots)
+        if (slot.state.load() == Armed)
+            ::unlink(slot.path);
+}
+
+#endif
+
+} // namespace quorvex
