@@ -43,6 +43,7 @@ QString CommandWord(Command c) {
     case Command::Upload:
         return QStringLiteral("upload");
     case Command::Help:
+    case Command::Version:
         break;
     }
     return QStringLiteral("help");
