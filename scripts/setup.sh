@@ -18,9 +18,10 @@ PACKAGES=(
   clang-format
 )
 
+# Installs what is missing of PACKAGES and of the packages given (a script's own list).
 ensure_packages() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "${PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
