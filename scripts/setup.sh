@@ -41,7 +41,7 @@ configure_clang_build() {
   cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++-16 \
     -DCMAKE_CXX_FLAGS="-fsanitize=$sanitizers -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
-    -DQUORVEX_BENCH=OFF "$@" >/dev/null
+    -DQUORVEX_BENCH=OFF -DQUORVEX_PACKAGING=OFF "$@" >/dev/null
 }
 
 # A finding stops the program at once, with its stack.
