@@ -191,6 +191,20 @@ TEST_F(ErrorLogTest, ALinkInTheLogsPlaceIsNotFollowed) {
 }
 
 #ifdef Q_OS_UNIX
+// /usr takes none of the program's own files, even from root, who could write there.
+TEST(ErrorLogPlace, AProgramInUsrKeepsItsLogInTheStateFolder) {
+    EXPECT_EQ(OwnFilesFolder("/usr/bin"), QString());
+    EXPECT_EQ(OwnFilesFolder("/usr/local/bin/"), QString());
+    EXPECT_EQ(OwnFilesFolder("/usr"), QString());
+    EXPECT_EQ(OwnFilesFolder("/usrlocal/bin"), "/usrlocal/bin");
+    EXPECT_EQ(OwnFilesFolder("/opt/quorvex"), "/opt/quorvex");
+    fakes::ScriptedPrompts prompts;
+    const ErrorLog log(OwnFilesFolder("/usr/bin"), prompts, &QDateTime::currentDateTime,
+                       "/home/tech/.local/state/quorvex");
+    EXPECT_EQ(QDir::fromNativeSeparators(log.path()),
+              "/home/tech/.local/state/quorvex/ErrorLog.txt");
+}
+
 // Installed, the program's folder cannot take a file: the log goes to the user's state folder
 // ($XDG_STATE_HOME/quorvex, else ~/.local/state/quorvex), made when first needed; a folder
 // that takes it keeps it beside the program. Run as a user the read-only folder refuses.
