@@ -1,6 +1,7 @@
 #include "base/error_log.h"
 #include "base/conversions.h"
 #include "base/identity.h"
+#include "base/own_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,16 +42,52 @@ std::optional<QByteArray> InSystemEncoding(const QString& text) {
     return bytes;
 }
 
+QString LogIn(const QString& folder) {
+    return QDir::toNativeSeparators(folder + QStringLiteral("/ErrorLog.txt"));
+}
+
 } // namespace
 
-ErrorLog::ErrorLog(QString programFolder, Prompts& prompts, Clock clock)
-    : path_(QDir::toNativeSeparators(programFolder + QStringLiteral("/ErrorLog.txt"))),
-      prompts_(prompts), clock_(std::move(clock)) {}
+ErrorLog::ErrorLog(QString programFolder, Prompts& prompts, Clock clock, QString stateFolder)
+    : stateFolder_(std::move(stateFolder)), prompts_(prompts), clock_(std::move(clock)) {
+    if (programFolder.isEmpty())
+        moveToStateFolder();
+    else
+        path_ = LogIn(programFolder);
+}
+
+void ErrorLog::moveToStateFolder() {
+    inStateFolder_ = true;
+    path_ = LogIn(stateFolder_);
+}
+
+LogOpen ErrorLog::open(QFile& f) {
+    if (!inStateFolder_) {
+        const LogOpen beside = OpenLog(path_, f);
+        if (beside != LogOpen::NoPlace)
+            return beside;
+        // The program's folder cannot take the log (installed read-only, a read-only medium):
+        // this record and every later one go to the user's state folder.
+        moveToStateFolder();
+    }
+    // Made when first needed, private to the user as the base directory rules ask.
+    const QDir state(stateFolder_);
+    if (!state.exists()) {
+        QDir().mkpath(QFileInfo(stateFolder_).absolutePath());
+        QDir().mkdir(stateFolder_,
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    return OpenLog(path_, f);
+}
 
 QByteArray ErrorLog::LastLine(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
+    return LastLineOf(f);
+}
+
+QByteArray ErrorLog::LastLineOf(QFile& f) {
     const qint64 length = f.size();
     if (length <= 2)
         return {};
@@ -97,26 +134,19 @@ void ErrorLog::LogError(const QString& message) {
     if (!encoded)
         return; // the log cannot hold it: dropped, as any record the log cannot take
 
-    // A link in the log's place could send the records into any file the technician may
-    // write: it is never followed, and the record is dropped.
-    const QFileInfo there(path_);
-    if (there.isSymLink())
-        return;
+    // One open, by name, for everything below: a link in the log's place (which could send the
+    // records into any file the technician may write) is refused by the open itself, and the
+    // record is dropped. A new log is made exclusively; when another copy of the program made
+    // it meanwhile, records are added to that one.
+    QFile f;
+    if (open(f) != LogOpen::Opened)
+        return; // cannot be created or written: the record is dropped, the program goes on
 
     // Bytes against bytes, both in the log's encoding.
-    if (there.exists()) {
-        const QByteArray last = LastLine(path_);
-        if (last.size() > 2 && last.contains(*encoded))
-            return;
-    }
+    const QByteArray last = LastLineOf(f);
+    if (last.size() > 2 && last.contains(*encoded))
+        return;
 
-    // A new log is made new (never through a link that appeared since the look above); when
-    // another copy of the program made it meanwhile, records are added to that one.
-    QFile f(path_);
-    const bool opened = (!there.exists() && f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) ||
-                        (!QFileInfo(path_).isSymLink() && f.open(QIODevice::Append));
-    if (!opened)
-        return; // cannot be created or written: the record is dropped, the program goes on
     if (f.size() == 0) {
         const QByteArray head = QString::fromLatin1(Identity::Title).toLatin1() + " Error Log\r\n" +
                                 QByteArray(20, '=') + "\r\n";
@@ -133,6 +163,7 @@ void ErrorLog::LogError(const QString& message) {
         (ProgramVersionText() + ' ' + clock_().toString(QStringLiteral("MMddyy HHmm")) + ' ')
             .toLatin1() +
         *encoded + "\r\n";
+    f.seek(f.size()); // the system appends in any case; Qt's position follows it
     f.write(record);
     f.close();
 }

@@ -1,4 +1,5 @@
 #include "cli/arguments.h"
+#include "base/identity.h"
 
 #include "cli/console.h"
 #include "cli/units.h"
@@ -69,6 +70,14 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
         first == QLatin1String("help")) {
         if (args.size() > 1)
             a.helpFor = CommandOf(args.at(1));
+        return a;
+    }
+    if (first == QLatin1String("--version")) {
+        if (args.size() > 1)
+            return UsageError{QStringLiteral("quorvex-cli: unexpected argument '%1' after "
+                                             "'--version'\nTry 'quorvex-cli --help'.")
+                                  .arg(args.at(1))};
+        a.command = Command::Version;
         return a;
     }
     const auto command = CommandOf(first);
@@ -219,6 +228,7 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
         break;
     }
     case Command::Help:
+    case Command::Version:
         break;
     }
     return a;
@@ -239,6 +249,10 @@ QString HelpText(std::optional<Command> command) {
             "  upload   upload to network units by TFTP\n"
             "\n"
             "'quorvex-cli COMMAND --help' tells more of each.\n"
+            "\n"
+            "Options:\n"
+            "  --help      show this help, or with a COMMAND that command's\n"
+            "  --version   print the program's name and version\n"
             "\n"
             "Exit status: 0 success; 1 a unit or a build failed; 2 bad arguments;\n"
             "3 a package could not be read; 4 a package's key does not fit;\n"
@@ -336,9 +350,14 @@ QString HelpText(std::optional<Command> command) {
                    "  quorvex-cli upload 'nyx2 v2.10.3.dff' --target 192.168.0.200\n")
             .arg(UploadStallSeconds);
     case Command::Help:
+    case Command::Version:
         break;
     }
     return HelpText(std::nullopt);
+}
+
+QString VersionText() {
+    return QStringLiteral("quorvex-cli ") + ProgramVersionText();
 }
 
 } // namespace quorvex::cli

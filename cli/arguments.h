@@ -9,7 +9,7 @@
 
 namespace quorvex::cli {
 
-enum class Command { Help, Info, Pack, Ports, Flash, Upload };
+enum class Command { Help, Version, Info, Pack, Ports, Flash, Upload };
 
 struct Arguments {
     Command command = Command::Help;
@@ -41,5 +41,8 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args);
 
 // The help text of one command, or the overview; each ends with an example.
 QString HelpText(std::optional<Command> command);
+
+// "quorvex-cli 1.1.0"
+QString VersionText();
 
 } // namespace quorvex::cli

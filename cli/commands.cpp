@@ -41,6 +41,7 @@ QString CommandWord(Command c) {
     case Command::Upload:
         return QStringLiteral("upload");
     case Command::Help:
+    case Command::Version:
         break;
     }
     return QStringLiteral("help");

@@ -22,6 +22,9 @@ int main(int argc, char** argv) {
     case Command::Help:
         PrintRaw(HelpText(a.helpFor));
         return ExitOk;
+    case Command::Version:
+        PrintLine(VersionText());
+        return ExitOk;
     case Command::Info:
         return RunInfo(a);
     case Command::Pack:

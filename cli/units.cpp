@@ -184,6 +184,17 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
     });
     out.opened = serial.isOpen();
     if (!out.opened) {
+        // The window's text would send the technician looking for a program that holds the
+        // port; a port this user may not open says so, and who may.
+        if (const auto refusal = AccessRefusalOf(port.device)) {
+            out.result = QStringLiteral("Permission denied: user %1 may not read and write %2")
+                             .arg(refusal->user, port.device);
+            events.told(QStringLiteral("%1 (%2).\nTo use it, join the group that owns it: sudo "
+                                       "usermod -aG %3 %4, then log out and in again.")
+                            .arg(out.result, refusal->permissions, refusal->group, refusal->user),
+                        true);
+            return out;
+        }
         out.result = PortUnusable;
         events.told(PortUnusable, true);
         return out;

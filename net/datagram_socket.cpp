@@ -7,6 +7,8 @@
 #include <winsock2.h>
 
 #include <mstcpip.h>
+// SIO_UDP_CONNRESET: the Windows SDK has it in mstcpip.h, MinGW-w64 in mswsock.h.
+#include <mswsock.h>
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>

@@ -18,9 +18,10 @@ PACKAGES=(
   clang-format
 )
 
+# Installs what is missing of PACKAGES and of the packages given (a script's own list).
 ensure_packages() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "${PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -40,7 +41,7 @@ configure_clang_build() {
   cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++-16 \
     -DCMAKE_CXX_FLAGS="-fsanitize=$sanitizers -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
-    -DQUORVEX_BENCH=OFF "$@" >/dev/null
+    -DQUORVEX_BENCH=OFF -DQUORVEX_PACKAGING=OFF "$@" >/dev/null
 }
 
 # A finding stops the program at once, with its stack.

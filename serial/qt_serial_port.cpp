@@ -168,7 +168,14 @@ void QtSerialPort::open() {
             Raise(FailureNo::InvalidPortNumber,
                   QStringLiteral("Invalid port number: %1 %2").arg(device, detail));
         case QSerialPort::PermissionError:
-            // Held by another program (or by another port object here): exclusive access.
+            // The same error stands for a user without the right to the device and for a
+            // device held by another program (or by another port object here); the device's
+            // own permissions tell which.
+            if (const auto refusal = AccessRefusalOf(device))
+                Raise(FailureNo::PermissionDenied,
+                      QStringLiteral("Permission denied: %1: user %2 may not read and write it "
+                                     "(%3)")
+                          .arg(device, refusal->user, refusal->permissions));
             Raise(FailureNo::PermissionDenied,
                   QStringLiteral("Permission denied: %1 %2").arg(device, detail));
         default:

@@ -37,6 +37,8 @@ struct FormDeps {
     SerialPort& serial;
     UdpSocket& socket;
     FileDialogBackend& dialogs;
+    // Where the log and the decoded body go; empty when the program is installed in a folder
+    // the system owns (the log then goes to the state folder, the body to the temporary one).
     QString programFolder;
     // The TFTP server port of network units; tests point it at a server of their own.
     int tftpServerPort = 69;

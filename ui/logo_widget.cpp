@@ -9,40 +9,19 @@ namespace quorvex {
 
 namespace {
 
+const QColor Ink(0x1d, 0x3f, 0x6e);
+const QColor Accent(0xe0, 0x8a, 0x1e);
+
 void DrawLogo(QPainter& p, const QRectF& r) {
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(0x1d, 0x3f, 0x6e);
-    const QColor accent(0xe0, 0x8a, 0x1e);
     const qreal s = std::min(r.width(), r.height());
     const QPointF c(r.center().x(), r.top() + s * 0.42);
-
-    // A chip seen from above: a body with four pins on each side.
     const qreal body = s * 0.42;
-    const QRectF chip(c.x() - body / 2, c.y() - body / 2, body, body);
     p.setPen(Qt::NoPen);
-    p.setBrush(ink);
+    for (const LogoShape& shape : LogoMark(c, body))
+        p.fillPath(shape.path, shape.color);
     const qreal pin = body / 9;
-    for (int i = 0; i < 4; ++i) {
-        const qreal off = chip.top() + pin * (1 + 2 * i);
-        p.drawRect(QRectF(chip.left() - pin * 1.4, off, pin * 1.4, pin));
-        p.drawRect(QRectF(chip.right(), off, pin * 1.4, pin));
-        const qreal offx = chip.left() + pin * (1 + 2 * i);
-        p.drawRect(QRectF(offx, chip.top() - pin * 1.4, pin, pin * 1.4));
-        p.drawRect(QRectF(offx, chip.bottom(), pin, pin * 1.4));
-    }
-    p.drawRoundedRect(chip, pin, pin);
-
-    // A lightning stroke across it: firmware going in.
-    QPainterPath bolt;
-    bolt.moveTo(c.x() + body * 0.10, chip.top() + body * 0.12);
-    bolt.lineTo(c.x() - body * 0.22, c.y() + body * 0.06);
-    bolt.lineTo(c.x() - body * 0.01, c.y() + body * 0.06);
-    bolt.lineTo(c.x() - body * 0.12, chip.bottom() - body * 0.10);
-    bolt.lineTo(c.x() + body * 0.24, c.y() - body * 0.08);
-    bolt.lineTo(c.x() + body * 0.03, c.y() - body * 0.08);
-    bolt.closeSubpath();
-    p.setBrush(accent);
-    p.drawPath(bolt);
+    const qreal chipBottom = c.y() + body / 2;
 
     // The maker's name beneath.
     QFont f = p.font();
@@ -50,8 +29,8 @@ void DrawLogo(QPainter& p, const QRectF& r) {
     f.setPixelSize(std::max(8, int(s * 0.15)));
     f.setLetterSpacing(QFont::PercentageSpacing, 115);
     p.setFont(f);
-    p.setPen(ink);
-    const QRectF text(r.left(), chip.bottom() + pin * 2.2, r.width(), s * 0.22);
+    p.setPen(Ink);
+    const QRectF text(r.left(), chipBottom + pin * 2.2, r.width(), s * 0.22);
     p.drawText(text, Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("TOLVANE"));
 }
 
@@ -64,6 +43,34 @@ QAccessibleInterface* LogoAccessible(const QString& className, QObject* object) 
 }
 
 } // namespace
+
+QList<LogoShape> LogoMark(QPointF c, qreal body) {
+    // A chip seen from above: a body with four pins on each side.
+    const QRectF chip(c.x() - body / 2, c.y() - body / 2, body, body);
+    const qreal pin = body / 9;
+    QPainterPath chipPath;
+    for (int i = 0; i < 4; ++i) {
+        const qreal off = chip.top() + pin * (1 + 2 * i);
+        chipPath.addRect(QRectF(chip.left() - pin * 1.4, off, pin * 1.4, pin));
+        chipPath.addRect(QRectF(chip.right(), off, pin * 1.4, pin));
+        const qreal offx = chip.left() + pin * (1 + 2 * i);
+        chipPath.addRect(QRectF(offx, chip.top() - pin * 1.4, pin, pin * 1.4));
+        chipPath.addRect(QRectF(offx, chip.bottom(), pin, pin * 1.4));
+    }
+    chipPath.addRoundedRect(chip, pin, pin);
+    chipPath.setFillRule(Qt::WindingFill);
+
+    // A lightning stroke across it: firmware going in.
+    QPainterPath bolt;
+    bolt.moveTo(c.x() + body * 0.10, chip.top() + body * 0.12);
+    bolt.lineTo(c.x() - body * 0.22, c.y() + body * 0.06);
+    bolt.lineTo(c.x() - body * 0.01, c.y() + body * 0.06);
+    bolt.lineTo(c.x() - body * 0.12, chip.bottom() - body * 0.10);
+    bolt.lineTo(c.x() + body * 0.24, c.y() - body * 0.08);
+    bolt.lineTo(c.x() + body * 0.03, c.y() - body * 0.08);
+    bolt.closeSubpath();
+    return {{chipPath, Ink}, {bolt, Accent}};
+}
 
 LogoWidget::LogoWidget(QWidget* parent) : QWidget(parent) {
     static const bool factoryInstalled = [] {

@@ -1,8 +1,23 @@
 #pragma once
 // imgLogo: the maker's mark, drawn rather than loaded, and the hidden door to the maker panel.
+#include <QColor>
+#include <QList>
+#include <QPainterPath>
 #include <QWidget>
 
 namespace quorvex {
+
+// One filled outline of the logo's mark.
+struct LogoShape {
+    QPainterPath path;
+    QColor color;
+};
+
+// The mark without the maker's name beneath it (a chip and the bolt across it), as filled
+// outlines in drawing order: the window draws it, and the program's icons are made of it.
+// `centre` is the chip's centre, `body` the chip's side without its pins; with its pins the
+// mark is 1.32 times `body` across.
+QList<LogoShape> LogoMark(QPointF centre, qreal body);
 
 class LogoWidget : public QWidget {
     Q_OBJECT

@@ -1,6 +1,7 @@
 #include "ui/program.h"
 
 #include "base/loaded_firmware.h"
+#include "base/own_files.h"
 #include "net/host_resolver.h"
 #include "net/system_udp_socket.h"
 #include "serial/qt_serial_port.h"
@@ -21,7 +22,10 @@ int RunProgram(QApplication& app) {
     SystemHostResolver resolver;
     SystemUdpSocket socket(resolver);
     QtFileDialogBackend dialogs;
-    const QString programFolder = QDir::cleanPath(QCoreApplication::applicationDirPath());
+    // Empty for an installed program: its log then goes to the user's state folder and a
+    // package's decoded body to the system's temporary folder, never into the system's own.
+    const QString programFolder =
+        OwnFilesFolder(QDir::cleanPath(QCoreApplication::applicationDirPath()));
 
     FrmFWUpdater form(FormDeps{firmware, prompts, serial, socket, dialogs, programFolder});
     prompts.setParentWindow(&form);

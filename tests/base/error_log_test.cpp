@@ -1,10 +1,16 @@
 #include "base/error_log.h"
 #include "support/fakes.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#ifdef Q_OS_UNIX
+#include "support/unprivileged.h"
+#include <unistd.h>
+#endif
 
 using namespace quorvex;
 
@@ -183,5 +189,66 @@ TEST_F(ErrorLogTest, ALinkInTheLogsPlaceIsNotFollowed) {
     EXPECT_FALSE(QFileInfo::exists(nowhere));
     EXPECT_TRUE(QFileInfo(log.path()).isSymLink());
 }
+
+#ifdef Q_OS_UNIX
+// /usr takes none of the program's own files, even from root, who could write there.
+TEST(ErrorLogPlace, AProgramInUsrKeepsItsLogInTheStateFolder) {
+    EXPECT_EQ(OwnFilesFolder("/usr/bin"), QString());
+    EXPECT_EQ(OwnFilesFolder("/usr/local/bin/"), QString());
+    EXPECT_EQ(OwnFilesFolder("/usr"), QString());
+    EXPECT_EQ(OwnFilesFolder("/usrlocal/bin"), "/usrlocal/bin");
+    EXPECT_EQ(OwnFilesFolder("/opt/quorvex"), "/opt/quorvex");
+    fakes::ScriptedPrompts prompts;
+    const ErrorLog log(OwnFilesFolder("/usr/bin"), prompts, &QDateTime::currentDateTime,
+                       "/home/tech/.local/state/quorvex");
+    EXPECT_EQ(QDir::fromNativeSeparators(log.path()),
+              "/home/tech/.local/state/quorvex/ErrorLog.txt");
+}
+
+// Installed, the program's folder cannot take a file: the log goes to the user's state folder
+// ($XDG_STATE_HOME/quorvex, else ~/.local/state/quorvex), made when first needed; a folder
+// that takes it keeps it beside the program. Run as a user the read-only folder refuses.
+TEST(ErrorLogPlace, ReadOnlyProgramFolderSendsTheLogToTheStateFolder) {
+    const auto ids = quorvex::testing::UnprivilegedIds();
+    QTemporaryDir readOnly, writable, home;
+    ASSERT_TRUE(readOnly.isValid() && writable.isValid() && home.isValid());
+    ASSERT_EQ(::chmod(QFile::encodeName(readOnly.path()).constData(), 0555), 0);
+    for (const QTemporaryDir* d : {&writable, &home})
+        ASSERT_EQ(::chown(QFile::encodeName(d->path()).constData(), ids.uid, ids.gid), 0);
+    const QString xdgState = home.filePath("xdg-state");
+    const QString record = "Error 53 (File not found) in procedure LoadDFFFile of Module modFW "
+                           "on line 20";
+
+    // Each row in a child of its own: 0 when the log said it is where it should be.
+    const auto logAs = [&](const QString& programFolder, const char* xdg, const QString& expected) {
+        return quorvex::testing::RunUnprivileged([&] {
+            if (xdg)
+                qputenv("XDG_STATE_HOME", xdg);
+            else
+                qunsetenv("XDG_STATE_HOME");
+            qputenv("HOME", QFile::encodeName(home.path()));
+            fakes::ScriptedPrompts prompts;
+            ErrorLog log(programFolder, prompts);
+            log.LogError(record);
+            return QDir::fromNativeSeparators(log.path()) == expected ? 0 : 1;
+        });
+    };
+    const QString viaXdg = xdgState + "/quorvex/ErrorLog.txt";
+    const QString viaHome = home.path() + "/.local/state/quorvex/ErrorLog.txt";
+    const QString beside = writable.path() + "/ErrorLog.txt";
+    const QByteArray xdg = QFile::encodeName(xdgState);
+    ASSERT_EQ(logAs(writable.path(), xdg.constData(), beside), 0);
+    EXPECT_FALSE(QFileInfo::exists(xdgState)); // made only when needed
+    ASSERT_EQ(logAs(readOnly.path(), xdg.constData(), viaXdg), 0);
+    ASSERT_EQ(logAs(readOnly.path(), nullptr, viaHome), 0);
+
+    EXPECT_TRUE(QDir(readOnly.path()).isEmpty());
+    for (const QString& log : {viaXdg, viaHome, beside})
+        EXPECT_TRUE(quorvex::testing::ReadAll(log).endsWith(record.toLatin1() + "\r\n"))
+            << log.toStdString();
+    // The state folder is the user's own.
+    EXPECT_EQ(QFileInfo(xdgState + "/quorvex").permissions() & 0x0077, 0);
+}
+#endif
 
 } // namespace
