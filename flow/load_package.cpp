@@ -1,21 +1,15 @@
 #include "flow/load_package.h"
 
 #include "base/catalogue.h"
+#include "flow/open_package.h"
 #include "package/package_reader.h"
 
+#include <algorithm>
 #include <variant>
 
 namespace quorvex {
 
 namespace {
-
-const QLatin1String CrLf("\r\n");
-
-QString ConfirmQuestion(const DFFHeader& h) {
-    return QStringLiteral("Loading firmware file for the following product: ") + CrLf + CrLf +
-           ProductDisplayName(h.trimmedCode()) + CrLf + QStringLiteral("Version: ") +
-           h.versionText() + CrLf + CrLf + QStringLiteral("Do you want to continue?");
-}
 
 // The panel of the package's kind of unit; a serial product's port gets its line settings and
 // the port list is scanned again.
@@ -43,11 +37,36 @@ void PrepareWindowFor(const PackageLoad& load, const DFFHeader& header,
         guard.step([&] { refreshPorts(); }, accessBox);
 }
 
-bool Refused(const PackageLoad& load, const LoadRefusal& refusal) {
-    if (!refusal.message.isEmpty())
-        ShowError(load.prompts, refusal.message);
-    return false;
-}
+// The window as a package's opening reports to it: the question in a box, the decoding in the
+// progress bar.
+class LoadReport : public Report {
+  public:
+    explicit LoadReport(const PackageLoad& load) : load_(load) {}
+    ~LoadReport() override {
+        if (barShown_)
+            load_.window.progress().hide();
+    }
+    LoadReport(const LoadReport&) = delete;
+    LoadReport& operator=(const LoadReport&) = delete;
+
+    void stage(const QString& text) override { load_.window.setMessage(text); }
+    void progress(qint64 done, qint64 total) override {
+        ProgressDisplay& bar = load_.window.progress();
+        if (!barShown_) {
+            bar.show();
+            barShown_ = true;
+        }
+        bar.fill(total > 0 ? std::clamp(double(done) / double(total), 0.0, 1.0) : 0.0);
+    }
+    void tell(const QString& text, Icon icon, const QString& caption) override {
+        load_.prompts.message(text, icon, caption);
+    }
+    bool ask(const QString& question) override { return AskYesNo(load_.prompts, question); }
+
+  private:
+    const PackageLoad& load_;
+    bool barShown_ = false;
+};
 
 } // namespace
 
@@ -55,31 +74,29 @@ bool LoadDFFFile(const PackageLoad& load, const QString& path,
                  const std::function<void()>& refreshPorts) {
     if (path.isEmpty())
         return false;
-    // Without a whole header there is nothing to confirm: the previous package's header must
-    // not be offered in its place.
-    const auto head = ReadPackageHeader(path, load.log);
-    if (const auto* refusal = std::get_if<LoadRefusal>(&head))
-        return Refused(load, *refusal);
-    const PackageHead& package = std::get<PackageHead>(head);
-    load.firmware.Header = package.header;
-
-    PrepareWindowFor(load, package.header, refreshPorts);
-    if (const auto refusal = CheckBodySize(package))
-        return Refused(load, *refusal);
-    if (!AskYesNo(load.prompts, ConfirmQuestion(package.header)))
+    OpenOutcome opened = [&] {
+        LoadReport report(load);
+        return OpenPackage(path, report, load.log, [&](const DFFHeader& header) {
+            load.firmware.Header = header;
+            PrepareWindowFor(load, header, refreshPorts);
+        });
+    }();
+    if (const auto* refusal = std::get_if<PackageRefusal>(&opened)) {
+        if (!refusal->message.isEmpty())
+            ShowError(load.prompts, refusal->message);
         return false;
-
-    auto decoded = DecodePackage(path, package.header, &load.window.progress(), load.log);
-    if (const auto* refusal = std::get_if<LoadRefusal>(&decoded))
-        return Refused(load, *refusal);
+    }
+    const auto* package = std::get_if<Package>(&opened);
+    if (!package)
+        return false; // declined
     LoadedFirmware& fw = load.firmware;
-    LoadedFirmware& body = std::get<DecodedPackage>(decoded).firmware;
-    fw.ProgramImage = std::move(body.ProgramImage);
+    const LoadedFirmware& body = package->firmware();
+    fw.ProgramImage = body.ProgramImage;
     // A network package brings an image and nothing else: the other arrays stay as they were.
-    if (package.header.ChipId != NetworkChipId) {
-        fw.EepromImage = std::move(body.EepromImage);
-        fw.EepromPresent = std::move(body.EepromPresent);
-        fw.ConfigImage = std::move(body.ConfigImage);
+    if (package->kind() == UnitKind::Serial) {
+        fw.EepromImage = body.EepromImage;
+        fw.EepromPresent = body.EepromPresent;
+        fw.ConfigImage = body.ConfigImage;
         fw.ProgramEnd = body.ProgramEnd;
     }
     return true;

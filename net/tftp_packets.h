@@ -19,6 +19,11 @@ inline constexpr int OpError = 5;
 
 // A DATA block carries at most this many bytes; a shorter one (even empty) ends the file.
 inline constexpr int BlockSize = 512;
+// The DATA blocks an image of `size` bytes makes: its whole blocks, then one short block,
+// empty when the size is a whole number of blocks.
+inline constexpr qint64 BlockCount(qint64 size) {
+    return size / BlockSize + 1;
+}
 // The block number field is two bytes wide.
 inline constexpr int LastBlockNumber = 65535;
 // The largest image whose final (short) block still has a number.

@@ -47,7 +47,7 @@ bool IsShownToTheUser(const Failure& f) {
 namespace {
 
 LoadRefusal Refusal(LoadStatus status, QString message) {
-    return LoadRefusal{status, std::move(message)};
+    return LoadRefusal{status, std::move(message), std::nullopt};
 }
 
 std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFHeader& header,
@@ -66,11 +66,21 @@ std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFH
         // A key that fits but a package that could not be read to its end is no fault of its
         // key.
         const Failure& why = whyThree.number != 0 ? whyThree : whyTwo;
-        if (why.number != 0)
-            return Refusal(LoadStatus::Unreadable, DecodeFailureMessage(why));
-        return Refusal(LoadStatus::WrongKey, InvalidPackageMessage(header));
+        if (why.number == 0)
+            return Refusal(LoadStatus::WrongKey, InvalidPackageMessage(header));
+        LoadRefusal refusal = Refusal(LoadStatus::Unreadable, DecodeFailureMessage(why));
+        // A failure before the key check (the file gone) fails both attempts alike; one after
+        // it fails only the attempt whose key passed.
+        if ((whyThree.number != 0) != (whyTwo.number != 0))
+            refusal.key = whyThree.number != 0 ? KeyParts::Three : KeyParts::Two;
+        return refusal;
     }
     out.key = threePart ? KeyParts::Three : KeyParts::Two;
+    const auto refused = [&out](LoadStatus status, QString message) {
+        LoadRefusal refusal = Refusal(status, std::move(message));
+        refusal.key = out.key;
+        return refusal;
+    };
 
     LoadedFirmware& fw = out.firmware;
     if (header.ChipId == NetworkChipId) {
@@ -78,7 +88,7 @@ std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFH
         if (body.size() > MaxNetworkImageSize) {
             Guard guard(log, Place::Module(QStringLiteral("LoadDFFFile"), QStringLiteral("modFW")));
             guard.log(Failure{FailureNo::Overflow, DefaultDescription(FailureNo::Overflow)});
-            return Refusal(LoadStatus::Unreadable, QString());
+            return refused(LoadStatus::Unreadable, QString());
         }
         fw.ProgramImage = std::move(body);
         return out;
@@ -86,10 +96,10 @@ std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFH
     HexImages hex = ReadIntelHex(body);
     body = QByteArray();
     if (!hex.ok)
-        return Refusal(LoadStatus::Damaged, hex.message);
+        return refused(LoadStatus::Damaged, hex.message);
     const int unwritable = FirstUnwritableEepromAddress(hex.eepromPresent);
     if (unwritable >= 0)
-        return Refusal(LoadStatus::Damaged, UnwritableEepromMessage(unwritable));
+        return refused(LoadStatus::Damaged, UnwritableEepromMessage(unwritable));
     fw.ProgramImage = hex.program;
     fw.EepromImage = hex.eeprom;
     fw.EepromPresent = hex.eepromPresent;

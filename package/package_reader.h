@@ -35,6 +35,9 @@ struct LoadRefusal {
     LoadStatus status = LoadStatus::Unreadable;
     // What the technician is told; empty when there is nothing to tell (the log has it).
     QString message;
+    // The key whose check the package passed, when one did: a package refused for its body
+    // still tells whether its key fits.
+    std::optional<KeyParts> key;
 };
 
 struct PackageHead {

@@ -28,6 +28,19 @@ bool IsBlankBlock(const QByteArray& image, int offset) {
     return true;
 }
 
+TransferCount FramesToSend(const LoadedFirmware& fw) {
+    TransferCount count;
+    // The blocks and bytes SendFirmwareSer walks, skipped as it skips them.
+    const int lastIndex = int(fw.ProgramImage.size()) - 1;
+    for (int offset = 0; offset < lastIndex; offset += Transfer::BlockSize)
+        if (!IsBlankBlock(fw.ProgramImage, offset))
+            ++count.flashBlocks;
+    for (int address = 0; address < fw.EepromImage.size(); ++address)
+        if (address < fw.EepromPresent.size() && fw.EepromPresent.at(address) != 0)
+            ++count.eepromBytes;
+    return count;
+}
+
 QByteArray EepromBytePacket(int address, std::uint8_t value) {
     QByteArray packet;
     packet.append(char(Transfer::EepromMarker));

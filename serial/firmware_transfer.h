@@ -50,6 +50,9 @@ struct TransferCount {
     int eepromBytes = 0;
 };
 
+// The frames a transfer of `fw` sends when the unit accepts every one.
+TransferCount FramesToSend(const LoadedFirmware& fw);
+
 // True when every packet sent was accepted and no step failed along the way. `written`, when
 // given, counts the frames accepted.
 bool SendFirmwareSer(const SerialLink& link, const LoadedFirmware& fw, FlashReport& report,

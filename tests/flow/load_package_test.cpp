@@ -1,10 +1,10 @@
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "package/package_reader.h"
+#include "package/unwritable_places.h"
 #include "support/fake_bench.h"
 #include "support/hex_records.h"
 #include "support/test_files.h"
-#include "unwritable_places.h"
 
 #include <QTimer>
 #include <algorithm>

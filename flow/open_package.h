@@ -1,0 +1,62 @@
+#pragma once
+// Opening a package, as the window and quorvex-cli both do it: its header first, so that the
+// technician can confirm product and version, then its body decoded in memory and read into
+// the images.
+#include "base/failure.h"
+#include "base/loaded_firmware.h"
+#include "flow/report.h"
+#include "package/cipher.h"
+#include "package/package_reader.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+#include <variant>
+
+namespace quorvex {
+
+enum class UnitKind { Serial, Network };
+
+// A package as it was opened; nothing changes it afterwards. Its arrays share their bytes with
+// every copy made of them.
+class Package {
+  public:
+    Package(LoadedFirmware firmware, KeyParts key) : firmware_(std::move(firmware)), key_(key) {}
+
+    const DFFHeader& header() const { return firmware_.Header; }
+    // What a unit is given: the program image and, for a serial unit, the EEPROM and
+    // configuration bytes and the program end.
+    const LoadedFirmware& firmware() const { return firmware_; }
+    UnitKind kind() const;
+    // The key that opened it.
+    KeyParts key() const { return key_; }
+
+  private:
+    LoadedFirmware firmware_;
+    KeyParts key_;
+};
+
+// Why a package was not opened.
+struct PackageRefusal {
+    // As quorvex-cli's exit status tells it.
+    LoadStatus status = LoadStatus::Unreadable;
+    // What the technician is told; empty when there is nothing to tell (the log has it).
+    QString message;
+    // Known once the header was read.
+    std::optional<DFFHeader> header;
+    // Known once a key passed the package's key check.
+    std::optional<KeyParts> key;
+};
+
+// The technician did not confirm the product and version.
+struct Declined {};
+
+using OpenOutcome = std::variant<Package, PackageRefusal, Declined>;
+
+// Reads, measures and decodes the package at `path`. `headerRead` hears the header as soon as
+// it is read, before the package is measured or anything is asked. The confirmation is asked
+// through `report`, and the decoding's progress goes there; a refusal is returned, not told.
+OpenOutcome OpenPackage(const QString& path, Report& report, ErrorSink& log,
+                        const std::function<void(const DFFHeader&)>& headerRead = {});
+
+} // namespace quorvex

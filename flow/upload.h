@@ -1,0 +1,22 @@
+#pragma once
+// Uploading a network package to one unit, as the window and quorvex-cli both do it: two
+// reboot datagrams, the write request, then the image block by block.
+#include "base/failure.h"
+#include "base/loaded_firmware.h"
+#include "flow/report.h"
+#include "net/tftp_packets.h"
+#include "net/tftp_transfer.h"
+
+#include <QString>
+
+namespace quorvex {
+
+// Writes the program image of `firmware` to the unit at `target` under its product code and
+// returns how the transfer ended. Stages are the status line's texts (the start, the outcome);
+// progress is the blocks sent of the blocks the image makes. Runs this thread's event loop
+// until the transfer is over, which the TFTP client bounds itself: the last acknowledgement,
+// an error packet, the unit's silence or a transfer that no longer moves on ends it.
+TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
+                         ErrorSink& log, int serverPort = tftp::DefaultServerPort);
+
+} // namespace quorvex
