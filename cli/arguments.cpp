@@ -2,7 +2,7 @@
 #include "base/identity.h"
 
 #include "cli/console.h"
-#include "cli/units.h"
+#include "net/tftp_client.h"
 
 #include <array>
 
@@ -348,7 +348,7 @@ QString HelpText(std::optional<Command> command) {
                    "\n"
                    "Example:\n"
                    "  quorvex-cli upload 'nyx2 v2.10.3.dff' --target 192.168.0.200\n")
-            .arg(UploadStallSeconds);
+            .arg(TftpClient::StallMs / 1000);
     case Command::Help:
     case Command::Version:
         break;

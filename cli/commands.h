@@ -1,6 +1,10 @@
 #pragma once
-// The five commands of quorvex-cli. Each returns the program's exit status.
+// The five commands of quorvex-cli, each in a file of its own, and what they share. Each
+// returns the program's exit status.
 #include "cli/arguments.h"
+#include "flow/open_package.h"
+
+#include <variant>
 
 namespace quorvex::cli {
 
@@ -17,5 +21,12 @@ int RunUpload(const Arguments& a);
 // "quorvex-cli pack: option '--chip': ..." with the hint to the command's help, on standard
 // error; returns ExitUsage.
 int UsageFailure(Command command, const QString& text);
+
+// Where "Com n" is looked up: --devices, else the system's folder.
+QString DeviceFolder(const Arguments& a);
+
+// The package of `flash` or `upload`, opened and of the command's kind, its product and
+// version printed; else the exit status, the refusal printed.
+std::variant<Package, int> OpenForUnits(const Arguments& a);
 
 } // namespace quorvex::cli

@@ -1,11 +1,7 @@
-#include "cli/units.h"
+#include "cli/flash_unit.h"
 
 #include "base/catalogue.h"
 #include "base/identity.h"
-#include "net/host_resolver.h"
-#include "net/system_udp_socket.h"
-#include "net/tftp_client.h"
-#include "package/package_reader.h"
 #include "serial/flash_report.h"
 #include "serial/flashing_sequence.h"
 #include "serial/packet_exchange.h"
@@ -13,12 +9,8 @@
 #include "serial/port_naming.h"
 #include "serial/qt_serial_port.h"
 
-#include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTimer>
-#include <QtEndian>
 #include <algorithm>
 
 namespace quorvex::cli {
@@ -27,28 +19,6 @@ namespace {
 
 const QString PortUnusable =
     QStringLiteral("Unable to connect on select COM port.  The port may be in use.");
-
-// Which key the package's key check proves, read from its preamble alone: a package refused
-// for its body still tells whether its key fits.
-QString KeyOf(const QString& path, const DFFHeader& header) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || !f.seek(SeedOffset))
-        return {};
-    const QByteArray preamble = f.read(SeedSize + DigestSize);
-    if (preamble.size() < SeedSize + DigestSize)
-        return {};
-    const auto seed = qFromLittleEndian<std::int32_t>(preamble.constData());
-    const QByteArray check = preamble.mid(SeedSize);
-    if (KeyCheckOf(PackageKey(header, KeyParts::Three), seed) == check)
-        return QStringLiteral("three-part");
-    if (KeyCheckOf(PackageKey(header, KeyParts::Two), seed) == check)
-        return QStringLiteral("two-part");
-    return {};
-}
-
-PackageStatus StatusOf(const LoadRefusal& refusal) {
-    return PackageStatus(int(refusal.status));
-}
 
 // The window's boxes and message line, told to the unit's events instead. The last box is
 // the outcome; a refusal's box is summed up by its caption.
@@ -74,64 +44,7 @@ class EventsReport : public FlashReport {
     UnitEvents& events_;
 };
 
-class EventsTftpReport : public TftpReport {
-  public:
-    explicit EventsTftpReport(UploadEvents& events) : events_(events) {}
-    void status(const QString& text) override {
-        last = text;
-        events_.status(text);
-    }
-    void step(const QString& text) override {
-        last = text;
-        static const QRegularExpression block(QStringLiteral("#([0-9]+)$"));
-        const auto m = block.match(text);
-        if (m.hasMatch())
-            events_.block(m.captured(1).toInt());
-        else
-            events_.status(text);
-    }
-    void ended() override {}
-    QString last;
-
-  private:
-    UploadEvents& events_;
-};
-
 } // namespace
-
-const int UploadStallSeconds = TftpClient::StallMs / 1000;
-
-PackageFacts ReadPackage(const QString& path, ErrorSink& log, ProgressDisplay* progress) {
-    PackageFacts facts;
-    facts.path = path;
-    auto head = ReadPackageHeader(path, log);
-    if (const auto* refused = std::get_if<LoadRefusal>(&head)) {
-        facts.status = StatusOf(*refused);
-        facts.reason = refused->message;
-        return facts;
-    }
-    const PackageHead& h = std::get<PackageHead>(head);
-    facts.headerRead = true;
-    facts.header = h.header;
-    if (const auto refused = CheckBodySize(h)) {
-        facts.status = StatusOf(*refused);
-        facts.reason = refused->message;
-        return facts;
-    }
-    auto decoded = DecodePackage(path, h.header, progress, log);
-    if (const auto* refused = std::get_if<LoadRefusal>(&decoded)) {
-        facts.status = StatusOf(*refused);
-        facts.reason = refused->message;
-        facts.key = KeyOf(path, h.header);
-        return facts;
-    }
-    DecodedPackage& d = std::get<DecodedPackage>(decoded);
-    facts.status = PackageStatus::Valid;
-    facts.key =
-        d.key == KeyParts::Three ? QStringLiteral("three-part") : QStringLiteral("two-part");
-    facts.firmware = std::move(d.firmware);
-    return facts;
-}
 
 PortChoice ResolvePort(const QString& given, const QString& folder) {
     PortChoice c;
@@ -158,11 +71,6 @@ PortChoice ResolvePort(const QString& given, const QString& folder) {
         }
     }
     return c;
-}
-
-QList<PortEntry> ListPorts(const QString& folder) {
-    QtSerialPort port(folder);
-    return ScanPorts(port);
 }
 
 FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, int helloAttempts,
@@ -215,33 +123,6 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
     if (out.flashed)
         events.progress(1.0);
     out.result = report.outcome;
-    return out;
-}
-
-UploadOutcome UploadTo(const LoadedFirmware& firmware, const QString& target, int tftpPort,
-                       ErrorSink& log, UploadEvents& events) {
-    UploadOutcome out;
-    SystemHostResolver resolver;
-    SystemUdpSocket socket(resolver);
-    EventsTftpReport report(events);
-    TftpClient client(socket, log, report, tftpPort);
-    client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
-    // No bound of its own: the client ends every transfer itself, on its last acknowledgement,
-    // an error packet, the watchdog's silence, or a stall (no block acknowledged while the
-    // unit goes on talking). A bound by the image's size would let a unit that never
-    // progresses hold a large upload for hours. The transfer runs on its own thread; this one
-    // sleeps in its event loop, where the report's calls arrive, and looks every 20 ms.
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (!client.inProgress())
-            loop.quit();
-    });
-    look.start(20);
-    if (client.inProgress())
-        loop.exec();
-    out.lastStatus = report.last;
-    out.finished = client.outcome() == TftpOutcome::Finished;
     return out;
 }
 
