@@ -61,16 +61,21 @@ class StatusReport : public TftpReport {
 
 TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
                          ErrorSink& log, int serverPort) {
+    SystemHostResolver resolver;
+    SystemUdpSocket socket(resolver);
+    return UploadToUnit(firmware, target, socket, report, log, serverPort);
+}
+
+TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, UdpSocket& socket,
+                         Report& report, ErrorSink& log, int serverPort) {
     // Outlives everything below: block numbers still on their way are dropped with it.
     QObject home;
     const qint64 blocks = tftp::BlockCount(firmware.ProgramImage.size());
-    SystemHostResolver resolver;
-    SystemUdpSocket system(resolver);
-    BlockCountingSocket socket(system, home,
-                               [&report, blocks](int block) { report.progress(block, blocks); });
+    BlockCountingSocket counting(socket, home,
+                                 [&report, blocks](int block) { report.progress(block, blocks); });
     QEventLoop loop;
     StatusReport status(report, loop);
-    TftpClient client(socket, log, status, serverPort);
+    TftpClient client(counting, log, status, serverPort);
     client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
     if (client.inProgress())
         loop.exec();

@@ -6,6 +6,7 @@
 #include "flow/report.h"
 #include "net/tftp_packets.h"
 #include "net/tftp_transfer.h"
+#include "net/udp_socket.h"
 
 #include <QString>
 
@@ -18,5 +19,8 @@ namespace quorvex {
 // an error packet, the unit's silence or a transfer that no longer moves on ends it.
 TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
                          ErrorSink& log, int serverPort = tftp::DefaultServerPort);
+// The same through `socket`, which is the upload's alone until it returns.
+TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, UdpSocket& socket,
+                         Report& report, ErrorSink& log, int serverPort = tftp::DefaultServerPort);
 
 } // namespace quorvex
