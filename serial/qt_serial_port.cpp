@@ -7,6 +7,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
 #else
 #include <cerrno>
 #include <termios.h>
@@ -60,6 +62,20 @@ bool WaitUntilSent(QSerialPort& port) {
         r = tcdrain(port.handle());
     while (r != 0 && errno == EINTR);
     return r == 0;
+#endif
+}
+
+// The link's pauses and its quiet gap are a few milliseconds long, and its thread sleeps
+// through them; Windows wakes a sleeping thread only every 15.6 ms unless asked for finer
+// timers, which it is while a port is open.
+void FineTimers(bool on) {
+#ifdef _WIN32
+    if (on)
+        timeBeginPeriod(1);
+    else
+        timeEndPeriod(1);
+#else
+    Q_UNUSED(on);
 #endif
 }
 
@@ -182,10 +198,14 @@ void QtSerialPort::open() {
     }
     // Whatever waited on the line before we opened it is no answer to anything we sent.
     port_->clear(QSerialPort::AllDirections);
+    FineTimers(true);
 }
 
 void QtSerialPort::close() {
+    if (!port_)
+        return;
     port_.reset();
+    FineTimers(false);
 }
 
 void QtSerialPort::output(const QByteArray& bytes) {
