@@ -1,27 +1,32 @@
 #include "base/paced_wait.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace quorvex {
 
+namespace {
+
+std::function<void()>& EventPass() {
+    static std::function<void()> pass;
+    return pass;
+}
+
+} // namespace
+
 void WaitMs(double ms) {
-    // A loop of its own per wait: an inner wait cannot end an outer one early, and each
-    // returns no sooner than its own time.
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(std::max(0, int(std::lround(ms))));
-    loop.exec();
-    LetEventsRun();
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(std::llround(ms * 1000.0)));
 }
 
 void LetEventsRun() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (const auto& pass = EventPass())
+        pass();
+}
+
+void SetEventPass(std::function<void()> pass) {
+    EventPass() = std::move(pass);
 }
 
 } // namespace quorvex

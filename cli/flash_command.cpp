@@ -80,7 +80,7 @@ class PrintedUnitEvents : public UnitEvents {
 };
 
 // One unit, on a thread of its own: its serial port is made, used and closed there, and the
-// waits of the flashing sequence run that thread's own event loop.
+// flashing sequence's waits sleep on that port.
 class UnitThread : public QThread {
   public:
     UnitThread(const LoadedFirmware& fw, PortChoice port, int attempts, int index,

@@ -1,10 +1,7 @@
 #include "cli/flash_unit.h"
 
-#include "base/catalogue.h"
-#include "base/identity.h"
-#include "serial/flash_report.h"
-#include "serial/flashing_sequence.h"
-#include "serial/packet_exchange.h"
+#include "flow/flash_serial_unit.h"
+#include "flow/report.h"
 #include "serial/port_discovery.h"
 #include "serial/port_naming.h"
 #include "serial/qt_serial_port.h"
@@ -17,28 +14,18 @@ namespace quorvex::cli {
 
 namespace {
 
-const QString PortUnusable =
-    QStringLiteral("Unable to connect on select COM port.  The port may be in use.");
-
-// The window's boxes and message line, told to the unit's events instead. The last box is
-// the outcome; a refusal's box is summed up by its caption.
-class EventsReport : public FlashReport {
+// The window's boxes and message line, told to the unit's events instead.
+class EventsReport : public Report {
   public:
     explicit EventsReport(UnitEvents& events) : events_(events) {}
-    void message(const QString& text) override { events_.stage(text); }
+    void stage(const QString& text) override { events_.stage(text); }
     void progress(qint64 done, qint64 total) override {
         events_.progress(total > 0 ? double(done) / double(total) : 0.0);
     }
-    void error(const QString& text, const QString& caption) override {
-        events_.told(text, true);
-        // A box of its own caption (the refusal) is named by it; the rest by their text.
-        outcome = caption.isEmpty() || caption == AppTitle() ? text : caption;
+    void tell(const QString& text, Icon icon, const QString&) override {
+        events_.told(text, icon == Icon::Error);
     }
-    void info(const QString& text) override {
-        events_.told(text, false);
-        outcome = text;
-    }
-    QString outcome;
+    bool ask(const QString&) override { return false; } // a flash asks nothing
 
   private:
     UnitEvents& events_;
@@ -76,21 +63,22 @@ PortChoice ResolvePort(const QString& given, const QString& folder) {
 FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, int helloAttempts,
                        ErrorSink& log, UnitEvents& events) {
     FlashOutcome out;
-    helloAttempts = std::max(1, helloAttempts);
     // Made here, on the unit's own thread, which owns it from now on.
     QtSerialPort serial;
-    Guard g(log, Place::Module(QStringLiteral("flash"), QStringLiteral("quorvex-cli")));
-    // The product's line settings, as the window gives the port when the package is loaded.
-    if (const auto settings = SerialSettingsOf(firmware.Header.trimmedCode()))
-        g.step([&] { serial.setSettings(*settings); });
-    g.step([&] {
-        if (port.device.isEmpty())
-            Raise(FailureNo::InvalidPortNumber,
-                  QStringLiteral("Invalid port number: %1 names no port").arg(port.given));
-        serial.setCommDevice(port.number, port.device);
-        serial.open();
-    });
-    out.opened = serial.isOpen();
+    const Place place = Place::Module(QStringLiteral("flash"), QStringLiteral("quorvex-cli"));
+    SerialUnitOutcome unit;
+    unit.text = PortUnusableText;
+    if (port.device.isEmpty()) {
+        Guard(log, place)
+            .log(Failure{FailureNo::InvalidPortNumber,
+                         QStringLiteral("Invalid port number: %1 names no port").arg(port.given)});
+    } else {
+        EventsReport report(events);
+        unit = FlashSerialUnit(
+            SerialUnitJob{firmware, {port.number, port.device}, helloAttempts, place}, serial, log,
+            report);
+    }
+    out.opened = unit.opened;
     if (!out.opened) {
         // The window's text would send the technician looking for a program that holds the
         // port; a port this user may not open says so, and who may.
@@ -103,26 +91,19 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
                         true);
             return out;
         }
-        out.result = PortUnusable;
-        events.told(PortUnusable, true);
+        out.result = unit.text;
+        events.told(unit.text, true);
         return out;
     }
-    events.stage(CountdownText(0, helloAttempts));
-    EventsReport report(events);
-    const SerialLink link{serial, log, SteadyLinkClock()};
-    SerialFlashResult result;
-    g.step([&] { result = LoadAndSendFirmwareSer(link, firmware, report, helloAttempts); });
-    g.step([&] { serial.close(); });
-
-    out.identification = result.identification;
-    out.unitFound = result.identification.has_value();
-    out.flashBlocks = result.flashBlocks;
-    out.eepromBytes = result.eepromBytes;
-    out.flashed = result.outcome == SerialFlashOutcome::Flashed;
+    out.identification = unit.identification;
+    out.unitFound = unit.identification.has_value();
+    out.flashBlocks = unit.flashBlocks;
+    out.eepromBytes = unit.eepromBytes;
+    out.flashed = unit.flashed;
     // The bar follows the program data; the last blocks and the EEPROM bytes lie past it.
     if (out.flashed)
         events.progress(1.0);
-    out.result = report.outcome;
+    out.result = unit.text;
     return out;
 }
 

@@ -41,7 +41,7 @@ struct FlashOutcome {
 };
 
 // Opens the port with the product's line settings, runs the flashing sequence, closes the
-// port. Runs on the calling thread, which must have its own event dispatcher (a QThread).
+// port. Runs on the calling thread, which owns the port while it runs.
 // `helloAttempts`: hellos sent while the unit is reset, at least 1.
 FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, int helloAttempts,
                        ErrorSink& log, UnitEvents& events);

@@ -32,13 +32,17 @@ UpdateCommand::UpdateCommand(PackageLoad load, FileDialogBackend& dialogs, TftpC
     : load_(std::move(load)), dialogs_(dialogs), tftp_(tftp),
       refreshPorts_(std::move(refreshPorts)) {}
 
+UpdateCommand::~UpdateCommand() = default;
+
 void UpdateCommand::cmdUpdate_Click() {
+    // The button is hidden while a unit is flashed; a click that still comes does nothing.
+    if (flashing_)
+        return;
     if (!load_.firmware.isLoaded()) {
         BrowseAndLoad();
         return;
     }
-    if (Flash())
-        load_.window.closeWindow();
+    Flash();
 }
 
 void UpdateCommand::BrowseAndLoad() {
@@ -85,7 +89,7 @@ QString UpdateCommand::ChoosePackage(Guard& g) {
     return call.fileName;
 }
 
-bool UpdateCommand::Flash() {
+void UpdateCommand::Flash() {
     Guard g(load_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
     load_.window.setUpdateVisible(false);
     load_.window.EnableControls(false);
@@ -94,62 +98,54 @@ bool UpdateCommand::Flash() {
         // transfer ends, and shows a start failure in the status line itself.
         tftp_.BeginUpload(load_.firmware.ProgramImage, load_.firmware.Header.trimmedCode(),
                           load_.window.targetAddress());
-        return false;
+        return;
     }
-    const bool closeAfterwards = FlashSerial(g);
-    load_.window.EnableControls(true);
-    load_.window.progress().hide();
-    load_.window.setUpdateVisible(true);
-    return closeAfterwards;
+    StartSerialFlash(g);
 }
 
-bool UpdateCommand::FlashSerial(Guard& g) {
+void UpdateCommand::StartSerialFlash(Guard& g) {
     WindowPort& w = load_.window;
-    SerialPort& port = load_.serial;
-    // A port that is already open is reopened below; that is no failure worth a record.
-    const auto portAlreadyOpen = [](const Failure& f) {
-        return f.number == FailureNo::PortAlreadyOpen;
-    };
-    bool okToFlash = true;
-    bool closeAfterwards = false;
-    bool portGone = false;
-    const QString chosenText = w.selectedPortText();
-    const QString chosenDevice = w.selectedPortDevice();
-
     if (w.selectedPortIndex() == -1) {
         ShowInfo(load_.prompts, QStringLiteral("Please select a COM port from the list."));
-        okToFlash = false;
-    } else {
-        g.step([&] { portNumber_ = PortNumberOf(w.selectedPortText()); });
-        if (portNumber_ >= 1 && portNumber_ <= 255) {
-            g.step([&] {
-                if (port.isOpen())
-                    port.close();
-            });
-            // The device the list showed, not whatever holds the number now.
-            g.step([&] { port.setCommDevice(portNumber_, w.selectedPortDevice()); });
-        }
-        g.step([&] { port.open(); },
-               [&](const Failure& f) {
-                   portGone = f.number == FailureNo::InvalidPortNumber;
-                   return portAlreadyOpen(f);
-               });
-        if (!port.isOpen()) {
-            ShowError(
-                load_.prompts,
-                QStringLiteral("Unable to connect on select COM port.  The port may be in use."));
-            okToFlash = false;
-        }
-    }
-
-    if (okToFlash) {
-        w.setMessage(QStringLiteral("Please reset the unit... (10 seconds)"));
-        WindowFlashReport report(w, load_.prompts);
-        SerialFlashResult result;
         g.step([&] {
-            result = LoadAndSendFirmwareSer(SerialLink{port, load_.log}, load_.firmware, report);
+            if (load_.serial.isOpen())
+                load_.serial.close();
         });
-        if (result.outcome == SerialFlashOutcome::Refused)
+        GiveWindowBack();
+        return;
+    }
+    chosenText_ = w.selectedPortText();
+    chosenDevice_ = w.selectedPortDevice();
+    g.step([&] { portNumber_ = PortNumberOf(chosenText_); });
+    // Outside 1..255 the port keeps the number it had.
+    const SerialPortPick pick{portNumber_ >= 1 && portNumber_ <= 255 ? portNumber_ : 0,
+                              chosenDevice_};
+
+    flashing_ = true;
+    shown_ = std::make_unique<WindowReport>(w, load_.prompts);
+    if (!worker_)
+        worker_ = std::make_unique<WorkThread>();
+    // From here until FinishSerialFlash the port and the package are the flash's: the window
+    // stays locked and only draws what it is told.
+    worker_->start(
+        [this, pick] {
+            ReportRelay report(*worker_, *shown_);
+            LogRelay log(*worker_, load_.log);
+            const SerialUnitJob job{load_.firmware, pick, Hello::Attempts,
+                                    Place::Form(QStringLiteral("cmdUpdate_Click"))};
+            outcome_ = FlashSerialUnit(job, load_.serial, log, report);
+        },
+        [this] { FinishSerialFlash(); });
+}
+
+void UpdateCommand::FinishSerialFlash() {
+    Guard g(load_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
+    WindowPort& w = load_.window;
+    bool closeAfterwards = false;
+    if (!outcome_.opened) {
+        ShowError(load_.prompts, PortUnusableText);
+    } else {
+        if (outcome_.refused)
             ForgetRefusedPackage(g);
         w.restoreAndRaise();
         const QString question = QStringLiteral("Would you like to flash another unit with v") +
@@ -157,17 +153,22 @@ bool UpdateCommand::FlashSerial(Guard& g) {
         if (!AskYesNo(load_.prompts, question))
             closeAfterwards = true;
     }
-    g.step([&] {
-        if (port.isOpen())
-            port.close();
-    });
     // The list no longer matches the machine: show what is there now, still on the technician's
     // choice if it is there, else on nothing rather than on some other unit.
-    if (portGone) {
+    if (outcome_.portGone) {
         g.step([&] { refreshPorts_(); });
-        g.step([&] { KeepPortSelection(w, chosenText, chosenDevice); });
+        g.step([&] { KeepPortSelection(w, chosenText_, chosenDevice_); });
     }
-    return closeAfterwards;
+    flashing_ = false;
+    GiveWindowBack();
+    if (closeAfterwards)
+        w.closeWindow();
+}
+
+void UpdateCommand::GiveWindowBack() {
+    load_.window.EnableControls(true);
+    load_.window.progress().hide();
+    load_.window.setUpdateVisible(true);
 }
 
 void UpdateCommand::ForgetRefusedPackage(Guard& g) {

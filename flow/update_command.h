@@ -1,10 +1,15 @@
 #pragma once
 // The main button: with no package loaded it browses for one and loads it; with one loaded it
-// flashes a unit, over the chosen serial port or, for a network unit, by TFTP.
+// flashes a unit, over the chosen serial port or, for a network unit, by TFTP. Either flash runs
+// off the window's thread, which only draws and answers meanwhile.
+#include "flow/flash_serial_unit.h"
 #include "flow/load_package.h"
+#include "flow/window_reports.h"
+#include "flow/work_thread.h"
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace quorvex {
 
@@ -15,17 +20,23 @@ class UpdateCommand {
   public:
     UpdateCommand(PackageLoad load, FileDialogBackend& dialogs, TftpClient& tftp,
                   std::function<void()> refreshPorts);
+    ~UpdateCommand();
 
+    // A serial flash runs on a thread of its own: the click returns at once, and the window is
+    // given back (or closed) once the technician has answered the question that ends it.
     void cmdUpdate_Click();
+    // A unit is being flashed over the serial port, which belongs to the flash meanwhile.
+    bool flashing() const { return flashing_; }
 
     // Kept from one pick to the next, so the dialog opens in the last package's folder.
     QString packagePath() const { return packagePath_; }
 
   private:
     void BrowseAndLoad();
-    // True when the program is to close afterwards (the technician has no further unit).
-    bool Flash();
-    bool FlashSerial(Guard& g);
+    void Flash();
+    void StartSerialFlash(Guard& g);
+    void FinishSerialFlash();
+    void GiveWindowBack();
     // After the unit refused the package: the window is ready for another.
     void ForgetRefusedPackage(Guard& g);
     QString ChoosePackage(Guard& g);
@@ -36,6 +47,15 @@ class UpdateCommand {
     std::function<void()> refreshPorts_;
     QString packagePath_;
     int portNumber_ = 1;
+
+    bool flashing_ = false;
+    // The list's entry when the flash began, for the list that a vanished port makes stale.
+    QString chosenText_;
+    QString chosenDevice_;
+    std::unique_ptr<WindowReport> shown_;
+    SerialUnitOutcome outcome_;
+    // Last, so that it goes first: a flash under way ends before what it uses goes.
+    std::unique_ptr<WorkThread> worker_;
 };
 
 } // namespace quorvex

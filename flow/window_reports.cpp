@@ -4,11 +4,11 @@
 
 namespace quorvex {
 
-void WindowFlashReport::message(const QString& text) {
+void WindowReport::stage(const QString& text) {
     window_.setMessage(text);
 }
 
-void WindowFlashReport::progress(qint64 done, qint64 total) {
+void WindowReport::progress(qint64 done, qint64 total) {
     window_.progress().fill(total > 0 ? std::clamp(double(done) / double(total), 0.0, 1.0) : 0.0);
     if (!barShown_) {
         window_.progress().show();
@@ -16,12 +16,12 @@ void WindowFlashReport::progress(qint64 done, qint64 total) {
     }
 }
 
-void WindowFlashReport::error(const QString& text, const QString& caption) {
-    prompts_.message(text, Icon::Error, caption);
+void WindowReport::tell(const QString& text, Icon icon, const QString& caption) {
+    prompts_.message(text, icon, caption);
 }
 
-void WindowFlashReport::info(const QString& text) {
-    ShowInfo(prompts_, text);
+bool WindowReport::ask(const QString& question) {
+    return AskYesNo(prompts_, question);
 }
 
 void WindowTftpReport::ended() {

@@ -2,19 +2,22 @@
 // The window as the serial flash and the network upload report to it: stages in the message
 // line, progress in the bar, outcomes in boxes or in the status line.
 #include "base/prompts.h"
+#include "flow/report.h"
 #include "flow/window_port.h"
 #include "net/tftp_client.h"
-#include "serial/flash_report.h"
 
 namespace quorvex {
 
-class WindowFlashReport : public FlashReport {
+// A serial flash as the window shows it: the stage in the message line, the bar, the boxes and
+// the question.
+class WindowReport : public Report {
   public:
-    WindowFlashReport(WindowPort& window, Prompts& prompts) : window_(window), prompts_(prompts) {}
-    void message(const QString& text) override;
+    WindowReport(WindowPort& window, Prompts& prompts) : window_(window), prompts_(prompts) {}
+    void stage(const QString& text) override;
+    // The first report shows the bar.
     void progress(qint64 done, qint64 total) override;
-    void error(const QString& text, const QString& caption) override;
-    void info(const QString& text) override;
+    void tell(const QString& text, Icon icon, const QString& caption) override;
+    bool ask(const QString& question) override;
 
   private:
     WindowPort& window_;

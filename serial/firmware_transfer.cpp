@@ -1,7 +1,6 @@
 #include "serial/firmware_transfer.h"
 #include "base/conversions.h"
 #include "base/identity.h"
-#include "base/paced_wait.h"
 #include "serial/packet_exchange.h"
 
 #include <algorithm>
@@ -121,7 +120,6 @@ bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashRep
     const int lastIndex = int(fw.ProgramImage.size()) - 1;
     for (int offset = 0; offset < lastIndex; offset += Transfer::BlockSize) {
         guard.step([&] { report.progress(std::min<qint64>(offset, scale), scale); });
-        guard.step([&] { LetEventsRun(); });
         if (IsBlankBlock(fw.ProgramImage, offset))
             continue;
         Verdict verdict = Verdict::None;

@@ -1,6 +1,6 @@
 #pragma once
-// What a serial flash tells whoever runs it: the window shows it in its message line, progress
-// bar and boxes; the command line prints it.
+// What a serial flash tells whoever runs it. The use case above passes it on in the one report
+// shape that both front ends take: the window draws it, the command line prints it.
 #include <QString>
 #include <QtGlobal>
 

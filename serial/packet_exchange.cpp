@@ -1,9 +1,6 @@
 #include "serial/packet_exchange.h"
 #include "base/paced_wait.h"
 
-#include <QEventLoop>
-#include <QScopeGuard>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 
@@ -74,15 +71,6 @@ QByteArray GetResponse(SerialPort& port, const LinkClock& clock) {
     // A reply the window closed on may still be completed, but not kept open for ever by a
     // line that never falls quiet.
     const std::int64_t lastJoin = windowEnd + QuietGapUs;
-
-    QEventLoop loop;
-    QTimer due;
-    due.setSingleShot(true);
-    due.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&due, &QTimer::timeout, &loop, &QEventLoop::quit);
-    port.setReadyReadHandler([&loop] { loop.quit(); });
-    const auto unhook = qScopeGuard([&port] { port.setReadyReadHandler({}); });
-
     QByteArray response;
     std::int64_t lastArrival = 0;
     for (;;) {
@@ -103,13 +91,8 @@ QByteArray GetResponse(SerialPort& port, const LinkClock& clock) {
         }
         const std::int64_t next =
             response.isEmpty() ? windowEnd : std::min(lastJoin, lastArrival + QuietGapUs);
-        if (const int ms = clock.msUntil(next); ms > 0) {
-            // The window's events run meanwhile; a byte's arrival or the due time ends the
-            // sleep.
-            due.start(ms);
-            loop.exec();
-            due.stop();
-        }
+        // A byte's arrival or the due time ends the sleep.
+        port.waitForReadyRead(clock.msUntil(next));
     }
 }
 

@@ -64,9 +64,8 @@ void SendRaw(SerialPort& port, const QByteArray& bytes);
 // one arrived, or, when nothing has come, until the response window closes, both on `clock`.
 // The port is read before each judgement, so a caller that was late (its thread busy with
 // something else) never cuts a reply in two; a reply under way when the window closes is
-// completed by bytes that come within one quiet gap after the close. Sleeps until a byte
-// arrives or one of those comes due, with the window's events running. Port failures reach the
-// caller.
+// completed by bytes that come within one quiet gap after the close. Sleeps on the port until a
+// byte arrives or one of those comes due. Port failures reach the caller.
 QByteArray GetResponse(SerialPort& port, const LinkClock& clock = SteadyLinkClock());
 // Takes whatever waits in the receive buffer. Nothing when the port is closed.
 QByteArray TakeWaiting(SerialPort& port);

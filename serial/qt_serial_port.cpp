@@ -3,9 +3,12 @@
 #include "serial/port_naming.h"
 
 #include <QStringList>
+#include <algorithm>
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
 #else
 #include <cerrno>
 #include <termios.h>
@@ -62,6 +65,20 @@ bool WaitUntilSent(QSerialPort& port) {
 #endif
 }
 
+// The link's pauses and its quiet gap are a few milliseconds long, and its thread sleeps
+// through them; Windows wakes a sleeping thread only every 15.6 ms unless asked for finer
+// timers, which it is while a port is open.
+void FineTimers(bool on) {
+#ifdef _WIN32
+    if (on)
+        timeBeginPeriod(1);
+    else
+        timeEndPeriod(1);
+#else
+    Q_UNUSED(on);
+#endif
+}
+
 [[noreturn]] void BadSettings(const QString& text) {
     Raise(FailureNo::CannotSetPortSettings,
           QStringLiteral("Unable to set comm state: settings '%1'").arg(text));
@@ -95,12 +112,7 @@ LineSettings ParseLineSettings(const QString& text) {
     return s;
 }
 
-QtSerialPort::QtSerialPort(QString deviceFolder) : folder_(std::move(deviceFolder)) {
-    QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] {
-        if (readyRead_)
-            readyRead_();
-    });
-}
+QtSerialPort::QtSerialPort(QString deviceFolder) : folder_(std::move(deviceFolder)) {}
 
 QtSerialPort::~QtSerialPort() {
     close();
@@ -126,17 +138,13 @@ void QtSerialPort::setCommDevice(int number, const QString& device) {
     pinnedDevice_ = device;
 }
 
-void QtSerialPort::setReadyReadHandler(std::function<void()> handler) {
-    readyRead_ = std::move(handler);
-}
-
 void QtSerialPort::setSettings(const QString& settings) {
     const LineSettings parsed = ParseLineSettings(settings);
     const LineSettings previous = line_;
     line_ = parsed;
     // An open port takes new settings at once, so that what settings() says is what the
     // line runs at.
-    if (port_.isOpen() && !applySettings()) {
+    if (isOpen() && !applySettings()) {
         line_ = previous;
         applySettings();
         Raise(FailureNo::CannotSetPortSettings);
@@ -145,24 +153,25 @@ void QtSerialPort::setSettings(const QString& settings) {
 }
 
 bool QtSerialPort::applySettings() {
-    return port_.setBaudRate(line_.baud) && port_.setParity(line_.parity) &&
-           port_.setDataBits(line_.dataBits) && port_.setStopBits(line_.stopBits) &&
-           port_.setFlowControl(QSerialPort::NoFlowControl);
+    return port_->setBaudRate(line_.baud) && port_->setParity(line_.parity) &&
+           port_->setDataBits(line_.dataBits) && port_->setStopBits(line_.stopBits) &&
+           port_->setFlowControl(QSerialPort::NoFlowControl);
 }
 
 void QtSerialPort::open() {
-    if (port_.isOpen())
+    if (isOpen())
         Raise(FailureNo::PortAlreadyOpen);
     // A pinned device is opened as it is named, never looked up again by position: another
     // adapter plugged in since the scan must not take its place.
     const QString device = pinnedDevice_.isEmpty() ? deviceName(commPort_) : pinnedDevice_;
     if (device.isEmpty())
         Raise(FailureNo::InvalidPortNumber);
-    port_.setPortName(device);
-    if (!port_.open(QIODevice::ReadWrite)) {
-        const auto error = port_.error();
-        const QString detail = port_.errorString();
-        port_.clearError();
+    port_ = std::make_unique<QSerialPort>();
+    port_->setPortName(device);
+    if (!port_->open(QIODevice::ReadWrite)) {
+        const auto error = port_->error();
+        const QString detail = port_->errorString();
+        port_.reset();
         switch (error) {
         case QSerialPort::DeviceNotFoundError:
             Raise(FailureNo::InvalidPortNumber,
@@ -184,68 +193,79 @@ void QtSerialPort::open() {
         }
     }
     if (!applySettings()) {
-        port_.close();
+        port_.reset();
         Raise(FailureNo::CannotSetPortSettings);
     }
     // Whatever waited on the line before we opened it is no answer to anything we sent.
-    port_.clear(QSerialPort::AllDirections);
+    port_->clear(QSerialPort::AllDirections);
+    FineTimers(true);
 }
 
 void QtSerialPort::close() {
-    if (port_.isOpen())
-        port_.close();
+    if (!port_)
+        return;
+    port_.reset();
+    FineTimers(false);
 }
 
 void QtSerialPort::output(const QByteArray& bytes) {
-    if (!port_.isOpen())
+    if (!isOpen())
         Raise(FailureNo::DeviceNotOpen);
     // Written and flushed at once: every call is one write on the line, as the bootloader's
     // byte-by-byte pacing expects, and nothing waits for an event loop to leave the buffer.
-    const qint64 queued = port_.write(bytes);
-    const bool flushed = port_.flush();
-    if (queued != bytes.size() || (!flushed && port_.error() != QSerialPort::NoError)) {
-        const auto error = port_.error();
-        const QString detail = port_.errorString();
-        port_.clearError();
+    const qint64 queued = port_->write(bytes);
+    const bool flushed = port_->flush();
+    if (queued != bytes.size() || (!flushed && port_->error() != QSerialPort::NoError)) {
+        const auto error = port_->error();
+        const QString detail = port_->errorString();
+        port_->clearError();
         RaisePortError(error, detail);
     }
 }
 
 void QtSerialPort::drain() {
-    if (!port_.isOpen())
+    if (!isOpen())
         return;
     // Whatever Qt still holds goes to the driver first; then the driver's queue to the line.
-    while (port_.bytesToWrite() > 0)
-        if (!port_.flush())
+    while (port_->bytesToWrite() > 0)
+        if (!port_->flush())
             break;
-    if (!WaitUntilSent(port_))
+    if (!WaitUntilSent(*port_))
         RaisePortError(QSerialPort::ResourceError, QStringLiteral("the line did not drain"));
 }
 
-void QtSerialPort::pullArrivedBytes() {
-    // A zero wait polls the device once; its "time-out" is not a failure.
-    port_.waitForReadyRead(0);
-    const auto error = port_.error();
+void QtSerialPort::pullArrivedBytes(int ms) {
+    // Its "time-out" is no failure: nothing came.
+    port_->waitForReadyRead(ms);
+    const auto error = port_->error();
     if (error == QSerialPort::NoError)
         return;
-    const QString detail = port_.errorString();
-    port_.clearError();
+    const QString detail = port_->errorString();
+    port_->clearError();
     if (error != QSerialPort::TimeoutError)
         RaisePortError(error, detail);
 }
 
 QByteArray QtSerialPort::input() {
-    if (!port_.isOpen())
+    if (!isOpen())
         Raise(FailureNo::DeviceNotOpen);
-    pullArrivedBytes();
-    return port_.readAll();
+    pullArrivedBytes(0);
+    return port_->readAll();
 }
 
 int QtSerialPort::inBufferCount() {
-    if (!port_.isOpen())
+    if (!isOpen())
         Raise(FailureNo::DeviceNotOpen);
-    pullArrivedBytes();
-    return int(port_.bytesAvailable());
+    pullArrivedBytes(0);
+    return int(port_->bytesAvailable());
+}
+
+bool QtSerialPort::waitForReadyRead(int ms) {
+    if (!isOpen())
+        Raise(FailureNo::DeviceNotOpen);
+    if (port_->bytesAvailable() == 0)
+        pullArrivedBytes(std::max(0, ms));
+    return port_->bytesAvailable() > 0;
 }
 
 } // namespace quorvex

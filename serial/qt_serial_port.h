@@ -4,6 +4,7 @@
 #include "serial/serial_port.h"
 
 #include <QSerialPort>
+#include <memory>
 
 namespace quorvex {
 
@@ -32,29 +33,30 @@ class QtSerialPort : public SerialPort {
 
     void open() override;
     void close() override;
-    bool isOpen() const override { return port_.isOpen(); }
+    bool isOpen() const override { return port_ && port_->isOpen(); }
 
     void output(const QByteArray& bytes) override;
     void drain() override;
     QByteArray input() override;
     int inBufferCount() override;
-    void setReadyReadHandler(std::function<void()> handler) override;
+    bool waitForReadyRead(int ms) override;
 
     QString deviceName(int number) const override;
 
     static QString DefaultFolder();
 
   private:
-    // Moves bytes that reached the device into QSerialPort's buffer, even when no event loop
-    // has run since they arrived.
-    void pullArrivedBytes();
+    // Moves bytes that reach the device within `ms` into QSerialPort's buffer; no event loop
+    // needs to run for it.
+    void pullArrivedBytes(int ms);
     bool applySettings();
 
-    QSerialPort port_;
+    // Made by open() and gone with close(), so that it belongs to the thread that opened the
+    // port (a flash opens it on a thread of its own, the port scan on the window's).
+    std::unique_ptr<QSerialPort> port_;
     QString folder_;
     int commPort_ = 1;
     QString pinnedDevice_;
-    std::function<void()> readyRead_;
     QString settingsText_ = QStringLiteral("9600,n,8,1");
     LineSettings line_;
 };

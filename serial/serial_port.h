@@ -1,10 +1,10 @@
 #pragma once
 // The serial port as the core uses it: numbered, configured by a settings text, opened,
-// written byte by byte and read whole. A Qt implementation serves the program; tests use it
+// written byte by byte and read whole. An open port belongs to the thread that opened it until
+// it is closed. A Qt implementation serves the program; tests use it
 // over pseudo-terminals.
 #include <QByteArray>
 #include <QString>
-#include <functional>
 
 namespace quorvex {
 
@@ -40,9 +40,9 @@ class SerialPort {
     virtual QByteArray input() = 0;
     // Number of bytes waiting.
     virtual int inBufferCount() = 0;
-    // Called on the window's thread, while its events run, when bytes have arrived; the bytes
-    // wait for input(). An empty handler stops the calls.
-    virtual void setReadyReadHandler(std::function<void()> handler) = 0;
+    // Sleeps until bytes are waiting or `ms` milliseconds have passed (0: only looks); true
+    // when bytes wait for input(). The caller's thread runs nothing else meanwhile.
+    virtual bool waitForReadyRead(int ms) = 0;
 
     // The platform's name for port `number` ("COM3", "/dev/ttyUSB0"), empty when there is none.
     virtual QString deviceName(int number) const = 0;

@@ -1,6 +1,7 @@
 #include "ui/frm_fw_updater.h"
 
 #include "base/identity.h"
+#include "base/paced_wait.h"
 #include "flow/make_package.h"
 #include "flow/port_list.h"
 #include "flow/update_command.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
 
 namespace quorvex {
 
@@ -69,10 +71,18 @@ FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
     buildControls();
     buildMakerPanel();
     wireEvents();
+    // A package's decode and build still run on this thread: it draws and answers between
+    // their steps.
+    SetEventPass([] {
+        if (QThread::currentThread() == qApp->thread())
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+    });
     Form_Load();
 }
 
-FrmFWUpdater::~FrmFWUpdater() = default;
+FrmFWUpdater::~FrmFWUpdater() {
+    SetEventPass({});
+}
 
 void FrmFWUpdater::buildControls() {
     setFixedSize(500, 150);
@@ -290,10 +300,14 @@ void FrmFWUpdater::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
-    deps_.firmware.releaseImages();
-    if (deps_.serial.isOpen()) {
-        Guard g(log_, Place::Form(QStringLiteral("Form_QueryUnload")));
-        g.step([&] { deps_.serial.close(); });
+    // A flash under way keeps the package and the port until it ends (the window's going waits
+    // for that) and closes the port itself.
+    if (!updateCommand_->flashing()) {
+        deps_.firmware.releaseImages();
+        if (deps_.serial.isOpen()) {
+            Guard g(log_, Place::Form(QStringLiteral("Form_QueryUnload")));
+            g.step([&] { deps_.serial.close(); });
+        }
     }
     e->accept();
 }

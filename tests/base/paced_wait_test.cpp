@@ -1,4 +1,4 @@
-// The paced wait keeps the program's events running, keeps its own time and sleeps between.
+// The paced wait keeps its own time, sleeps meanwhile and runs nothing else on its thread.
 #include "base/paced_wait.h"
 
 #include <QCoreApplication>
@@ -27,63 +27,19 @@ class Button : public QObject {
 
 } // namespace
 
-TEST(WaitMs, AClickMadeDuringTheWaitIsHandledBeforeItReturns) {
+TEST(WaitMs, RunsNoEventsOfItsThreadWhileItSleeps) {
+    // Nothing may re-enter the caller in the middle of an exchange: a click made before or
+    // during the wait is handled only once the thread is back in its own loop.
     Button button;
-    QTimer::singleShot(100,
-                       [&] { QCoreApplication::postEvent(&button, new QEvent(QEvent::User)); });
+    QCoreApplication::postEvent(&button, new QEvent(QEvent::User));
+    QTimer::singleShot(0, [&] { QCoreApplication::postEvent(&button, new QEvent(QEvent::User)); });
     QElapsedTimer t;
     t.start();
-    WaitMs(500);
+    WaitMs(200);
+    EXPECT_GE(t.elapsed(), 200);
+    EXPECT_EQ(button.clicks, 0);
+    QCoreApplication::processEvents();
     EXPECT_EQ(button.clicks, 1);
-    EXPECT_GE(t.elapsed(), 500);
-    EXPECT_LT(t.elapsed(), 900);
-}
-
-TEST(WaitMs, AStreamOfEventsDoesNotShortenTheWait) {
-    Button button;
-    QTimer pester;
-    pester.setInterval(2);
-    QObject::connect(&pester, &QTimer::timeout,
-                     [&] { QCoreApplication::postEvent(&button, new QEvent(QEvent::User)); });
-    pester.start();
-    QElapsedTimer t;
-    t.start();
-    WaitMs(300);
-    EXPECT_GE(t.elapsed(), 300);
-    EXPECT_GT(button.clicks, 20);
-}
-
-TEST(WaitMs, AnInnerWaitDoesNotEndTheOuterOneEarly) {
-    QElapsedTimer t;
-    t.start();
-    qint64 innerStart = -1;
-    qint64 innerEnd = -1;
-    QTimer::singleShot(50, [&] {
-        innerStart = t.elapsed();
-        WaitMs(100);
-        innerEnd = t.elapsed();
-    });
-    WaitMs(400);
-    const qint64 outerEnd = t.elapsed();
-    ASSERT_GE(innerEnd, 0);
-    EXPECT_GE(innerEnd - innerStart, 100);
-    EXPECT_LT(innerEnd, 300);
-    EXPECT_GE(outerEnd, 400);
-}
-
-TEST(WaitMs, AnInnerWaitThatOutlastsTheOuterOneStillGetsAllOfItsTime) {
-    QElapsedTimer t;
-    t.start();
-    qint64 innerTook = -1;
-    QTimer::singleShot(50, [&] {
-        QElapsedTimer inner;
-        inner.start();
-        WaitMs(300);
-        innerTook = inner.elapsed();
-    });
-    WaitMs(100);
-    EXPECT_GE(innerTook, 300);
-    EXPECT_GE(t.elapsed(), 350);
 }
 
 TEST(WaitMs, CostsNoProcessorTimeWhileNothingHappens) {
@@ -109,13 +65,10 @@ TEST(WaitMs, ShortWaitsKeepTheirTimeClosely) {
     }
 }
 
-TEST(WaitMs, ANonPositiveWaitOnlyLetsEventsRun) {
-    Button button;
-    QCoreApplication::postEvent(&button, new QEvent(QEvent::User));
+TEST(WaitMs, ANonPositiveWaitReturnsAtOnce) {
     QElapsedTimer t;
     t.start();
     WaitMs(0);
     WaitMs(-5);
-    EXPECT_EQ(button.clicks, 1);
     EXPECT_LT(t.elapsed(), 50);
 }

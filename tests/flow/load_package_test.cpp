@@ -1,3 +1,4 @@
+#include "base/paced_wait.h"
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "package/package_reader.h"
@@ -6,6 +7,8 @@
 #include "support/hex_records.h"
 #include "support/test_files.h"
 
+#include <QCoreApplication>
+#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -222,6 +225,8 @@ TEST_F(Reader, TwoLoadsAtOnceEachGetTheirOwnImage) {
     const QString secondPackage = Build(Header("VESKAR2", 1, 2, 8, 3), second);
     fakes::FakeBench other;
     bool secondLoaded = false;
+    SetEventPass([] { QCoreApplication::processEvents(); });
+    const auto noPass = qScopeGuard([] { SetEventPass({}); });
     // Runs at the first pass of window events, which is inside the first decode.
     QTimer::singleShot(0, [&] { secondLoaded = LoadDFFFile(other.load(), secondPackage, {}); });
 

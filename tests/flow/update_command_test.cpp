@@ -2,6 +2,7 @@
 // port, what happens to a port left open, and what is logged and shown.
 #include "flow/update_command.h"
 #include "net/tftp_client.h"
+#include "support/bounded_wait.h"
 #include "support/fake_bench.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,11 @@ class UpdateCommandSerial : public ::testing::Test, protected fakes::FakeBench {
         window.ports = {"Com 5"};
         window.selected = 0;
     }
-    void click() { command.cmdUpdate_Click(); }
+    // The flash runs on a thread of its own; the click returns at once.
+    void click() {
+        command.cmdUpdate_Click();
+        ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return !command.flashing(); }, 30000));
+    }
     bool flashed() const {
         return !prompts.messages.empty() &&
                prompts.messages.front().text ==

@@ -202,7 +202,8 @@ TEST(LoadAndSendFirmwareSer, AnAnswerThatStraddlesTheWindowsCloseIdentifiesTheUn
     fakes::RecordingLog log;
     fakes::ScriptedPrompts prompts;
     fakes::FakeWindow window;
-    WindowFlashReport report{window, prompts};
+    WindowReport shown{window, prompts};
+    FlashReportTo report{shown};
 
     EXPECT_EQ(LoadAndSendFirmwareSer(SerialLink{port, log, clock}, fw, report).outcome,
               SerialFlashOutcome::Flashed);

@@ -1,15 +1,19 @@
 #include "link_rig.h"
 
 #include <QFile>
+#include <utility>
 
 namespace quorvex::testing {
 
 void SpyPort::output(const QByteArray& bytes) {
+    readLast_ = false;
     writes.push_back(bytes);
     inner_.output(bytes);
 }
 
 QByteArray SpyPort::input() {
+    if (std::exchange(readLast_, true))
+        ++windowsOpened;
     if (++inputs == failInputNumber)
         Raise(FailureNo::DeviceIOError);
     return inner_.input();

@@ -3,15 +3,14 @@
 // device folder whose only node links to it (so "Com 1" is the simulated unit), the real
 // QtSerialPort opened on it, and a session over the recording fakes.
 #include "bootsim/simulator.h"
+#include "flow/flash_serial_unit.h"
 #include "flow/window_reports.h"
 #include "serial/packet_exchange.h"
 #include "serial/qt_serial_port.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
 
-#include <QProperty>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <functional>
 #include <ostream>
 #include <vector>
@@ -31,24 +30,29 @@ class SpyPort : public SerialPort {
     void close() override { inner_.close(); }
     bool isOpen() const override { return inner_.isOpen(); }
     void output(const QByteArray& bytes) override;
-    void drain() override { inner_.drain(); }
+    void drain() override {
+        readLast_ = false;
+        inner_.drain();
+    }
     QByteArray input() override;
     int inBufferCount() override { return inner_.inBufferCount(); }
-    void setReadyReadHandler(std::function<void()> h) override {
-        // A response window hooks the port's arrivals while it is open.
-        if (h)
-            ++windowsOpened;
-        inner_.setReadyReadHandler(std::move(h));
+    bool waitForReadyRead(int ms) override {
+        readLast_ = false;
+        return inner_.waitForReadyRead(ms);
     }
     QString deviceName(int n) const override { return inner_.deviceName(n); }
 
     std::vector<QByteArray> writes;
     int inputs = 0;
     int failInputNumber = -1; // this input() call (from 1) fails with a device error
+    // A response window waits between its reads; two reads back to back are where one window
+    // (or the look after a frame's drain) ends and the next window begins. So this counts the
+    // windows of one exchange.
     int windowsOpened = 0;
 
   private:
     SerialPort& inner_;
+    bool readLast_ = false;
 };
 
 // A link clock `factor` times slower than the steady one: a boundary a few milliseconds of
@@ -93,7 +97,8 @@ class LinkRig {
     // The network is no part of a serial flash: anything opened or sent there is a fault.
     fakes::FakeUdpSocket udp;
     SerialLink link{spy, log};
-    WindowFlashReport report{window, prompts};
+    WindowReport shown{window, prompts};
+    FlashReportTo report{shown};
 
     // How many response windows were opened since the rig was made.
     int windowsOpened() const { return spy.windowsOpened; }

@@ -1,7 +1,7 @@
 #include "timed_port.h"
 
-#include <QMetaObject>
-#include <QTimer>
+#include <algorithm>
+#include <utility>
 
 namespace quorvex::testing {
 
@@ -47,21 +47,23 @@ QByteArray TimedSerialPort::input() {
     }
     if (!out.isEmpty() && stallMs > 0 && !stalled_) {
         stalled_ = true;
-        // Busy once the reader is back in its wait, as a repaint or a box would keep it.
-        QTimer::singleShot(0, &context_, [this] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(stallMs * factor_));
-        });
+        stallDue_ = true;
     }
     return out;
+}
+
+bool TimedSerialPort::waitForReadyRead(int ms) {
+    const auto until = Clock::now() + std::chrono::milliseconds(std::max(0, ms));
+    if (std::exchange(stallDue_, false))
+        std::this_thread::sleep_for(std::chrono::milliseconds(stallMs * factor_));
+    std::unique_lock lock(mutex_);
+    arrived_.wait_until(lock, until, [this] { return !incoming_.isEmpty() || stopping_; });
+    return !incoming_.isEmpty();
 }
 
 int TimedSerialPort::inBufferCount() {
     std::lock_guard lock(mutex_);
     return int(incoming_.size());
-}
-
-void TimedSerialPort::setReadyReadHandler(std::function<void()> handler) {
-    handler_ = std::move(handler);
 }
 
 QByteArray TimedSerialPort::written() const {
@@ -83,13 +85,7 @@ void TimedSerialPort::deliver() {
         }
         incoming_ += due_.begin()->second;
         due_.erase(due_.begin());
-        QMetaObject::invokeMethod(
-            &context_,
-            [this] {
-                if (handler_)
-                    handler_();
-            },
-            Qt::QueuedConnection);
+        arrived_.notify_all();
     }
 }
 

@@ -1,11 +1,10 @@
 #pragma once
 // A serial port whose unit speaks in real time, from a thread of its own: what it says arrives
-// at set times and is signalled as a real port signals arrivals, whatever the reader's thread
-// is busy with. drain() takes as long as the written bytes spend going out on the line.
+// at set times and wakes a reader that waits for it, whatever the reader's thread is busy with.
+// drain() takes as long as the written bytes spend going out on the line.
 #include "serial/serial_port.h"
 
 #include <QByteArray>
-#include <QObject>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -34,7 +33,8 @@ class TimedSerialPort : public SerialPort {
     std::vector<Arrival> duringSend;
     // How long drain() takes: the written bytes' time on the line.
     int lineMs = 0;
-    // The reader's thread is kept busy this long right after the first arrival has been read.
+    // The reader's thread is kept busy this long once it has read the first arrival and waits
+    // again, as a thread taken up by other work would be.
     int stallMs = 0;
 
     void setCommPort(int n) override { number_ = n; }
@@ -49,7 +49,7 @@ class TimedSerialPort : public SerialPort {
     void drain() override;
     QByteArray input() override;
     int inBufferCount() override;
-    void setReadyReadHandler(std::function<void()> handler) override;
+    bool waitForReadyRead(int ms) override;
     QString deviceName(int) const override { return QStringLiteral("/dev/null-timed"); }
 
     QByteArray written() const;
@@ -63,13 +63,13 @@ class TimedSerialPort : public SerialPort {
     int number_ = 1;
     QString settings_ = QStringLiteral("9600,n,8,1");
     bool open_ = true;
-    QByteArray unsent_; // written since the last drain
-    QObject context_;   // lives on the reader's thread: arrivals are signalled there
-    std::function<void()> handler_;
+    QByteArray unsent_;     // written since the last drain
+    bool stallDue_ = false; // the first arrival has been read: the next wait stalls
     bool stalled_ = false;
 
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
+    std::condition_variable wake_;    // the delivering thread: something new is due
+    std::condition_variable arrived_; // the reader: bytes have come
     std::multimap<Clock::time_point, QByteArray> due_;
     QByteArray incoming_;
     QByteArray written_;

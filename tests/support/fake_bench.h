@@ -24,7 +24,6 @@ struct FakeBench {
     FakeWindow window;
     FakeSerialPort port;
     FakeUdpSocket socket;
-    WindowFlashReport flashReport{window, prompts};
     WindowTftpReport tftpReport{window};
 };
 

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -68,8 +69,13 @@ class FakeSerialPort : public SerialPort {
         return waiting;
     }
     int inBufferCount() override { return int(incoming.size()); }
-    // Bytes are waiting as soon as output() returns; there is never anything to wake for.
-    void setReadyReadHandler(std::function<void()>) override {}
+    // What the next read finds is known already: the wait returns at once when there is
+    // something, else nothing will come and it sleeps its time out.
+    bool waitForReadyRead(int ms) override {
+        if (incoming.isEmpty() && ms > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return !incoming.isEmpty();
+    }
     QString deviceName(int n) const override { return QStringLiteral("/dev/ttyUSB%1").arg(n - 1); }
 
     int port = 1;

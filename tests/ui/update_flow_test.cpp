@@ -7,6 +7,7 @@
 #include "package/cipher.h"
 #include "package/intel_hex.h"
 #include "serial/qt_serial_port.h"
+#include "support/bounded_wait.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "support/test_files.h"
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,7 +63,15 @@ class UpdateFlow : public ::testing::Test {
         return form->findChild<T*>(QString::fromLatin1(name));
     }
     QPushButton* updateButton() const { return child<QPushButton>("cmdUpdate"); }
-    void clickUpdate() { QTest::mouseClick(updateButton(), Qt::LeftButton); }
+    // A serial flash runs off the window's thread: the click returns at once, and the window is
+    // given back (or closed) when the flash is over.
+    void clickUpdate() {
+        const bool serialFlash = firmware.isLoaded() && !IsNetworkUnit(firmware);
+        QTest::mouseClick(updateButton(), Qt::LeftButton);
+        if (serialFlash)
+            ASSERT_TRUE(quorvex::testing::WaitUntil(
+                [&] { return updateButton()->isVisible() || !form->isVisible(); }, 60000));
+    }
     QString status() const { return child<QLabel>("lblStat")->text(); }
 
     // Browses for `fixture` and confirms the question about it.
@@ -148,6 +158,72 @@ TEST_F(UpdateFlow, APortListedAsCom12IsOpenedAsPort12AndAMinimisedWindowComesBac
     EXPECT_EQ(messageTexts(),
               QStringList({"PIC16F876A/877A flashed with firmware v1.4.12 successfully."}));
     EXPECT_FALSE(minimisedAtQuestion);
+}
+
+// Counts the window's paints while `during` holds.
+class PaintsWhile : public QObject {
+  public:
+    explicit PaintsWhile(std::function<bool()> during) : during_(std::move(during)) {
+        qApp->installEventFilter(this);
+    }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Paint && o->isWidgetType() && during_())
+            ++paints;
+        return false;
+    }
+    int paints = 0;
+
+  private:
+    std::function<bool()> during_;
+};
+
+TEST_F(UpdateFlow, TheWindowDrawsWhileAUnitIsFlashedAndItsLockedControlsDoNothing) {
+    bootsim::Options unit;
+    unit.identification = 0x40;
+    unit.turnaroundMs = 120; // the 17 frames take seconds: time to look at the window meanwhile
+    start(unit);
+    load("sparse17.dff");
+    const auto underWay = [&] {
+        const std::size_t frames = sim->frames().size();
+        return frames > 0 && frames < 17;
+    };
+    PaintsWhile paints(underWay);
+    prompts.answers.push_back(true);
+    QTest::mouseClick(updateButton(), Qt::LeftButton);
+    // The click has returned while the unit still takes its frames: the window's thread is free.
+    EXPECT_LT(sim->frames().size(), 17u);
+    EXPECT_FALSE(updateButton()->isVisible());
+    ASSERT_TRUE(quorvex::testing::WaitUntil(underWay, 20000));
+    QTest::mouseClick(child<QPushButton>("cmdExit"), Qt::LeftButton);
+    EXPECT_TRUE(form->isVisible()) << "Exit is locked during the flash";
+    ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return updateButton()->isVisible(); }, 30000));
+    EXPECT_GT(paints.paints, 0);
+    EXPECT_EQ(sim->frames().size(), 17u);
+    EXPECT_EQ(messageTexts(),
+              QStringList({"PIC16F876A/877A flashed with firmware v1.4.12 successfully."}));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(serial->isOpen());
+}
+
+TEST_F(UpdateFlow, TheWindowAndQuorvexCliSendTheUnitTheSameBytesForTheSamePackage) {
+    start(0x40);
+    load("sparse17.dff");
+    prompts.answers.push_back(true);
+    clickUpdate();
+    ASSERT_EQ(sim->frames().size(), 17u);
+
+    bootsim::Options options;
+    options.identification = 0x40;
+    bootsim::Simulator cliUnit(options);
+    QString error;
+    ASSERT_TRUE(cliUnit.start(&error)) << error.toStdString();
+    QProcess cli;
+    cli.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"),
+              {QStringLiteral("flash"), Fixture("sparse17.dff"), QStringLiteral("--port"),
+               cliUnit.slavePath()});
+    ASSERT_TRUE(cli.waitForFinished(60000)) << cli.errorString().toStdString();
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_EQ(cliUnit.received(), sim->received());
 }
 
 TEST_F(UpdateFlow, NetworkPackageArrivesWholeAtARealTftpServer) {

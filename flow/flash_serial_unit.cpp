@@ -1,0 +1,78 @@
+#include "flow/flash_serial_unit.h"
+
+#include "base/catalogue.h"
+#include "base/identity.h"
+#include "serial/packet_exchange.h"
+
+#include <algorithm>
+
+namespace quorvex {
+
+const QString PortUnusableText =
+    QStringLiteral("Unable to connect on select COM port.  The port may be in use.");
+
+void FlashReportTo::error(const QString& text, const QString& caption) {
+    report_.tell(text, Icon::Error, caption);
+    last_ = caption.isEmpty() || caption == AppTitle() ? text : caption;
+}
+
+void FlashReportTo::info(const QString& text) {
+    report_.tell(text, Icon::Information, AppTitle());
+    last_ = text;
+}
+
+namespace {
+
+bool PicksANumber(const SerialPortPick& pick) {
+    return pick.number >= 1 && pick.number <= 255;
+}
+
+} // namespace
+
+SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, ErrorSink& log,
+                                  Report& report) {
+    Guard g(log, job.place);
+    SerialUnitOutcome out;
+    const LoadedFirmware& fw = job.firmware;
+    if (const auto settings = SerialSettingsOf(fw.Header.trimmedCode()))
+        g.step([&] { port.setSettings(*settings); });
+    if (PicksANumber(job.port)) {
+        g.step([&] {
+            if (port.isOpen())
+                port.close();
+        });
+        // The device the list showed, not whatever holds the number now.
+        g.step([&] { port.setCommDevice(job.port.number, job.port.device); });
+    }
+    // A port that is still open is flashed on as it is; that is no failure worth a record.
+    g.step([&] { port.open(); },
+           [&](const Failure& f) {
+               out.portGone = f.number == FailureNo::InvalidPortNumber;
+               return f.number == FailureNo::PortAlreadyOpen;
+           });
+    out.opened = port.isOpen();
+    if (!out.opened) {
+        out.text = PortUnusableText;
+        return out;
+    }
+
+    const int attempts = std::max(1, job.helloAttempts);
+    g.step([&] { report.stage(CountdownText(0, attempts)); });
+    FlashReportTo told(report);
+    SerialFlashResult result;
+    g.step([&] { result = LoadAndSendFirmwareSer(SerialLink{port, log}, fw, told, attempts); });
+    g.step([&] {
+        if (port.isOpen())
+            port.close();
+    });
+
+    out.identification = result.identification;
+    out.flashBlocks = result.flashBlocks;
+    out.eepromBytes = result.eepromBytes;
+    out.flashed = result.outcome == SerialFlashOutcome::Flashed;
+    out.refused = result.outcome == SerialFlashOutcome::Refused;
+    out.text = told.lastTold();
+    return out;
+}
+
+} // namespace quorvex

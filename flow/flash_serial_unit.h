@@ -1,0 +1,75 @@
+#pragma once
+// Flashing one serial unit on one port, as both front ends do it: the port is opened with the
+// product's line settings, the unit's bootloader is called while the technician resets it, the
+// firmware is written and the port is closed again.
+#include "base/failure.h"
+#include "base/loaded_firmware.h"
+#include "flow/report.h"
+#include "serial/flash_report.h"
+#include "serial/flashing_sequence.h"
+#include "serial/serial_port.h"
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace quorvex {
+
+// What the technician is told when the chosen port does not open.
+extern const QString PortUnusableText;
+
+// The port as the list or the command line named it: its number and the device found for it.
+// A number outside 1..255 leaves the port as it was set before, and one still open is then
+// flashed on as it is.
+struct SerialPortPick {
+    int number = 0;
+    QString device;
+};
+
+struct SerialUnitJob {
+    const LoadedFirmware& firmware;
+    SerialPortPick port;
+    // Hellos sent while the unit is reset, one a second of the countdown.
+    int helloAttempts = Hello::Attempts;
+    // The procedure the log's records of the port name.
+    Place place;
+};
+
+struct SerialUnitOutcome {
+    bool opened = false;
+    // The device behind the pick has gone since the ports were listed.
+    bool portGone = false;
+    // The byte the unit answered the hello with; none when no unit answered.
+    std::optional<std::uint8_t> identification;
+    int flashBlocks = 0; // flash frames the unit accepted
+    int eepromBytes = 0;
+    bool flashed = false;
+    // The unit is not the one the package is for: nothing was written.
+    bool refused = false;
+    // The last box's text (a refusal: its caption); PortUnusableText when the port did not open,
+    // which the front end tells in its own way.
+    QString text;
+};
+
+// The serial flash's reports, told in the front end's one report shape.
+class FlashReportTo : public FlashReport {
+  public:
+    explicit FlashReportTo(Report& report) : report_(report) {}
+    void message(const QString& text) override { report_.stage(text); }
+    void progress(qint64 done, qint64 total) override { report_.progress(done, total); }
+    void error(const QString& text, const QString& caption) override;
+    void info(const QString& text) override;
+    // A box of a caption of its own (the refusal) is named by it, the others by their text.
+    const QString& lastTold() const { return last_; }
+
+  private:
+    Report& report_;
+    QString last_;
+};
+
+// Runs on the calling thread and sleeps there between the bytes of the exchange: the window
+// calls it on a thread of its own. The port belongs to that thread until this returns.
+SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, ErrorSink& log,
+                                  Report& report);
+
+} // namespace quorvex
