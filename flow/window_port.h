@@ -22,9 +22,10 @@ class WindowPort {
     // lblMessage and lblStat
     virtual void setMessage(const QString& text) = 0;
     virtual void setStatus(const QString& text) = 0;
-    // A status text that reports one step of work under way (a block sent). The window may
-    // draw it later, merged with the steps that follow; setStatus texts (an outcome, a
-    // failure) are drawn at once, after the last step. status() gives the newest text.
+    // A status text that reports one step of work under way (a block sent), from whichever
+    // thread does the work, never at the same time as another call. The window may draw it
+    // later, merged with the steps that follow; setStatus texts (an outcome, a failure) are
+    // drawn at once, after the last step. status() gives the newest text.
     virtual void setProgressStatus(const QString& text) { setStatus(text); }
     virtual QString status() const = 0;
 

@@ -26,6 +26,7 @@ class WindowTftpReport : public TftpReport {
   public:
     explicit WindowTftpReport(WindowPort& window) : window_(window) {}
     void status(const QString& text) override { window_.setStatus(text); }
+    // On the transfer's own thread.
     void step(const QString& text) override { window_.setProgressStatus(text); }
     // The transfer is over, whichever way: the window is given back.
     void ended() override;

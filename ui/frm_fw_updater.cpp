@@ -72,7 +72,11 @@ FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
     Form_Load();
 }
 
-FrmFWUpdater::~FrmFWUpdater() = default;
+FrmFWUpdater::~FrmFWUpdater() {
+    // An upload under way reports to the status line until its thread has stopped.
+    updateCommand_.reset();
+    tftpClient_.reset();
+}
 
 void FrmFWUpdater::buildControls() {
     setFixedSize(500, 150);
@@ -120,8 +124,10 @@ void FrmFWUpdater::buildControls() {
                          QStringLiteral("Status: Ready."), QRect(2, 30, 224, 38));
     lblStat_->setWordWrap(true);
     lblStat_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    statusText_ = lblStat_->text();
-    statusDraw_ = std::make_unique<PacedDraw>([this] { drawStatus(); });
+    status_ = std::make_unique<PacedText>(lblStat_->text(), [this](const QString& text) {
+        lblStat_->setText(ShownStatus(text));
+        lblStat_->repaint();
+    });
     picEthMedium_->hide();
 
     cmdExit_ = MakeButton(this, QStringLiteral("cmdExit"), QStringLiteral("Exit"),
@@ -331,24 +337,16 @@ void FrmFWUpdater::setMessage(const QString& text) {
     messageDraw_->changed();
 }
 void FrmFWUpdater::setStatus(const QString& text) {
-    // The last step goes up before the outcome replaces it, so none is skipped.
-    statusDraw_->flush();
-    statusText_ = text;
-    drawStatus();
+    status_->setNow(text);
     // An outcome or a failure is read out, not just shown; the steps before it are not.
     QAccessibleEvent alert(lblStat_, QAccessible::Alert);
     QAccessible::updateAccessibility(&alert);
 }
 void FrmFWUpdater::setProgressStatus(const QString& text) {
-    statusText_ = text;
-    statusDraw_->changed();
+    status_->setStep(text);
 }
 QString FrmFWUpdater::status() const {
-    return statusText_;
-}
-void FrmFWUpdater::drawStatus() {
-    lblStat_->setText(ShownStatus(statusText_));
-    lblStat_->repaint();
+    return status_->text();
 }
 void FrmFWUpdater::setSerialPanelVisible(bool visible) {
     picSerMedium_->setVisible(visible);

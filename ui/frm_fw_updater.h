@@ -25,6 +25,7 @@ namespace quorvex {
 
 class LogoWidget;
 class PacedDraw;
+class PacedText;
 class ProgressWidget;
 class TftpClient;
 class UpdateCommand;
@@ -102,7 +103,6 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     void buildControls();
     void buildMakerPanel();
     void wireEvents();
-    void drawStatus();
 
     FormDeps deps_;
     ErrorLog log_;
@@ -111,9 +111,8 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     std::unique_ptr<UpdateCommand> updateCommand_;
     bool closingFromCode_ = false;
     // The newest texts, drawn at the rate a person reads (see PacedDraw).
-    QString statusText_;
     QString messageText_;
-    std::unique_ptr<PacedDraw> statusDraw_;
+    std::unique_ptr<PacedText> status_;
     std::unique_ptr<PacedDraw> messageDraw_;
 
     LogoWidget* imgLogo_ = nullptr;

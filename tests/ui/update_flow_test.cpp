@@ -218,7 +218,8 @@ TEST_F(UpdateFlow, AMegabyteUploadRepaintsTheStatusLineAtReadingRateAndShowsTheL
     ASSERT_GT(finished, 0) << paints.painted.join(" / ").toStdString();
     EXPECT_EQ(paints.painted.at(finished - 1),
               QStringLiteral("Status: Transmitting block #%1").arg(blocks));
-    // One paint per 30 ms would allow 256 in 7.7 s; the upload takes well under one.
+    // One paint per 100 ms would allow 256 in 25.6 s; the upload takes well under a second
+    // unless the machine is very busy.
     EXPECT_LT(paints.painted.size(), blocks / 8) << paints.painted.size() << " paints";
 }
 

@@ -263,6 +263,25 @@ TEST_F(WindowTest, AUnitsErrorTextIsShownAtOnceAsPlainTextAndCutToLength) {
     EXPECT_TRUE(status->text().endsWith(QChar(0x2026)));
 }
 
+// Blocks that follow one another faster than a person reads are drawn merged; when the unit then
+// falls silent, the last block sent is what the line shows, with no further event to bring it.
+TEST_F(WindowTest, TheStatusLineShowsTheLastBlockSentWhenTheUnitFallsSilent) {
+    firmware.Header.setProductCode(QStringLiteral("NYX2"));
+    firmware.Header.ChipId = NetworkChipId;
+    firmware.ProgramImage = QByteArray(2000, 'x');
+    form->setEthPanelVisible(true);
+    child<QLineEdit>("txtIP")->setText(QStringLiteral("127.0.0.1"));
+    auto* status = child<QLabel>("lblStat");
+
+    form->cmdUpdate_Click();
+    for (int block = 0; block < 3; ++block)
+        socket.deliver(tftp::Ack(block));
+    EXPECT_TRUE(WaitUntil([&] { return status->text() == "Status: Transmitting block #3"; }, 2000))
+        << status->text().toStdString();
+    EXPECT_TRUE(form->tftpClient().watching());
+    form->tftpClient().EndTftpTransfer();
+}
+
 // Boxes quote paths and failure texts from outside the program: markup in them is shown as the
 // characters it is made of, in messages and questions alike.
 TEST_F(WindowTest, MessageBoxesShowMarkupInPathsAsWritten) {
