@@ -10,9 +10,7 @@
 #include "net/udp_socket.h"
 #include "serial/serial_port.h"
 
-#include <QTimer>
 #include <QWidget>
-#include <array>
 #include <memory>
 
 class QComboBox;
@@ -24,6 +22,7 @@ class QPushButton;
 namespace quorvex {
 
 class LogoWidget;
+class MakerPanel;
 class PacedDraw;
 class PacedText;
 class ProgressWidget;
@@ -97,11 +96,9 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     // The close box and the system menu are refused in every state; only closing from code
     // (Exit, the answer No after a flash, a finished build) ends the program.
     void closeEvent(QCloseEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
     void buildControls();
-    void buildMakerPanel();
     void wireEvents();
 
     FormDeps deps_;
@@ -126,12 +123,7 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     QLineEdit* txtIP_ = nullptr;
     QLabel* lblStat_ = nullptr;
     QPushButton* cmdExit_ = nullptr;
-    QFrame* picCreateDFF_ = nullptr;
-    QComboBox* cmbUnitIdList_ = nullptr;
-    QComboBox* cmbPicIdList_ = nullptr;
-    std::array<QLineEdit*, 3> txtFWVer_{};
-    QPushButton* cmdMakeDFF_ = nullptr;
-    QPushButton* cmdCancel_ = nullptr;
+    MakerPanel* picCreateDFF_ = nullptr;
 };
 
 } // namespace quorvex
