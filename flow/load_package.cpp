@@ -30,13 +30,11 @@ void PrepareWindowFor(const PackageLoad& load, const DFFHeader& header,
     };
     WindowPort& w = load.window;
     if (header.ChipId == NetworkChipId) {
-        w.setEthPanelVisible(true);
-        w.setSerialPanelVisible(false);
-        w.setStatus(QStringLiteral("Status: Ready."));
+        w.showMedium(Medium::Network);
+        w.setText(WindowText::Status, QStringLiteral("Status: Ready."));
         return;
     }
-    w.setEthPanelVisible(false);
-    w.setSerialPanelVisible(true);
+    w.showMedium(Medium::Serial);
     if (const auto settings = SerialSettingsOf(header.trimmedCode()))
         guard.step([&] { load.serial.setSettings(*settings); }, accessBox);
     if (refreshPorts)

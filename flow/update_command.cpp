@@ -50,24 +50,24 @@ void UpdateCommand::BrowseAndLoad() {
         path.clear();
     packagePath_ = path;
     if (!path.isEmpty())
-        w.setUpdateCaption(QStringLiteral("Verifying DFF..."));
+        w.setText(WindowText::Caption, QStringLiteral("Verifying DFF..."));
 
     // The port scan of a serial load gives the window back when it ends, yet the question and
     // the decode are still to come: lock it again so that no second load can start meanwhile.
     const auto refreshDuringLoad = [&] {
         refreshPorts_();
         w.EnableControls(false);
-        w.setUpdateCaption(QStringLiteral("Verifying DFF..."));
+        w.setText(WindowText::Caption, QStringLiteral("Verifying DFF..."));
     };
     bool loaded = false;
     g.step([&] { loaded = LoadDFFFile(load_, path, refreshDuringLoad); });
     if (loaded) {
-        w.setUpdateCaption(UploadCaption(load_.firmware));
+        w.setText(WindowText::Caption, UploadCaption(load_.firmware));
     } else {
-        w.setUpdateCaption(path.isEmpty() ? BrowseCaption
-                                          : QStringLiteral("Unable to load. Click to try again."));
-        w.setSerialPanelVisible(false);
-        w.setEthPanelVisible(false);
+        w.setText(WindowText::Caption, path.isEmpty()
+                                           ? BrowseCaption
+                                           : QStringLiteral("Unable to load. Click to try again."));
+        w.showMedium(Medium::None);
         load_.firmware.releaseImages();
     }
     w.EnableControls(true);
@@ -113,21 +113,21 @@ bool UpdateCommand::FlashSerial(Guard& g) {
     bool okToFlash = true;
     bool closeAfterwards = false;
     bool portGone = false;
-    const QString chosenText = w.selectedPortText();
-    const QString chosenDevice = w.selectedPortDevice();
+    const QString chosenText = ChosenPortText(w);
+    const QString chosenDevice = ChosenPortDevice(w);
 
-    if (w.selectedPortIndex() == -1) {
+    if (!PortChosen(w)) {
         ShowInfo(load_.prompts, QStringLiteral("Please select a COM port from the list."));
         okToFlash = false;
     } else {
-        g.step([&] { portNumber_ = PortNumberOf(w.selectedPortText()); });
+        g.step([&] { portNumber_ = PortNumberOf(ChosenPortText(w)); });
         if (portNumber_ >= 1 && portNumber_ <= 255) {
             g.step([&] {
                 if (port.isOpen())
                     port.close();
             });
             // The device the list showed, not whatever holds the number now.
-            g.step([&] { port.setCommDevice(portNumber_, w.selectedPortDevice()); });
+            g.step([&] { port.setCommDevice(portNumber_, ChosenPortDevice(w)); });
         }
         g.step([&] { port.open(); },
                [&](const Failure& f) {
@@ -143,7 +143,7 @@ bool UpdateCommand::FlashSerial(Guard& g) {
     }
 
     if (okToFlash) {
-        w.setMessage(QStringLiteral("Please reset the unit... (10 seconds)"));
+        w.setText(WindowText::Message, QStringLiteral("Please reset the unit... (10 seconds)"));
         WindowFlashReport report(w, load_.prompts);
         SerialFlashResult result;
         g.step([&] {
@@ -172,12 +172,9 @@ bool UpdateCommand::FlashSerial(Guard& g) {
 
 void UpdateCommand::ForgetRefusedPackage(Guard& g) {
     WindowPort& w = load_.window;
-    g.step([&] {
-        w.setSerialPanelVisible(false);
-        w.setEthPanelVisible(false);
-    });
+    g.step([&] { w.showMedium(Medium::None); });
     g.step([&] { load_.firmware.releaseImages(); });
-    g.step([&] { w.setUpdateCaption(BrowseCaption); });
+    g.step([&] { w.setText(WindowText::Caption, BrowseCaption); });
 }
 
 } // namespace quorvex

@@ -5,7 +5,7 @@
 namespace quorvex {
 
 void WindowFlashReport::message(const QString& text) {
-    window_.setMessage(text);
+    window_.setText(WindowText::Message, text);
 }
 
 void WindowFlashReport::progress(qint64 done, qint64 total) {

@@ -122,10 +122,13 @@ void FrmFWUpdater::wireEvents() {
     connect(picCreateDFF_, &MakerPanel::unitPicked, this, [this] { cmbUnitIdList_Click(); });
     connect(picCreateDFF_, &MakerPanel::versionBoxEntered, this,
             [this](int i) { txtFWVer_GotFocus(i); });
-    connect(SerialCommPort_, &QComboBox::currentIndexChanged, this, [this](int i) {
-        SerialCommPort_->setToolTip(
-            i >= 0 ? SerialCommPort_->itemData(i, Qt::ToolTipRole).toString() : QString());
-    });
+    connect(SerialCommPort_, &QComboBox::currentIndexChanged, this, [this] { showPortDevice(); });
+}
+
+void FrmFWUpdater::showPortDevice() {
+    const int i = SerialCommPort_->currentIndex();
+    SerialCommPort_->setToolTip(i >= 0 ? SerialCommPort_->itemData(i, Qt::ToolTipRole).toString()
+                                       : QString());
 }
 
 void FrmFWUpdater::Form_Load() {
@@ -151,13 +154,16 @@ void FrmFWUpdater::cmdCancel_Click() {
 void FrmFWUpdater::cmdMakeDFF_Click() {
     // The encoder lets window events run: nothing else may start meanwhile.
     EnableControls(false);
-    quorvex::cmdMakeDFF_Click(log_, deps_.prompts, *this, deps_.dialogs, picCreateDFF_->choice(),
-                              [this] { cmdCancel_Click(); });
+    BuildPackageFromPanel(log_, deps_.prompts, *this, deps_.dialogs, picCreateDFF_->choice(),
+                          [this] { cmdCancel_Click(); });
     EnableControls(true);
 }
 
 void FrmFWUpdater::cmdRefresh_Click() {
-    quorvex::cmdRefresh_Click(*this, deps_.serial, deps_.firmware);
+    // Hourglass over the window while the ports are tried.
+    setCursor(Qt::WaitCursor);
+    RefreshPortList(*this, deps_.serial, deps_.firmware);
+    unsetCursor();
 }
 
 void FrmFWUpdater::imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers m) {
@@ -205,71 +211,58 @@ void FrmFWUpdater::EnableControls(bool enabled) {
     }
 }
 
-void FrmFWUpdater::setUpdateCaption(const QString& caption) {
-    cmdUpdate_->setText(caption);
-    cmdUpdate_->repaint();
-}
-QString FrmFWUpdater::updateCaption() const {
-    return cmdUpdate_->text();
-}
 void FrmFWUpdater::setUpdateVisible(bool visible) {
     cmdUpdate_->setVisible(visible);
 }
-void FrmFWUpdater::setMessage(const QString& text) {
-    messageText_ = text;
-    messageDraw_->changed();
-}
-void FrmFWUpdater::setStatus(const QString& text) {
-    status_->setNow(text);
-    // An outcome or a failure is read out, not just shown; the steps before it are not.
-    QAccessibleEvent alert(lblStat_, QAccessible::Alert);
-    QAccessible::updateAccessibility(&alert);
-}
-void FrmFWUpdater::setProgressStatus(const QString& text) {
-    status_->setStep(text);
+void FrmFWUpdater::setText(WindowText where, const QString& text) {
+    switch (where) {
+    case WindowText::Caption:
+        cmdUpdate_->setText(text);
+        cmdUpdate_->repaint();
+        return;
+    case WindowText::Message:
+        messageText_ = text;
+        messageDraw_->changed();
+        return;
+    case WindowText::Status: {
+        status_->setNow(text);
+        // An outcome or a failure is read out, not just shown; the steps before it are not.
+        QAccessibleEvent alert(lblStat_, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+        return;
+    }
+    case WindowText::Step:
+        status_->setStep(text);
+        return;
+    }
 }
 QString FrmFWUpdater::status() const {
     return status_->text();
 }
-void FrmFWUpdater::setSerialPanelVisible(bool visible) {
-    picSerMedium_->setVisible(visible);
-}
-void FrmFWUpdater::setEthPanelVisible(bool visible) {
-    picEthMedium_->setVisible(visible);
+void FrmFWUpdater::showMedium(Medium medium) {
+    picSerMedium_->setVisible(medium == Medium::Serial);
+    picEthMedium_->setVisible(medium == Medium::Network);
 }
 QString FrmFWUpdater::targetAddress() const {
     return txtIP_->text();
 }
-void FrmFWUpdater::clearPorts() {
+PortList FrmFWUpdater::portList() const {
+    PortList list;
+    for (int i = 0; i < SerialCommPort_->count(); ++i)
+        list.entries << PortEntry{0, SerialCommPort_->itemText(i),
+                                  SerialCommPort_->itemData(i, Qt::ToolTipRole).toString()};
+    list.chosen = SerialCommPort_->currentIndex();
+    return list;
+}
+void FrmFWUpdater::setPortList(const PortList& list) {
     SerialCommPort_->clear();
-}
-void FrmFWUpdater::addPort(const QString& text, const QString& tooltip) {
-    SerialCommPort_->addItem(text);
-    SerialCommPort_->setItemData(SerialCommPort_->count() - 1, tooltip, Qt::ToolTipRole);
-    // A list that gains its first entry selects it by itself; the scan decides what is selected.
-    if (SerialCommPort_->count() == 1)
-        SerialCommPort_->setCurrentIndex(-1);
-}
-int FrmFWUpdater::portCount() const {
-    return SerialCommPort_->count();
-}
-void FrmFWUpdater::selectPort(int index) {
-    SerialCommPort_->setCurrentIndex(index);
-}
-int FrmFWUpdater::selectedPortIndex() const {
-    return SerialCommPort_->currentIndex();
-}
-QString FrmFWUpdater::selectedPortText() const {
-    return SerialCommPort_->currentText();
-}
-QString FrmFWUpdater::selectedPortDevice() const {
-    return SerialCommPort_->currentData(Qt::ToolTipRole).toString();
-}
-void FrmFWUpdater::setBusyPointer(bool busy) {
-    if (busy)
-        setCursor(Qt::WaitCursor);
-    else
-        unsetCursor();
+    for (const PortEntry& entry : list.entries) {
+        SerialCommPort_->addItem(entry.text);
+        SerialCommPort_->setItemData(SerialCommPort_->count() - 1, entry.device, Qt::ToolTipRole);
+    }
+    SerialCommPort_->setCurrentIndex(list.chosen);
+    // The first entry was chosen by the list itself before its device was known.
+    showPortDevice();
 }
 void FrmFWUpdater::restoreAndRaise() {
     if (isMinimized())

@@ -66,27 +66,18 @@ class FrmFWUpdater : public QWidget, public WindowPort {
 
     // WindowPort
     void EnableControls(bool enabled) override;
-    void setUpdateCaption(const QString& caption) override;
-    QString updateCaption() const override;
     void setUpdateVisible(bool visible) override;
-    void setMessage(const QString& text) override;
-    void setStatus(const QString& text) override;
-    void setProgressStatus(const QString& text) override;
-    QString status() const override;
-    void setSerialPanelVisible(bool visible) override;
-    void setEthPanelVisible(bool visible) override;
+    void setText(WindowText where, const QString& text) override;
+    void showMedium(Medium medium) override;
+    PortList portList() const override;
+    void setPortList(const PortList& list) override;
     QString targetAddress() const override;
-    void clearPorts() override;
-    void addPort(const QString& text, const QString& tooltip) override;
-    int portCount() const override;
-    void selectPort(int index) override;
-    int selectedPortIndex() const override;
-    QString selectedPortText() const override;
-    QString selectedPortDevice() const override;
-    void setBusyPointer(bool busy) override;
+    ProgressDisplay& progress() override;
     void restoreAndRaise() override;
     void closeWindow() override;
-    ProgressDisplay& progress() override;
+
+    // The newest status text, drawn or about to be.
+    QString status() const;
 
     // The longest status text shown whole; a longer one (a unit's ERROR message may fill a
     // datagram) is cut and ends in an ellipsis. status() still gives it whole.
@@ -99,6 +90,8 @@ class FrmFWUpdater : public QWidget, public WindowPort {
 
   private:
     void buildControls();
+    // The chosen port's device, in the list's tooltip.
+    void showPortDevice();
     void wireEvents();
 
     FormDeps deps_;

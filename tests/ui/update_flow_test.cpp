@@ -207,7 +207,7 @@ TEST_F(UpdateFlow, AMegabyteUploadRepaintsTheStatusLineAtReadingRateAndShowsTheL
     firmware.Header.setProductCode(QStringLiteral("NYX2"));
     firmware.Header.ChipId = NetworkChipId;
     firmware.ProgramImage = image;
-    form->setEthPanelVisible(true);
+    form->showMedium(Medium::Network);
     PaintLog paints(child<QLabel>("lblStat"));
 
     clickUpdate();

@@ -80,18 +80,18 @@ TEST_F(WindowTest, TheTwoMediumPanelsShareOnePlaceAndTheButtonCoversMessageAndBa
 
 TEST_F(WindowTest, CloseBoxIsRefusedInEveryState) {
     EXPECT_FALSE(closeBoxClosesIt());
-    form->setSerialPanelVisible(true);
+    form->showMedium(Medium::Serial);
     form->setUpdateVisible(false);
     form->EnableControls(false);
     EXPECT_FALSE(closeBoxClosesIt());
-    form->setEthPanelVisible(true);
+    form->showMedium(Medium::Network);
     form->imgLogo_MouseDown(Qt::LeftButton, Qt::ShiftModifier);
     EXPECT_FALSE(closeBoxClosesIt());
     EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(WindowTest, EnableControlsSparesTheStatusLinePanelsAndLogo) {
-    form->setEthPanelVisible(true);
+    form->showMedium(Medium::Network);
     form->EnableControls(false);
     for (const char* off : {"cmdUpdate", "cmdExit", "cmdRefresh", "txtIP", "SerialCommPort",
                             "lblMessage", "cmbUnitIdList"})
@@ -237,7 +237,7 @@ TEST_F(WindowTest, AUnitsErrorTextIsShownAtOnceAsPlainTextAndCutToLength) {
     firmware.Header.setProductCode(QStringLiteral("NYX2"));
     firmware.Header.ChipId = NetworkChipId;
     firmware.ProgramImage = QByteArray(2000, 'x');
-    form->setEthPanelVisible(true);
+    form->showMedium(Medium::Network);
     child<QLineEdit>("txtIP")->setText(QStringLiteral("127.0.0.1"));
     auto* status = child<QLabel>("lblStat");
 
@@ -269,7 +269,7 @@ TEST_F(WindowTest, TheStatusLineShowsTheLastBlockSentWhenTheUnitFallsSilent) {
     firmware.Header.setProductCode(QStringLiteral("NYX2"));
     firmware.Header.ChipId = NetworkChipId;
     firmware.ProgramImage = QByteArray(2000, 'x');
-    form->setEthPanelVisible(true);
+    form->showMedium(Medium::Network);
     child<QLineEdit>("txtIP")->setText(QStringLiteral("127.0.0.1"));
     auto* status = child<QLabel>("lblStat");
 
