@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUdpSocket>
 #include <QWindow>
 #include <algorithm>
@@ -205,7 +206,7 @@ WindowRun UploadThroughWindow(const QByteArray& image, TftpdServer& server) {
     fw.Header.setProductCode(QStringLiteral("NYX2"));
     fw.Header.ChipId = NetworkChipId;
     fw.ProgramImage = image;
-    form.setEthPanelVisible(true);
+    form.showMedium(Medium::Network);
     form.show();
     WindowRun r;
     // A window that is not on the screen yet paints nothing.

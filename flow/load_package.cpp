@@ -24,13 +24,11 @@ void PrepareWindowFor(const PackageLoad& load, const DFFHeader& header,
     };
     WindowPort& w = load.window;
     if (header.ChipId == NetworkChipId) {
-        w.setEthPanelVisible(true);
-        w.setSerialPanelVisible(false);
-        w.setStatus(QStringLiteral("Status: Ready."));
+        w.showMedium(Medium::Network);
+        w.setText(WindowText::Status, QStringLiteral("Status: Ready."));
         return;
     }
-    w.setEthPanelVisible(false);
-    w.setSerialPanelVisible(true);
+    w.showMedium(Medium::Serial);
     if (const auto settings = SerialSettingsOf(header.trimmedCode()))
         guard.step([&] { load.serial.setSettings(*settings); }, accessBox);
     if (refreshPorts)
@@ -49,7 +47,7 @@ class LoadReport : public Report {
     LoadReport(const LoadReport&) = delete;
     LoadReport& operator=(const LoadReport&) = delete;
 
-    void stage(const QString& text) override { load_.window.setMessage(text); }
+    void stage(const QString& text) override { load_.window.setText(WindowText::Message, text); }
     void progress(qint64 done, qint64 total) override {
         ProgressDisplay& bar = load_.window.progress();
         if (!barShown_) {

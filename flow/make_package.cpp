@@ -39,9 +39,9 @@ QString ChooseTarget(FileDialogBackend& dialogs, ErrorSink& log, const QString& 
 
 } // namespace
 
-BuildOutcome cmdMakeDFF_Click(ErrorSink& log, Prompts& prompts, WindowPort& window,
-                              FileDialogBackend& dialogs, const MakerChoice& choice,
-                              const std::function<void()>& hidePanel) {
+BuildOutcome BuildPackageFromPanel(ErrorSink& log, Prompts& prompts, WindowPort& window,
+                                   FileDialogBackend& dialogs, const MakerChoice& choice,
+                                   const std::function<void()>& hidePanel) {
     const QString code = choice.productCode;
     // Checked before anything is asked, so that a header never says other than the name.
     if (const auto refusal = RefusalOf(choice)) {

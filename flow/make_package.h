@@ -18,8 +18,8 @@ enum class BuildOutcome {
 };
 
 // Run when "Continue" is pressed. `hidePanel` closes the maker panel, as its "Cancel" does.
-BuildOutcome cmdMakeDFF_Click(ErrorSink& log, Prompts& prompts, WindowPort& window,
-                              FileDialogBackend& dialogs, const MakerChoice& choice,
-                              const std::function<void()>& hidePanel);
+BuildOutcome BuildPackageFromPanel(ErrorSink& log, Prompts& prompts, WindowPort& window,
+                                   FileDialogBackend& dialogs, const MakerChoice& choice,
+                                   const std::function<void()>& hidePanel);
 
 } // namespace quorvex

@@ -1,7 +1,6 @@
 #include "flow/port_list.h"
 
 #include "base/catalogue.h"
-#include "serial/port_discovery.h"
 
 namespace quorvex {
 
@@ -10,27 +9,42 @@ QString UploadCaption(const LoadedFirmware& fw) {
            QStringLiteral(" to ") + ProductDisplayName(fw.Header.trimmedCode());
 }
 
-void cmdRefresh_Click(WindowPort& w, SerialPort& port, const LoadedFirmware& fw) {
+void RefreshPortList(WindowPort& w, SerialPort& port, const LoadedFirmware& fw) {
     w.EnableControls(false);
-    w.setUpdateCaption(QStringLiteral("Scanning available COM ports, please wait..."));
-    w.setBusyPointer(true);
-    w.clearPorts();
-    for (const PortEntry& entry : ScanPorts(port))
-        w.addPort(entry.text, entry.device);
-    if (w.portCount() > 0)
-        w.selectPort(0);
-    w.setUpdateCaption(fw.isLoaded() ? UploadCaption(fw) : QStringLiteral("Browse for DFF file"));
-    w.setBusyPointer(false);
+    w.setText(WindowText::Caption, QStringLiteral("Scanning available COM ports, please wait..."));
+    // The entries of the last scan are gone while this one runs.
+    w.setPortList({});
+    PortList found{ScanPorts(port)};
+    found.chosen = found.entries.isEmpty() ? -1 : 0;
+    w.setPortList(found);
+    w.setText(WindowText::Caption,
+              fw.isLoaded() ? UploadCaption(fw) : QStringLiteral("Browse for DFF file"));
     w.EnableControls(true);
 }
 
 void KeepPortSelection(WindowPort& w, const QString& text, const QString& device) {
-    for (int i = 0; i < w.portCount(); ++i) {
-        w.selectPort(i);
-        if (w.selectedPortText() == text && w.selectedPortDevice() == device)
-            return;
-    }
-    w.selectPort(-1);
+    PortList list = w.portList();
+    list.chosen = -1;
+    for (int i = 0; i < list.entries.size(); ++i)
+        if (list.entries[i].text == text && list.entries[i].device == device) {
+            list.chosen = i;
+            break;
+        }
+    w.setPortList(list);
+}
+
+bool PortChosen(const WindowPort& w) {
+    return w.portList().choice() != nullptr;
+}
+
+QString ChosenPortText(const WindowPort& w) {
+    const PortList list = w.portList();
+    return list.choice() ? list.choice()->text : QString();
+}
+
+QString ChosenPortDevice(const WindowPort& w) {
+    const PortList list = w.portList();
+    return list.choice() ? list.choice()->device : QString();
 }
 
 } // namespace quorvex

@@ -54,24 +54,24 @@ void UpdateCommand::BrowseAndLoad() {
         path.clear();
     packagePath_ = path;
     if (!path.isEmpty())
-        w.setUpdateCaption(QStringLiteral("Verifying DFF..."));
+        w.setText(WindowText::Caption, QStringLiteral("Verifying DFF..."));
 
     // The port scan of a serial load gives the window back when it ends, yet the question and
     // the decode are still to come: lock it again so that no second load can start meanwhile.
     const auto refreshDuringLoad = [&] {
         refreshPorts_();
         w.EnableControls(false);
-        w.setUpdateCaption(QStringLiteral("Verifying DFF..."));
+        w.setText(WindowText::Caption, QStringLiteral("Verifying DFF..."));
     };
     bool loaded = false;
     g.step([&] { loaded = LoadDFFFile(load_, path, refreshDuringLoad); });
     if (loaded) {
-        w.setUpdateCaption(UploadCaption(load_.firmware));
+        w.setText(WindowText::Caption, UploadCaption(load_.firmware));
     } else {
-        w.setUpdateCaption(path.isEmpty() ? BrowseCaption
-                                          : QStringLiteral("Unable to load. Click to try again."));
-        w.setSerialPanelVisible(false);
-        w.setEthPanelVisible(false);
+        w.setText(WindowText::Caption, path.isEmpty()
+                                           ? BrowseCaption
+                                           : QStringLiteral("Unable to load. Click to try again."));
+        w.showMedium(Medium::None);
         load_.firmware.releaseImages();
     }
     w.EnableControls(true);
@@ -105,7 +105,7 @@ void UpdateCommand::Flash() {
 
 void UpdateCommand::StartSerialFlash(Guard& g) {
     WindowPort& w = load_.window;
-    if (w.selectedPortIndex() == -1) {
+    if (!PortChosen(w)) {
         ShowInfo(load_.prompts, QStringLiteral("Please select a COM port from the list."));
         g.step([&] {
             if (load_.serial.isOpen())
@@ -114,8 +114,8 @@ void UpdateCommand::StartSerialFlash(Guard& g) {
         GiveWindowBack();
         return;
     }
-    chosenText_ = w.selectedPortText();
-    chosenDevice_ = w.selectedPortDevice();
+    chosenText_ = ChosenPortText(w);
+    chosenDevice_ = ChosenPortDevice(w);
     g.step([&] { portNumber_ = PortNumberOf(chosenText_); });
     // Outside 1..255 the port keeps the number it had.
     const SerialPortPick pick{portNumber_ >= 1 && portNumber_ <= 255 ? portNumber_ : 0,
@@ -173,12 +173,9 @@ void UpdateCommand::GiveWindowBack() {
 
 void UpdateCommand::ForgetRefusedPackage(Guard& g) {
     WindowPort& w = load_.window;
-    g.step([&] {
-        w.setSerialPanelVisible(false);
-        w.setEthPanelVisible(false);
-    });
+    g.step([&] { w.showMedium(Medium::None); });
     g.step([&] { load_.firmware.releaseImages(); });
-    g.step([&] { w.setUpdateCaption(BrowseCaption); });
+    g.step([&] { w.setText(WindowText::Caption, BrowseCaption); });
 }
 
 } // namespace quorvex

@@ -1,11 +1,40 @@
 #pragma once
-// What the flow does to the main window, and nothing more: the layers below it never see the
-// window (they report through FlashReport and TftpReport). The window implements it; tests use
-// a fake that records.
+// What the flow shows in the main window, and the two things it reads there: the chosen port and
+// the target address. The layers below the flow never see the window (they report through
+// FlashReport and TftpReport). The window implements it; tests use a fake that records.
 #include "base/progress_display.h"
+#include "serial/port_discovery.h"
+
+#include <QList>
 #include <QString>
 
 namespace quorvex {
+
+// SerialCommPort as a value: "Com n" entries, each with the device the scan found behind it (its
+// tooltip, which the upload opens again), and the entry chosen, -1 for none. The window keeps
+// an entry's text and device, not its number.
+struct PortList {
+    QList<PortEntry> entries;
+    int chosen = -1;
+
+    const PortEntry* choice() const {
+        return chosen >= 0 && chosen < entries.size() ? &entries[chosen] : nullptr;
+    }
+};
+
+// The window's texts.
+enum class WindowText {
+    Caption, // cmdUpdate
+    Message, // lblMessage, which the hidden cmdUpdate uncovers
+    Status,  // lblStat: an outcome or a failure, drawn at once, after the last step
+    // lblStat: one step of work under way (a block sent), from whichever thread does the work,
+    // never at the same time as another call; the window may merge it with the steps that
+    // follow.
+    Step,
+};
+
+// Which medium panel shows, in their one shared place: picSerMedium, picEthMedium or none.
+enum class Medium { None, Serial, Network };
 
 class WindowPort {
   public:
@@ -13,47 +42,22 @@ class WindowPort {
 
     // Enables or disables every text box, label, drop-down list and button but lblStat.
     virtual void EnableControls(bool enabled) = 0;
-
-    // cmdUpdate
-    virtual void setUpdateCaption(const QString& caption) = 0;
-    virtual QString updateCaption() const = 0;
+    // cmdUpdate, which lies over lblMessage and picProgress.
     virtual void setUpdateVisible(bool visible) = 0;
+    virtual void setText(WindowText where, const QString& text) = 0;
+    virtual void showMedium(Medium medium) = 0;
 
-    // lblMessage and lblStat
-    virtual void setMessage(const QString& text) = 0;
-    virtual void setStatus(const QString& text) = 0;
-    // A status text that reports one step of work under way (a block sent). The window may
-    // draw it later, merged with the steps that follow; setStatus texts (an outcome, a
-    // failure) are drawn at once, after the last step. status() gives the newest text.
-    virtual void setProgressStatus(const QString& text) { setStatus(text); }
-    virtual QString status() const = 0;
-
-    // picSerMedium, picEthMedium
-    virtual void setSerialPanelVisible(bool visible) = 0;
-    virtual void setEthPanelVisible(bool visible) = 0;
-
+    virtual PortList portList() const = 0;
+    virtual void setPortList(const PortList& list) = 0;
     // txtIP
     virtual QString targetAddress() const = 0;
 
-    // SerialCommPort: the port list. The tooltip names the device behind an entry, the one
-    // the scan found, and the entry keeps it for the upload.
-    virtual void clearPorts() = 0;
-    virtual void addPort(const QString& text, const QString& tooltip) = 0;
-    virtual int portCount() const = 0;
-    virtual void selectPort(int index) = 0;
-    virtual int selectedPortIndex() const = 0; // -1 when nothing is selected
-    virtual QString selectedPortText() const = 0;
-    virtual QString selectedPortDevice() const = 0; // the tooltip's device; empty when none
-
-    // Hourglass over the window while ports are scanned.
-    virtual void setBusyPointer(bool busy) = 0;
+    // picProgress
+    virtual ProgressDisplay& progress() = 0;
     // Restores a minimised window and brings it to the front.
     virtual void restoreAndRaise() = 0;
     // Closes the window from code, which ends the program.
     virtual void closeWindow() = 0;
-
-    // picProgress
-    virtual ProgressDisplay& progress() = 0;
 };
 
 } // namespace quorvex

@@ -5,7 +5,7 @@
 namespace quorvex {
 
 void WindowReport::stage(const QString& text) {
-    window_.setMessage(text);
+    window_.setText(WindowText::Message, text);
 }
 
 void WindowReport::progress(qint64 done, qint64 total) {

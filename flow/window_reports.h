@@ -28,8 +28,9 @@ class WindowReport : public Report {
 class WindowTftpReport : public TftpReport {
   public:
     explicit WindowTftpReport(WindowPort& window) : window_(window) {}
-    void status(const QString& text) override { window_.setStatus(text); }
-    void step(const QString& text) override { window_.setProgressStatus(text); }
+    void status(const QString& text) override { window_.setText(WindowText::Status, text); }
+    // On the transfer's own thread.
+    void step(const QString& text) override { window_.setText(WindowText::Step, text); }
     // The transfer is over, whichever way: the window is given back.
     void ended() override;
 

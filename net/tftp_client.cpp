@@ -2,7 +2,6 @@
 
 #include "net/socket_errors.h"
 
-#include <QElapsedTimer>
 #include <QMetaObject>
 #include <chrono>
 #include <condition_variable>
@@ -26,67 +25,31 @@ bool PauseUnlessStopped(const std::stop_token& stop, int ms) {
 
 } // namespace
 
-// The transfer's report and log as its own thread sees them: each call is handed to the
-// client's thread. Steps are handed over at most every StepEveryMs, the newest one winning;
-// one held back goes before whatever comes next, so the last block is never lost. The
-// outcome's text waits for the end and goes with it.
+// The transfer's report and log as its own thread sees them. Every step goes straight to the
+// report, on this thread: the display decides what a person can read, and whether to pass it
+// on. Log records are handed to the client's thread. The outcome's text waits for the end and
+// goes with it.
 class TftpClient::Relay : public TftpReport, public ErrorSink {
   public:
-    Relay(TftpClient& client, int generation) : client_(client), generation_(generation) {}
+    explicit Relay(TftpClient& client) : client_(client) {}
 
     // On this thread a status is always the outcome's text. A stop from outside that comes
     // after the end drops whatever is still on its way; kept with the end, the text is told
     // by whoever takes it.
-    void status(const QString& text) override {
-        flush();
-        outcomeText = text;
-    }
-    void step(const QString& text) override {
-        if (sinceStep_.isValid() && sinceStep_.elapsed() < StepEveryMs) {
-            held_ = text;
-            return;
-        }
-        held_.clear();
-        postStep(text);
-    }
+    void status(const QString& text) override { outcomeText = text; }
+    void step(const QString& text) override { client_.report_.step(text); }
     // The thread tells of the end itself, once it is done with the socket.
-    void ended() override { flush(); }
+    void ended() override {}
     void LogError(const QString& message) override {
         TftpClient* client = &client_;
         QMetaObject::invokeMethod(
             client_.home_.get(), [client, message] { client->log_.LogError(message); },
             Qt::QueuedConnection);
     }
-    void flush() {
-        if (!held_.isNull())
-            postStep(std::exchange(held_, QString()));
-    }
     QString outcomeText;
 
   private:
-    // About the rate at which a person reads a changing number; a window draws no faster.
-    static constexpr int StepEveryMs = 20;
-
-    void postStep(const QString& text) {
-        sinceStep_.start();
-        post([text](TftpReport& r) { r.step(text); });
-    }
-    template <typename Call> void post(Call call) {
-        TftpClient* client = &client_;
-        const int generation = generation_;
-        QMetaObject::invokeMethod(
-            client_.home_.get(),
-            [client, generation, call] {
-                if (generation == client->generation_)
-                    call(client->report_);
-            },
-            Qt::QueuedConnection);
-    }
-
     TftpClient& client_;
-    const int generation_;
-    QElapsedTimer sinceStep_;
-    QString held_;
 };
 
 TftpClient::TftpClient(UdpSocket& socket, ErrorSink& log, TftpReport& report, int serverPort,
@@ -154,7 +117,7 @@ void TftpClient::StartTftpTransfer(const QString& target) {
 
 void TftpClient::run(std::stop_token stop, const Job& job) {
     const int generation = job.generation;
-    Relay relay(*this, generation);
+    Relay relay(*this);
     TftpTransfer transfer(socket_, relay, relay, job.image, job.watchdogMs, job.stallMs);
 
     if (PauseUnlessStopped(stop, rebootPauseMs_))
@@ -183,8 +146,6 @@ void TftpClient::run(std::stop_token stop, const Job& job) {
         }
         if (datagram)
             transfer.tftp_DataArrival(*datagram);
-        else
-            relay.flush(); // while the unit is silent, the window shows the last block sent
         transfer.tmrResponse_Timer();
     }
     socket_.close();

@@ -6,9 +6,11 @@
 // would cost every block a wake-up and a round of its own work before the next block could
 // leave.
 //
-// The report and the error log are called on the thread that made the client, in the order the
-// transfer produced them; steps that follow one another quickly are merged, the last one before
-// the end always arrives.
+// The report hears every block's step on the transfer's own thread, as the block leaves; the
+// rest of the report and the error log are called on the thread that made the client. Never two
+// at once: the steps come after BeginUpload has told the start and before the end is told (a
+// transfer stopped from outside is waited for first), so whatever shows them passes them on to
+// its own thread and merges them as it pleases.
 #include "base/failure.h"
 #include "net/tftp_transfer.h"
 #include "net/udp_socket.h"

@@ -7,7 +7,9 @@
 #include "flow/update_command.h"
 #include "net/tftp_client.h"
 #include "package/maker_panel.h"
+#include "ui/controls.h"
 #include "ui/logo_widget.h"
+#include "ui/maker_panel.h"
 #include "ui/paced_draw.h"
 #include "ui/progress_widget.h"
 
@@ -24,33 +26,6 @@
 namespace quorvex {
 
 namespace {
-
-QLabel* MakeLabel(QWidget* parent, const QString& name, int index, const QString& text,
-                  QRect geometry) {
-    auto* l = new QLabel(parent);
-    // Labels may quote a unit, a file or a package header: never read as markup.
-    l->setTextFormat(Qt::PlainText);
-    l->setText(text);
-    l->setObjectName(name);
-    if (index >= 0)
-        l->setProperty("index", index);
-    l->setGeometry(geometry);
-    return l;
-}
-
-QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& text, QRect geometry) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setGeometry(geometry);
-    return b;
-}
-
-QFrame* MakePanel(QWidget* parent, const QString& name, QRect geometry) {
-    auto* f = new QFrame(parent);
-    f->setObjectName(name);
-    f->setGeometry(geometry);
-    return f;
-}
 
 QString ShownStatus(const QString& text) {
     if (text.size() <= FrmFWUpdater::StatusShownMax)
@@ -69,7 +44,7 @@ FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
         PackageLoad{deps_.firmware, log_, deps_.prompts, *this, deps_.serial}, deps_.dialogs,
         *tftpClient_, [this] { cmdRefresh_Click(); });
     buildControls();
-    buildMakerPanel();
+    picCreateDFF_ = new MakerPanel(this);
     wireEvents();
     // A package's decode and build still run on this thread: it draws and answers between
     // their steps.
@@ -81,6 +56,9 @@ FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
 }
 
 FrmFWUpdater::~FrmFWUpdater() {
+    // An upload under way reports to the status line until its thread has stopped.
+    updateCommand_.reset();
+    tftpClient_.reset();
     SetEventPass({});
 }
 
@@ -130,58 +108,14 @@ void FrmFWUpdater::buildControls() {
                          QStringLiteral("Status: Ready."), QRect(2, 30, 224, 38));
     lblStat_->setWordWrap(true);
     lblStat_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    statusText_ = lblStat_->text();
-    statusDraw_ = std::make_unique<PacedDraw>([this] { drawStatus(); });
+    status_ = std::make_unique<PacedText>(lblStat_->text(), [this](const QString& text) {
+        lblStat_->setText(ShownStatus(text));
+        lblStat_->repaint();
+    });
     picEthMedium_->hide();
 
     cmdExit_ = MakeButton(this, QStringLiteral("cmdExit"), QStringLiteral("Exit"),
                           QRect(404, 106, 86, 34));
-}
-
-void FrmFWUpdater::buildMakerPanel() {
-    picCreateDFF_ = MakePanel(this, QStringLiteral("picCreateDFF"), QRect(0, 0, 340, 136));
-    picCreateDFF_->setFrameShape(QFrame::Panel);
-    picCreateDFF_->setFrameShadow(QFrame::Raised);
-    picCreateDFF_->setAutoFillBackground(true);
-    QWidget* p = picCreateDFF_;
-    QLabel* unitCaption = MakeLabel(p, QStringLiteral("lblDisplay"), 1, QStringLiteral("Unit ID:"),
-                                    QRect(10, 8, 76, 24));
-    cmbUnitIdList_ = new QComboBox(p);
-    cmbUnitIdList_->setObjectName(QStringLiteral("cmbUnitIdList"));
-    cmbUnitIdList_->setGeometry(92, 6, 130, 28);
-    unitCaption->setBuddy(cmbUnitIdList_);
-    QLabel* chipCaption = MakeLabel(p, QStringLiteral("lblDisplay"), 2, QStringLiteral("Chip ID:"),
-                                    QRect(10, 40, 76, 24));
-    cmbPicIdList_ = new QComboBox(p);
-    cmbPicIdList_->setObjectName(QStringLiteral("cmbPicIdList"));
-    cmbPicIdList_->setGeometry(92, 38, 236, 28);
-    chipCaption->setBuddy(cmbPicIdList_);
-    MakeLabel(p, QStringLiteral("lblDisplay"), 3, QStringLiteral("FW Version:"),
-              QRect(10, 72, 80, 24));
-    MakeLabel(p, QStringLiteral("lblDisplay"), 4, QStringLiteral("Version"),
-              QRect(236, 72, 60, 24));
-    const int boxX[3] = {92, 140, 188};
-    // The three boxes share one caption; each says which number it holds.
-    const QString boxName[3] = {QStringLiteral("FW Version: major"),
-                                QStringLiteral("FW Version: minor"),
-                                QStringLiteral("FW Version: build")};
-    for (int i = 0; i < 3; ++i) {
-        auto* box = new QLineEdit(p);
-        box->setObjectName(QStringLiteral("txtFWVer"));
-        box->setProperty("index", i);
-        box->setAccessibleName(boxName[i]);
-        box->setGeometry(boxX[i], 70, 38, 26);
-        box->setAlignment(Qt::AlignCenter);
-        box->installEventFilter(this);
-        txtFWVer_[i] = box;
-    }
-    MakeLabel(p, QStringLiteral("lblDisplay"), 5, QStringLiteral("."), QRect(132, 72, 8, 24));
-    MakeLabel(p, QStringLiteral("lblDisplay"), 7, QStringLiteral("."), QRect(180, 72, 8, 24));
-    cmdCancel_ = MakeButton(p, QStringLiteral("cmdCancel"), QStringLiteral("Cancel"),
-                            QRect(150, 102, 86, 28));
-    cmdMakeDFF_ = MakeButton(p, QStringLiteral("cmdMakeDFF"), QStringLiteral("Continue"),
-                             QRect(242, 102, 86, 28));
-    picCreateDFF_->hide();
 }
 
 void FrmFWUpdater::wireEvents() {
@@ -189,16 +123,21 @@ void FrmFWUpdater::wireEvents() {
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { closingFromCode_ = true; });
     connect(cmdUpdate_, &QPushButton::clicked, this, [this] { cmdUpdate_Click(); });
     connect(cmdExit_, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
-    connect(cmdCancel_, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
-    connect(cmdMakeDFF_, &QPushButton::clicked, this, [this] { cmdMakeDFF_Click(); });
+    connect(picCreateDFF_, &MakerPanel::cancelPressed, this, [this] { cmdCancel_Click(); });
+    connect(picCreateDFF_, &MakerPanel::continuePressed, this, [this] { cmdMakeDFF_Click(); });
     connect(cmdRefresh_, &QPushButton::clicked, this, [this] { cmdRefresh_Click(); });
     connect(imgLogo_, &LogoWidget::pressed, this,
             [this](Qt::MouseButton b, Qt::KeyboardModifiers m) { imgLogo_MouseDown(b, m); });
-    connect(cmbUnitIdList_, &QComboBox::activated, this, [this] { cmbUnitIdList_Click(); });
-    connect(SerialCommPort_, &QComboBox::currentIndexChanged, this, [this](int i) {
-        SerialCommPort_->setToolTip(
-            i >= 0 ? SerialCommPort_->itemData(i, Qt::ToolTipRole).toString() : QString());
-    });
+    connect(picCreateDFF_, &MakerPanel::unitPicked, this, [this] { cmbUnitIdList_Click(); });
+    connect(picCreateDFF_, &MakerPanel::versionBoxEntered, this,
+            [this](int i) { txtFWVer_GotFocus(i); });
+    connect(SerialCommPort_, &QComboBox::currentIndexChanged, this, [this] { showPortDevice(); });
+}
+
+void FrmFWUpdater::showPortDevice() {
+    const int i = SerialCommPort_->currentIndex();
+    SerialCommPort_->setToolTip(i >= 0 ? SerialCommPort_->itemData(i, Qt::ToolTipRole).toString()
+                                       : QString());
 }
 
 void FrmFWUpdater::Form_Load() {
@@ -222,77 +161,32 @@ void FrmFWUpdater::cmdCancel_Click() {
 }
 
 void FrmFWUpdater::cmdMakeDFF_Click() {
-    const MakerChoice choice{cmbUnitIdList_->currentText(),
-                             cmbPicIdList_->currentText(),
-                             {txtFWVer_[0]->text(), txtFWVer_[1]->text(), txtFWVer_[2]->text()}};
     // The encoder lets window events run: nothing else may start meanwhile.
     EnableControls(false);
-    quorvex::cmdMakeDFF_Click(log_, deps_.prompts, *this, deps_.dialogs, choice,
-                              [this] { cmdCancel_Click(); });
+    BuildPackageFromPanel(log_, deps_.prompts, *this, deps_.dialogs, picCreateDFF_->choice(),
+                          [this] { cmdCancel_Click(); });
     EnableControls(true);
 }
 
 void FrmFWUpdater::cmdRefresh_Click() {
-    quorvex::cmdRefresh_Click(*this, deps_.serial, deps_.firmware);
+    // Hourglass over the window while the ports are tried.
+    setCursor(Qt::WaitCursor);
+    RefreshPortList(*this, deps_.serial, deps_.firmware);
+    unsetCursor();
 }
 
 void FrmFWUpdater::imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers m) {
-    if (!OpensMakerPanel(button == Qt::LeftButton, m & Qt::ShiftModifier, m & Qt::ControlModifier,
-                         m & Qt::AltModifier))
-        return;
-    picCreateDFF_->move((width() - picCreateDFF_->width()) / 2,
-                        (height() - picCreateDFF_->height()) / 2);
-    {
-        const QSignalBlocker quiet(cmbUnitIdList_);
-        cmbUnitIdList_->clear();
-        cmbUnitIdList_->addItems(UnitListEntries());
-        cmbUnitIdList_->setCurrentIndex(0);
-    }
-    cmbUnitIdList_Click();
-    cmbPicIdList_->clear();
-    cmbPicIdList_->addItems(ChipListEntries());
-    cmbPicIdList_->setCurrentIndex(0);
-    txtFWVer_[0]->setText(QStringLiteral("1"));
-    txtFWVer_[1]->setText(QStringLiteral("0"));
-    txtFWVer_[2]->setText(QStringLiteral("0"));
-    picCreateDFF_->raise();
-    picCreateDFF_->show();
+    if (OpensMakerPanel(button == Qt::LeftButton, m & Qt::ShiftModifier, m & Qt::ControlModifier,
+                        m & Qt::AltModifier))
+        picCreateDFF_->open();
 }
 
 void FrmFWUpdater::cmbUnitIdList_Click() {
-    const QString code = cmbUnitIdList_->currentText();
-    const bool hide = HidesMinorAndRevision(code);
-    txtFWVer_[1]->setVisible(!hide);
-    txtFWVer_[2]->setVisible(!hide);
-    if (cmbPicIdList_->count() > 0) {
-        if (const auto chip = DefaultChipFor(code))
-            cmbPicIdList_->setCurrentIndex(SelectChipEntry(
-                [&] {
-                    QStringList entries;
-                    for (int i = 0; i < cmbPicIdList_->count(); ++i)
-                        entries << cmbPicIdList_->itemText(i);
-                    return entries;
-                }(),
-                *chip, cmbPicIdList_->currentIndex()));
-    }
-    // While the panel is still closed (its opening runs this too) there is nothing to focus.
-    if (txtFWVer_[1]->isVisible())
-        txtFWVer_[1]->setFocus();
+    picCreateDFF_->productPicked();
 }
 
 void FrmFWUpdater::txtFWVer_GotFocus(int index) {
-    // Deferred: a mouse press that gave the focus would otherwise place the cursor afterwards
-    // and undo the selection.
-    QLineEdit* box = txtFWVer_[index];
-    QTimer::singleShot(0, box, [box] { box->selectAll(); });
-}
-
-bool FrmFWUpdater::eventFilter(QObject* watched, QEvent* e) {
-    if (e->type() == QEvent::FocusIn)
-        for (int i = 0; i < 3; ++i)
-            if (watched == txtFWVer_[i])
-                txtFWVer_GotFocus(i);
-    return QWidget::eventFilter(watched, e);
+    picCreateDFF_->versionBoxFocused(index);
 }
 
 void FrmFWUpdater::closeEvent(QCloseEvent* e) {
@@ -330,79 +224,58 @@ void FrmFWUpdater::EnableControls(bool enabled) {
     }
 }
 
-void FrmFWUpdater::setUpdateCaption(const QString& caption) {
-    cmdUpdate_->setText(caption);
-    cmdUpdate_->repaint();
-}
-QString FrmFWUpdater::updateCaption() const {
-    return cmdUpdate_->text();
-}
 void FrmFWUpdater::setUpdateVisible(bool visible) {
     cmdUpdate_->setVisible(visible);
 }
-void FrmFWUpdater::setMessage(const QString& text) {
-    messageText_ = text;
-    messageDraw_->changed();
-}
-void FrmFWUpdater::setStatus(const QString& text) {
-    // The last step goes up before the outcome replaces it, so none is skipped.
-    statusDraw_->flush();
-    statusText_ = text;
-    drawStatus();
-    // An outcome or a failure is read out, not just shown; the steps before it are not.
-    QAccessibleEvent alert(lblStat_, QAccessible::Alert);
-    QAccessible::updateAccessibility(&alert);
-}
-void FrmFWUpdater::setProgressStatus(const QString& text) {
-    statusText_ = text;
-    statusDraw_->changed();
+void FrmFWUpdater::setText(WindowText where, const QString& text) {
+    switch (where) {
+    case WindowText::Caption:
+        cmdUpdate_->setText(text);
+        cmdUpdate_->repaint();
+        return;
+    case WindowText::Message:
+        messageText_ = text;
+        messageDraw_->changed();
+        return;
+    case WindowText::Status: {
+        status_->setNow(text);
+        // An outcome or a failure is read out, not just shown; the steps before it are not.
+        QAccessibleEvent alert(lblStat_, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+        return;
+    }
+    case WindowText::Step:
+        status_->setStep(text);
+        return;
+    }
 }
 QString FrmFWUpdater::status() const {
-    return statusText_;
+    return status_->text();
 }
-void FrmFWUpdater::drawStatus() {
-    lblStat_->setText(ShownStatus(statusText_));
-    lblStat_->repaint();
-}
-void FrmFWUpdater::setSerialPanelVisible(bool visible) {
-    picSerMedium_->setVisible(visible);
-}
-void FrmFWUpdater::setEthPanelVisible(bool visible) {
-    picEthMedium_->setVisible(visible);
+void FrmFWUpdater::showMedium(Medium medium) {
+    picSerMedium_->setVisible(medium == Medium::Serial);
+    picEthMedium_->setVisible(medium == Medium::Network);
 }
 QString FrmFWUpdater::targetAddress() const {
     return txtIP_->text();
 }
-void FrmFWUpdater::clearPorts() {
+PortList FrmFWUpdater::portList() const {
+    PortList list;
+    for (int i = 0; i < SerialCommPort_->count(); ++i)
+        list.entries << PortEntry{0, SerialCommPort_->itemText(i),
+                                  SerialCommPort_->itemData(i, Qt::ToolTipRole).toString()};
+    list.chosen = SerialCommPort_->currentIndex();
+    return list;
+}
+void FrmFWUpdater::setPortList(const PortList& list) {
     SerialCommPort_->clear();
-}
-void FrmFWUpdater::addPort(const QString& text, const QString& tooltip) {
-    SerialCommPort_->addItem(text);
-    SerialCommPort_->setItemData(SerialCommPort_->count() - 1, tooltip, Qt::ToolTipRole);
-    // A list that gains its first entry selects it by itself; the scan decides what is selected.
-    if (SerialCommPort_->count() == 1)
-        SerialCommPort_->setCurrentIndex(-1);
-}
-int FrmFWUpdater::portCount() const {
-    return SerialCommPort_->count();
-}
-void FrmFWUpdater::selectPort(int index) {
-    SerialCommPort_->setCurrentIndex(index);
-}
-int FrmFWUpdater::selectedPortIndex() const {
-    return SerialCommPort_->currentIndex();
-}
-QString FrmFWUpdater::selectedPortText() const {
-    return SerialCommPort_->currentText();
-}
-QString FrmFWUpdater::selectedPortDevice() const {
-    return SerialCommPort_->currentData(Qt::ToolTipRole).toString();
-}
-void FrmFWUpdater::setBusyPointer(bool busy) {
-    if (busy)
-        setCursor(Qt::WaitCursor);
-    else
-        unsetCursor();
+    for (const PortEntry& entry : list.entries) {
+        SerialCommPort_->addItem(entry.text);
+        SerialCommPort_->setItemData(SerialCommPort_->count() - 1, entry.device, Qt::ToolTipRole);
+    }
+    SerialCommPort_->setCurrentIndex(list.chosen);
+    // The first entry was chosen by the list itself before its device was known.
+    showPortDevice();
 }
 void FrmFWUpdater::restoreAndRaise() {
     if (isMinimized())

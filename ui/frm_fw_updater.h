@@ -10,9 +10,7 @@
 #include "net/udp_socket.h"
 #include "serial/serial_port.h"
 
-#include <QTimer>
 #include <QWidget>
-#include <array>
 #include <memory>
 
 class QComboBox;
@@ -24,7 +22,9 @@ class QPushButton;
 namespace quorvex {
 
 class LogoWidget;
+class MakerPanel;
 class PacedDraw;
+class PacedText;
 class ProgressWidget;
 class TftpClient;
 class UpdateCommand;
@@ -66,27 +66,18 @@ class FrmFWUpdater : public QWidget, public WindowPort {
 
     // WindowPort
     void EnableControls(bool enabled) override;
-    void setUpdateCaption(const QString& caption) override;
-    QString updateCaption() const override;
     void setUpdateVisible(bool visible) override;
-    void setMessage(const QString& text) override;
-    void setStatus(const QString& text) override;
-    void setProgressStatus(const QString& text) override;
-    QString status() const override;
-    void setSerialPanelVisible(bool visible) override;
-    void setEthPanelVisible(bool visible) override;
+    void setText(WindowText where, const QString& text) override;
+    void showMedium(Medium medium) override;
+    PortList portList() const override;
+    void setPortList(const PortList& list) override;
     QString targetAddress() const override;
-    void clearPorts() override;
-    void addPort(const QString& text, const QString& tooltip) override;
-    int portCount() const override;
-    void selectPort(int index) override;
-    int selectedPortIndex() const override;
-    QString selectedPortText() const override;
-    QString selectedPortDevice() const override;
-    void setBusyPointer(bool busy) override;
+    ProgressDisplay& progress() override;
     void restoreAndRaise() override;
     void closeWindow() override;
-    ProgressDisplay& progress() override;
+
+    // The newest status text, drawn or about to be.
+    QString status() const;
 
     // The longest status text shown whole; a longer one (a unit's ERROR message may fill a
     // datagram) is cut and ends in an ellipsis. status() still gives it whole.
@@ -96,13 +87,12 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     // The close box and the system menu are refused in every state; only closing from code
     // (Exit, the answer No after a flash, a finished build) ends the program.
     void closeEvent(QCloseEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
     void buildControls();
-    void buildMakerPanel();
+    // The chosen port's device, in the list's tooltip.
+    void showPortDevice();
     void wireEvents();
-    void drawStatus();
 
     FormDeps deps_;
     ErrorLog log_;
@@ -111,9 +101,8 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     std::unique_ptr<UpdateCommand> updateCommand_;
     bool closingFromCode_ = false;
     // The newest texts, drawn at the rate a person reads (see PacedDraw).
-    QString statusText_;
     QString messageText_;
-    std::unique_ptr<PacedDraw> statusDraw_;
+    std::unique_ptr<PacedText> status_;
     std::unique_ptr<PacedDraw> messageDraw_;
 
     LogoWidget* imgLogo_ = nullptr;
@@ -127,12 +116,7 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     QLineEdit* txtIP_ = nullptr;
     QLabel* lblStat_ = nullptr;
     QPushButton* cmdExit_ = nullptr;
-    QFrame* picCreateDFF_ = nullptr;
-    QComboBox* cmbUnitIdList_ = nullptr;
-    QComboBox* cmbPicIdList_ = nullptr;
-    std::array<QLineEdit*, 3> txtFWVer_{};
-    QPushButton* cmdMakeDFF_ = nullptr;
-    QPushButton* cmdCancel_ = nullptr;
+    MakerPanel* picCreateDFF_ = nullptr;
 };
 
 } // namespace quorvex

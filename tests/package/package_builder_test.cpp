@@ -50,7 +50,8 @@ class Builder : public ::testing::Test, protected fakes::FakeBench {
     void SetUp() override { WriteAll(input, SerialBody); }
 
     BuildOutcome Build(const MakerChoice& choice) {
-        return cmdMakeDFF_Click(log, prompts, window, dialogs, choice, [this] { ++panelHides; });
+        return BuildPackageFromPanel(log, prompts, window, dialogs, choice,
+                                     [this] { ++panelHides; });
     }
     // The maker picks `input` and saves as `target`.
     BuildOutcome BuildInto(const MakerChoice& choice, const QString& target) {

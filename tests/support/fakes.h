@@ -96,43 +96,51 @@ class FakeWindow : public WindowPort {
         controlsEnabled = enabled;
         enableCalls.push_back(enabled);
     }
-    void setUpdateCaption(const QString& c) override {
-        caption = c;
-        captions << c;
-    }
-    QString updateCaption() const override { return caption; }
     void setUpdateVisible(bool v) override { updateVisible = v; }
-    void setMessage(const QString& t) override {
-        message = t;
-        messageHistory << t;
+    void setText(WindowText where, const QString& t) override {
+        switch (where) {
+        case WindowText::Caption:
+            caption = t;
+            captions << t;
+            break;
+        case WindowText::Message:
+            message = t;
+            messageHistory << t;
+            break;
+        case WindowText::Status:
+        case WindowText::Step:
+            setStatus(t);
+            break;
+        }
     }
-    void setStatus(const QString& t) override {
+    // Every status text, steps included, as it comes.
+    virtual void setStatus(const QString& t) {
         statusText = t;
         statusHistory << t;
     }
-    QString status() const override { return statusText; }
-    void setSerialPanelVisible(bool v) override { serialPanel = v; }
-    void setEthPanelVisible(bool v) override { ethPanel = v; }
-    QString targetAddress() const override { return address; }
-    void clearPorts() override {
+    QString status() const { return statusText; }
+    void showMedium(Medium m) override {
+        serialPanel = m == Medium::Serial;
+        ethPanel = m == Medium::Network;
+    }
+    PortList portList() const override {
+        PortList list;
+        for (int i = 0; i < ports.size(); ++i)
+            list.entries << PortEntry{0, ports.at(i),
+                                      i < tooltips.size() ? tooltips.at(i) : QString()};
+        list.chosen = selected;
+        return list;
+    }
+    void setPortList(const PortList& list) override {
         ports.clear();
         tooltips.clear();
-        selected = -1;
+        for (const PortEntry& e : list.entries) {
+            ports << e.text;
+            tooltips << e.device;
+        }
+        selected = list.chosen;
     }
-    void addPort(const QString& t, const QString& tip) override {
-        ports << t;
-        tooltips << tip;
-    }
-    int portCount() const override { return int(ports.size()); }
-    void selectPort(int i) override { selected = i; }
-    int selectedPortIndex() const override { return selected; }
-    QString selectedPortText() const override {
-        return selected >= 0 && selected < ports.size() ? ports.at(selected) : QString();
-    }
-    QString selectedPortDevice() const override {
-        return selected >= 0 && selected < tooltips.size() ? tooltips.at(selected) : QString();
-    }
-    void setBusyPointer(bool b) override { busy = b; }
+    QString targetAddress() const override { return address; }
     void restoreAndRaise() override { ++raised; }
     void closeWindow() override { ++closed; }
     ProgressDisplay& progress() override { return progressBar; }
@@ -152,7 +160,6 @@ class FakeWindow : public WindowPort {
     QStringList ports;
     QStringList tooltips;
     int selected = -1;
-    bool busy = false;
     int raised = 0;
     int closed = 0;
     FakeProgress progressBar;

@@ -283,7 +283,7 @@ TEST_F(UpdateFlow, AMegabyteUploadRepaintsTheStatusLineAtReadingRateAndShowsTheL
     firmware.Header.setProductCode(QStringLiteral("NYX2"));
     firmware.Header.ChipId = NetworkChipId;
     firmware.ProgramImage = image;
-    form->setEthPanelVisible(true);
+    form->showMedium(Medium::Network);
     PaintLog paints(child<QLabel>("lblStat"));
 
     clickUpdate();
@@ -294,7 +294,8 @@ TEST_F(UpdateFlow, AMegabyteUploadRepaintsTheStatusLineAtReadingRateAndShowsTheL
     ASSERT_GT(finished, 0) << paints.painted.join(" / ").toStdString();
     EXPECT_EQ(paints.painted.at(finished - 1),
               QStringLiteral("Status: Transmitting block #%1").arg(blocks));
-    // One paint per 30 ms would allow 256 in 7.7 s; the upload takes well under one.
+    // One paint per 100 ms would allow 256 in 25.6 s; the upload takes well under a second
+    // unless the machine is very busy.
     EXPECT_LT(paints.painted.size(), blocks / 8) << paints.painted.size() << " paints";
 }
 

@@ -80,18 +80,18 @@ TEST_F(WindowTest, TheTwoMediumPanelsShareOnePlaceAndTheButtonCoversMessageAndBa
 
 TEST_F(WindowTest, CloseBoxIsRefusedInEveryState) {
     EXPECT_FALSE(closeBoxClosesIt());
-    form->setSerialPanelVisible(true);
+    form->showMedium(Medium::Serial);
     form->setUpdateVisible(false);
     form->EnableControls(false);
     EXPECT_FALSE(closeBoxClosesIt());
-    form->setEthPanelVisible(true);
+    form->showMedium(Medium::Network);
     form->imgLogo_MouseDown(Qt::LeftButton, Qt::ShiftModifier);
     EXPECT_FALSE(closeBoxClosesIt());
     EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(WindowTest, EnableControlsSparesTheStatusLinePanelsAndLogo) {
-    form->setEthPanelVisible(true);
+    form->showMedium(Medium::Network);
     form->EnableControls(false);
     for (const char* off : {"cmdUpdate", "cmdExit", "cmdRefresh", "txtIP", "SerialCommPort",
                             "lblMessage", "cmbUnitIdList"})
@@ -237,7 +237,7 @@ TEST_F(WindowTest, AUnitsErrorTextIsShownAtOnceAsPlainTextAndCutToLength) {
     firmware.Header.setProductCode(QStringLiteral("NYX2"));
     firmware.Header.ChipId = NetworkChipId;
     firmware.ProgramImage = QByteArray(2000, 'x');
-    form->setEthPanelVisible(true);
+    form->showMedium(Medium::Network);
     child<QLineEdit>("txtIP")->setText(QStringLiteral("127.0.0.1"));
     auto* status = child<QLabel>("lblStat");
 
@@ -261,6 +261,25 @@ TEST_F(WindowTest, AUnitsErrorTextIsShownAtOnceAsPlainTextAndCutToLength) {
     EXPECT_EQ(form->status().size(), 8 + 65000);
     EXPECT_EQ(status->text().size(), FrmFWUpdater::StatusShownMax);
     EXPECT_TRUE(status->text().endsWith(QChar(0x2026)));
+}
+
+// Blocks that follow one another faster than a person reads are drawn merged; when the unit then
+// falls silent, the last block sent is what the line shows, with no further event to bring it.
+TEST_F(WindowTest, TheStatusLineShowsTheLastBlockSentWhenTheUnitFallsSilent) {
+    firmware.Header.setProductCode(QStringLiteral("NYX2"));
+    firmware.Header.ChipId = NetworkChipId;
+    firmware.ProgramImage = QByteArray(2000, 'x');
+    form->showMedium(Medium::Network);
+    child<QLineEdit>("txtIP")->setText(QStringLiteral("127.0.0.1"));
+    auto* status = child<QLabel>("lblStat");
+
+    form->cmdUpdate_Click();
+    for (int block = 0; block < 3; ++block)
+        socket.deliver(tftp::Ack(block));
+    EXPECT_TRUE(WaitUntil([&] { return status->text() == "Status: Transmitting block #3"; }, 2000))
+        << status->text().toStdString();
+    EXPECT_TRUE(form->tftpClient().watching());
+    form->tftpClient().EndTftpTransfer();
 }
 
 // Boxes quote paths and failure texts from outside the program: markup in them is shown as the

@@ -79,14 +79,14 @@ int main(int argc, char** argv) {
 
     dialogs.path = QString::fromLocal8Bit(argv[2]);
     form.cmdUpdate_Click();
-    form.addPort(QStringLiteral("Com 1"), QStringLiteral("/dev/ttyUSB0"));
-    form.addPort(QStringLiteral("Com 3"), QStringLiteral("/dev/ttyS0"));
-    form.selectPort(0);
+    form.setPortList({{PortEntry{1, QStringLiteral("Com 1"), QStringLiteral("/dev/ttyUSB0")},
+                       PortEntry{3, QStringLiteral("Com 3"), QStringLiteral("/dev/ttyS0")}},
+                      0});
     ok = ok && Save(form, out, "window-serial-loaded.png");
 
     form.setUpdateVisible(false);
     form.EnableControls(false);
-    form.setMessage(QStringLiteral("Flashing firmware..."));
+    form.setText(WindowText::Message, QStringLiteral("Flashing firmware..."));
     form.progress().show();
     form.progress().fill(0.42);
     ok = ok && Save(form, out, "window-flashing.png");
@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     ok = ok && Save(form, out, "window-network-loaded.png");
     form.setUpdateVisible(false);
     form.EnableControls(false);
-    form.setStatus(QStringLiteral("Status: Transmitting block #2"));
+    form.setText(WindowText::Status, QStringLiteral("Status: Transmitting block #2"));
     ok = ok && Save(form, out, "window-uploading.png");
     return ok ? 0 : 1;
 }
