@@ -4,9 +4,6 @@
 #include "net/system_udp_socket.h"
 #include "net/tftp_client.h"
 
-#include <QEventLoop>
-#include <QMetaObject>
-#include <QObject>
 #include <functional>
 
 namespace quorvex {
@@ -14,11 +11,11 @@ namespace quorvex {
 namespace {
 
 // The socket as the transfer's thread uses it, telling the number of each DATA block that
-// leaves. The numbers are handed to the thread that runs the upload, in the order they left.
+// leaves, as it leaves.
 class BlockCountingSocket : public UdpSocket {
   public:
-    BlockCountingSocket(UdpSocket& socket, QObject& home, std::function<void(int)> sent)
-        : socket_(socket), home_(home), sent_(std::move(sent)) {}
+    BlockCountingSocket(UdpSocket& socket, std::function<void(int)> sent)
+        : socket_(socket), sent_(std::move(sent)) {}
 
     void setRemoteHost(const QString& host) override { socket_.setRemoteHost(host); }
     QString remoteHost() const override { return socket_.remoteHost(); }
@@ -29,17 +26,13 @@ class BlockCountingSocket : public UdpSocket {
     std::optional<QByteArray> receive(int waitMs) override { return socket_.receive(waitMs); }
     void send(const QByteArray& datagram) override {
         socket_.send(datagram);
-        if (datagram.size() < tftp::PayloadAt ||
-            tftp::Field(datagram, tftp::OpcodeAt) != tftp::OpData)
-            return;
-        const int block = tftp::Field(datagram, tftp::NumberAt);
-        QMetaObject::invokeMethod(
-            &home_, [this, block] { sent_(block); }, Qt::QueuedConnection);
+        if (datagram.size() >= tftp::PayloadAt &&
+            tftp::Field(datagram, tftp::OpcodeAt) == tftp::OpData)
+            sent_(tftp::Field(datagram, tftp::NumberAt));
     }
 
   private:
     UdpSocket& socket_;
-    QObject& home_;
     std::function<void(int)> sent_;
 };
 
@@ -47,14 +40,13 @@ class BlockCountingSocket : public UdpSocket {
 // block arrives as progress.
 class StatusReport : public TftpReport {
   public:
-    StatusReport(Report& report, QEventLoop& loop) : report_(report), loop_(loop) {}
+    explicit StatusReport(Report& report) : report_(report) {}
     void status(const QString& text) override { report_.stage(text); }
     void step(const QString&) override {}
-    void ended() override { loop_.quit(); }
+    void ended() override {}
 
   private:
     Report& report_;
-    QEventLoop& loop_;
 };
 
 } // namespace
@@ -68,17 +60,13 @@ TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, 
 
 TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, UdpSocket& socket,
                          Report& report, ErrorSink& log, int serverPort) {
-    // Outlives everything below: block numbers still on their way are dropped with it.
-    QObject home;
     const qint64 blocks = tftp::BlockCount(firmware.ProgramImage.size());
-    BlockCountingSocket counting(socket, home,
+    BlockCountingSocket counting(socket,
                                  [&report, blocks](int block) { report.progress(block, blocks); });
-    QEventLoop loop;
-    StatusReport status(report, loop);
+    StatusReport status(report);
     TftpClient client(counting, log, status, serverPort);
     client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
-    if (client.inProgress())
-        loop.exec();
+    client.WaitForEnd();
     return client.outcome();
 }
 

@@ -13,10 +13,11 @@
 namespace quorvex {
 
 // Writes the program image of `firmware` to the unit at `target` under its product code and
-// returns how the transfer ended. Stages are the status line's texts (the start, the outcome);
-// progress is the blocks sent of the blocks the image makes. Runs this thread's event loop
-// until the transfer is over, which the TFTP client bounds itself: the last acknowledgement,
-// an error packet, the unit's silence or a transfer that no longer moves on ends it.
+// returns how the transfer ended. Stages are the status line's texts (the start, the outcome),
+// told on this thread; progress is the blocks sent of the blocks the image makes, told on the
+// transfer's own thread as each block leaves. Blocks this thread until the transfer is over,
+// which the TFTP client bounds itself: the last acknowledgement, an error packet, the unit's
+// silence or a transfer that no longer moves on ends it. Needs no event loop.
 TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
                          ErrorSink& log, int serverPort = tftp::DefaultServerPort);
 // The same through `socket`, which is the upload's alone until it returns.

@@ -2,6 +2,7 @@
 
 #include "net/socket_errors.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <chrono>
 #include <condition_variable>
@@ -184,6 +185,18 @@ void TftpClient::stopThread() {
         thread_.request_stop();
         thread_.join();
     }
+}
+
+void TftpClient::WaitForEnd() {
+    if (!inProgress_)
+        return;
+    if (thread_.joinable())
+        thread_.join();
+    // What the transfer's thread queued for this one (log records, its end) is delivered now:
+    // only this client's calls, so nothing else of the caller's runs in the middle.
+    QCoreApplication::sendPostedEvents(home_.get());
+    if (inProgress_)
+        giveBack();
 }
 
 void TftpClient::EndTftpTransfer() {

@@ -44,6 +44,11 @@ class TftpClient {
     // its status text and `outcome` are told now, once.
     void EndTftpTransfer();
 
+    // For a caller with no event loop of its own (a front end's worker thread): returns once
+    // the transfer under way has ended and its end, outcome and log records have been told, on
+    // this thread.
+    void WaitForEnd();
+
     // True from the start of a transfer until its end has been reported.
     bool inProgress() const { return inProgress_; }
     TftpOutcome outcome() const { return outcome_; }

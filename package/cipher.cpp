@@ -1,5 +1,4 @@
 #include "package/cipher.h"
-#include "base/paced_wait.h"
 #include "package/file_failure.h"
 
 #include <QBuffer>
@@ -90,9 +89,9 @@ void ScrambleBody(QFile& in, QIODevice& out, Keystream& keys, std::int32_t seed,
             for (qint64 i = 0; i < n; ++i)
                 bytes[i] = char(bytes[i] ^ mask[i]);
             if (block % BlocksPerClockRead == 0 && sinceEvents.elapsed() >= EventPassMs) {
+                // A display on a thread this work holds may draw and answer there.
                 if (progress)
                     progress->fill(double(span.before + done + at + n) / double(span.total));
-                LetEventsRun();
                 sinceEvents.restart();
             }
         }

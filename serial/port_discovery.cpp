@@ -1,13 +1,11 @@
 #include "serial/port_discovery.h"
 
 #include "base/failure.h"
-#include "base/paced_wait.h"
 
 namespace quorvex {
 
 bool CanOpenPort(int number, SerialPort& port, const QString& device) {
     // Every failure here only means "not usable": nothing is logged or shown.
-    LetEventsRun();
     try {
         port.setCommDevice(number, device);
         port.open();

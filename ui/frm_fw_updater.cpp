@@ -1,7 +1,6 @@
 #include "ui/frm_fw_updater.h"
 
 #include "base/identity.h"
-#include "base/paced_wait.h"
 #include "flow/make_package.h"
 #include "flow/port_list.h"
 #include "flow/update_command.h"
@@ -46,12 +45,6 @@ FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
     buildControls();
     picCreateDFF_ = new MakerPanel(this);
     wireEvents();
-    // A package's decode and build still run on this thread: it draws and answers between
-    // their steps.
-    SetEventPass([] {
-        if (QThread::currentThread() == qApp->thread())
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-    });
     Form_Load();
 }
 
@@ -59,7 +52,6 @@ FrmFWUpdater::~FrmFWUpdater() {
     // An upload under way reports to the status line until its thread has stopped.
     updateCommand_.reset();
     tftpClient_.reset();
-    SetEventPass({});
 }
 
 void FrmFWUpdater::buildControls() {
@@ -149,7 +141,11 @@ void FrmFWUpdater::Form_Load() {
 }
 
 void FrmFWUpdater::cmdUpdate_Click() {
+    // A package is decoded on this thread: the window draws and answers from its bar meanwhile.
+    // A serial flash runs on a thread of its own and this returns at once.
+    picProgress_->holdThread(true);
     updateCommand_->cmdUpdate_Click();
+    picProgress_->holdThread(false);
 }
 
 void FrmFWUpdater::cmdExit_Click() {
@@ -161,10 +157,13 @@ void FrmFWUpdater::cmdCancel_Click() {
 }
 
 void FrmFWUpdater::cmdMakeDFF_Click() {
-    // The encoder lets window events run: nothing else may start meanwhile.
+    // The window draws and answers from its bar while the package is built on this thread:
+    // nothing else may start meanwhile.
     EnableControls(false);
+    picProgress_->holdThread(true);
     BuildPackageFromPanel(log_, deps_.prompts, *this, deps_.dialogs, picCreateDFF_->choice(),
                           [this] { cmdCancel_Click(); });
+    picProgress_->holdThread(false);
     EnableControls(true);
 }
 

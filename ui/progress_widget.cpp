@@ -1,5 +1,7 @@
 #include "ui/progress_widget.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QPainter>
 #include <algorithm>
 
@@ -15,6 +17,8 @@ void ProgressWidget::fill(double f) {
     draw_.changed();
     if (fraction_ >= 1.0)
         draw_.flush();
+    if (held_ > 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 void ProgressWidget::paintEvent(QPaintEvent*) {
