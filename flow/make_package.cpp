@@ -1,6 +1,8 @@
 #include "flow/make_package.h"
 
 #include "base/conversions.h"
+#include "flow/build_package.h"
+#include "flow/report.h"
 
 namespace quorvex {
 
@@ -37,6 +39,36 @@ QString ChooseTarget(FileDialogBackend& dialogs, ErrorSink& log, const QString& 
     return SaveDialog(dialogs, log, call) ? call.fileName : QString();
 }
 
+// The build as the window shows it: the encoding in the bar, shown from its first report until
+// the build has returned; its fills also let the window draw while the build holds its thread.
+class BuildReport : public Report {
+  public:
+    BuildReport(WindowPort& window, Prompts& prompts) : window_(window), prompts_(prompts) {}
+    ~BuildReport() override {
+        if (barShown_)
+            window_.progress().hide();
+    }
+    BuildReport(const BuildReport&) = delete;
+    BuildReport& operator=(const BuildReport&) = delete;
+    void stage(const QString&) override {}
+    void progress(qint64 done, qint64 total) override {
+        if (!barShown_) {
+            window_.progress().show();
+            barShown_ = true;
+        }
+        window_.progress().fill(total > 0 ? double(done) / double(total) : 0.0);
+    }
+    void tell(const QString& text, Icon icon, const QString& caption) override {
+        prompts_.message(text, icon, caption);
+    }
+    bool ask(const QString& question) override { return AskYesNo(prompts_, question); }
+
+  private:
+    WindowPort& window_;
+    Prompts& prompts_;
+    bool barShown_ = false;
+};
+
 } // namespace
 
 BuildOutcome BuildPackageFromPanel(ErrorSink& log, Prompts& prompts, WindowPort& window,
@@ -57,8 +89,11 @@ BuildOutcome BuildPackageFromPanel(ErrorSink& log, Prompts& prompts, WindowPort&
     if (target.isEmpty())
         return BuildOutcome::Cancelled;
 
-    if (const auto failure =
-            WritePackage(input, target, HeaderOf(choice), &window.progress(), log)) {
+    const auto failure = [&] {
+        BuildReport report(window, prompts);
+        return BuildPackage(input, target, HeaderOf(choice), report, log);
+    }();
+    if (failure) {
         ShowError(prompts, *failure);
         return BuildOutcome::Failed;
     }
