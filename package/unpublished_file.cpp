@@ -1,10 +1,9 @@
 #include "package/unpublished_file.h"
+#include "package/part_names.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 #include <array>
 #include <atomic>
 #include <climits>
@@ -27,47 +26,11 @@
 
 namespace quorvex {
 
-namespace {
-
-// Names tried before the folder counts as unable to take a part: only a name that is already
-// taken leads to another.
-constexpr int NameAttempts = 8;
-// Of the target's name, this much goes into a part's name, which must stay within the 255
-// bytes a file name may have.
-constexpr int TargetNameInPart = 40;
-
-QString PartName(const QString& targetName) {
-    return QLatin1Char('.') + targetName.left(TargetNameInPart) + QStringLiteral(".quorvex-") +
-           QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-') +
-           QStringLiteral("%1").arg(QRandomGenerator::system()->generate(), 8, 16,
-                                    QLatin1Char('0'));
-}
-
-// A part's name, with its owner's process id.
-const QRegularExpression& PartPattern() {
-    static const QRegularExpression pattern(
-        QStringLiteral("^\\..+\\.quorvex-([0-9]{1,10})-[0-9a-f]{8}$"));
-    return pattern;
-}
-
-QStringList PartsIn(const QDir& folder) {
-    QStringList out;
-    const QStringList names =
-        folder.entryList({QStringLiteral(".*.quorvex-*")},
-                         QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-    for (const QString& name : names)
-        if (PartPattern().match(name).hasMatch())
-            out << name;
-    return out;
-}
-
-// 61 for a full disk, 70 for a refusal, 75 for the rest; `detail` adds the system's words.
-Failure SystemFailure(int number, const QString& detail) {
-    const QString plain = DefaultDescription(number);
-    return Failure{number, detail.isEmpty() ? plain : plain + QStringLiteral(": ") + detail};
-}
-
-} // namespace
+using parts::NameAttempts;
+using parts::PartName;
+using parts::PartPattern;
+using parts::PartsIn;
+using parts::SystemFailure;
 
 #ifdef _WIN32
 
