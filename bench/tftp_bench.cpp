@@ -5,9 +5,11 @@
 // datagrams. The window runs on the display when there is one (xcb, e.g. under xvfb-run),
 // else offscreen. Exits non-zero when an upload does not arrive whole.
 #include "base/catalogue.h"
+#include "flow/window_reports.h"
 #include "net/tftp_client.h"
 #include "net_rig.h"
 #include "support/fake_devices.h"
+#include "support/fakes.h"
 #include "support/tftpd_fixture.h"
 #include "ui/frm_fw_updater.h"
 

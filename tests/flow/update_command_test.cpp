@@ -32,10 +32,13 @@ class UpdateCommandSerial : public ::testing::Test, protected fakes::FakeBench {
         command.cmdUpdate_Click();
         ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return !command.flashing(); }, 30000));
     }
+    // Told in a notice box under the program's caption.
     bool flashed() const {
         return !prompts.messages.empty() &&
                prompts.messages.front().text ==
-                   "PIC16F876A/877A flashed with firmware v1.4.12 successfully.";
+                   "PIC16F876A/877A flashed with firmware v1.4.12 successfully." &&
+               prompts.messages.front().icon == Icon::Information &&
+               prompts.messages.front().caption == "Quorvex";
     }
 
     fakes::ScriptedDialogs dialogs;

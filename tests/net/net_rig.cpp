@@ -14,12 +14,9 @@ ClientRig::ClientRig(const QByteArray& image, int serverPort, int watchdogMs, Ud
     firmware.Header.ChipId = NetworkChipId;
     firmware.ProgramImage = image;
     client.setWatchdogMs(watchdogMs);
-    window.address = QStringLiteral("127.0.0.1");
 }
 
 bool ClientRig::uploadAndWait(int ms, int pollMs) {
-    window.setUpdateVisible(false);
-    window.EnableControls(false);
     if (!begin())
         return true;
     return WaitUntil([this] { return !client.inProgress(); }, ms, pollMs);

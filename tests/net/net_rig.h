@@ -1,12 +1,14 @@
 #pragma once
 // What the network tests share: a bounded wait that keeps events flowing, a resolver that
-// asks no name server, and a TFTP client over a real UDP socket reporting to a fake window.
-#include "flow/window_reports.h"
+// asks no name server, and a TFTP client over a real UDP socket whose report records what it
+// tells.
+#include "base/loaded_firmware.h"
 #include "net/system_udp_socket.h"
 #include "net/tftp_client.h"
 #include "support/bounded_wait.h"
 #include "support/fake_devices.h"
-#include "support/fakes.h"
+#include "support/recording_log.h"
+#include "support/recording_reports.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -22,18 +24,16 @@ struct ClientRig {
 
     LoadedFirmware firmware;
     fakes::RecordingLog log;
-    fakes::ScriptedPrompts prompts;
-    fakes::FakeWindow window;
     fakes::TableResolver resolver;
     SystemUdpSocket systemSocket{resolver};
     UdpSocket& socket;
-    WindowTftpReport report{window};
+    fakes::RecordingTftpReport report;
     TftpClient client;
+    QString target = QStringLiteral("127.0.0.1");
 
-    // Starts the upload of the firmware record's image to the window's target.
+    // Starts the upload of the firmware record's image to the target.
     bool begin() {
-        return client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(),
-                                  window.targetAddress());
+        return client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
     }
     // Starts the upload and runs events until it ends (bounded by `ms`); returns whether it did.
     bool uploadAndWait(int ms, int pollMs = 2);

@@ -36,9 +36,9 @@ std::vector<std::pair<int, QByteArray>> DataSent(const SimulatedUnit& unit) {
     return out;
 }
 
-void ExpectWindowGivenBack(const ClientRig& rig) {
-    EXPECT_TRUE(rig.window.updateVisible);
-    EXPECT_TRUE(rig.window.controlsEnabled);
+// The end was told, so whoever started the upload takes its controls back.
+void ExpectEndTold(const ClientRig& rig) {
+    EXPECT_EQ(rig.report.ends, 1);
     EXPECT_FALSE(rig.socket.isOpen());
     EXPECT_FALSE(rig.client.watching());
     EXPECT_FALSE(rig.client.inProgress());
@@ -76,13 +76,13 @@ TEST(TftpClient, SendsTheRebootRequestsThenTheWriteRequestAPauseLater) {
     EXPECT_EQ(unit.withOpcode(OpWrq).size(), 1u);
 }
 
-TEST(TftpClient, AGoodTransferShowsEachBlockThenFinishedAndGivesTheWindowBack) {
+TEST(TftpClient, AGoodTransferShowsEachBlockThenFinishedAndTellsTheEnd) {
     SimulatedUnit unit;
     ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
     ASSERT_TRUE(rig.uploadAndWait(Bound));
 
     EXPECT_EQ(
-        rig.window.statusHistory,
+        rig.report.texts,
         QStringList({"Status: Awaiting response from 127.0.0.1...", "Status: Transmitting block #1",
                      "Status: Transmitting block #2", "Status: Finished.  Ready."}));
     const auto data = DataSent(unit);
@@ -91,7 +91,7 @@ TEST(TftpClient, AGoodTransferShowsEachBlockThenFinishedAndGivesTheWindowBack) {
     EXPECT_EQ(data[1], std::make_pair(2, Image(1000).mid(512)));
     for (const auto& a : unit.withOpcode(OpData))
         EXPECT_TRUE(a.atTransferPort) << "DATA did not follow the unit's transfer port";
-    ExpectWindowGivenBack(rig);
+    ExpectEndTold(rig);
     EXPECT_TRUE(rig.log.records.isEmpty()) << rig.log.records.join('\n').toStdString();
 }
 
@@ -102,7 +102,7 @@ TEST(TftpClient, RepeatedAcknowledgementsNeitherSkipNorRepeatData) {
     ClientRig rig(image, unit.port(), ShortWatchdogMs);
     ASSERT_TRUE(rig.uploadAndWait(Bound));
 
-    EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+    EXPECT_EQ(rig.report.last(), QStringLiteral("Status: Finished.  Ready."));
     const auto data = DataSent(unit);
     ASSERT_EQ(data.size(), 6u);
     for (int i = 0; i < 6; ++i)
@@ -125,9 +125,9 @@ TEST(TftpClient, AStaleAcknowledgementIsIgnoredButRestartsTheWatchdog) {
     EXPECT_EQ(DataSent(unit).size(), 1u);
     const qint64 dataAt = unit.withOpcode(OpData).front().atMs;
     EXPECT_GE(unit.elapsedMs() - dataAt, ShortWatchdogMs + 300); // no restart: about 1000
-    EXPECT_EQ(rig.window.status(),
+    EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
-    ExpectWindowGivenBack(rig);
+    ExpectEndTold(rig);
 }
 
 // A file of whole blocks ends with the empty block a standard server needs to close it. A unit
@@ -143,7 +143,7 @@ TEST(TftpClient, AnImageOfWholeBlocksEndsWithAnEmptyBlockThatNeedNotBeAnswered) 
         const auto data = DataSent(unit);
         ASSERT_EQ(data.size(), 3u);
         EXPECT_EQ(data[2], std::make_pair(3, QByteArray()));
-        EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+        EXPECT_EQ(rig.report.last(), QStringLiteral("Status: Finished.  Ready."));
         EXPECT_EQ(unit.file, image);
     }
     {
@@ -155,9 +155,9 @@ TEST(TftpClient, AnImageOfWholeBlocksEndsWithAnEmptyBlockThatNeedNotBeAnswered) 
         ASSERT_EQ(DataSent(unit).size(), 3u);
         // The empty block leaves as the acknowledgement of the last full one comes in.
         EXPECT_LT(endedAt - unit.withOpcode(OpData).back().atMs, 2000);
-        EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+        EXPECT_EQ(rig.report.last(), QStringLiteral("Status: Finished.  Ready."));
         EXPECT_EQ(rig.client.outcome(), TftpOutcome::Finished);
-        ExpectWindowGivenBack(rig);
+        ExpectEndTold(rig);
     }
     {
         SimulatedUnit unit;
@@ -169,7 +169,7 @@ TEST(TftpClient, AnImageOfWholeBlocksEndsWithAnEmptyBlockThatNeedNotBeAnswered) 
         };
         ClientRig rig(image, unit.port(), WatchdogMs);
         ASSERT_TRUE(rig.uploadAndWait(Bound));
-        EXPECT_EQ(rig.window.status(),
+        EXPECT_EQ(rig.report.last(),
                   QStringLiteral("Status: [Error #3: Disk full or allocation exceeded]  | Flash "
                                  "full"));
         EXPECT_EQ(rig.client.outcome(), TftpOutcome::Failed);
@@ -183,7 +183,7 @@ TEST(TftpClient, AnEmptyImageIsOneEmptyBlock) {
     const auto data = DataSent(unit);
     ASSERT_EQ(data.size(), 1u);
     EXPECT_EQ(data[0], std::make_pair(1, QByteArray()));
-    EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+    EXPECT_EQ(rig.report.last(), QStringLiteral("Status: Finished.  Ready."));
 }
 
 struct ErrorCase {
@@ -203,9 +203,9 @@ TEST_P(TftpClientErrors, AnErrorPacketIsShownAndEndsTheTransfer) {
     };
     ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
     ASSERT_TRUE(rig.uploadAndWait(Bound));
-    EXPECT_EQ(rig.window.status(), QString::fromLatin1(c.status));
+    EXPECT_EQ(rig.report.last(), QString::fromLatin1(c.status));
     EXPECT_TRUE(DataSent(unit).empty());
-    ExpectWindowGivenBack(rig);
+    ExpectEndTold(rig);
     EXPECT_TRUE(rig.log.records.isEmpty()) << rig.log.records.join('\n').toStdString();
 }
 
@@ -227,10 +227,10 @@ TEST(TftpClient, AnErrorMidTransferEndsIt) {
     };
     ClientRig rig(Image(2000), unit.port(), ShortWatchdogMs);
     ASSERT_TRUE(rig.uploadAndWait(Bound));
-    EXPECT_EQ(rig.window.status(),
+    EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: [Error #2: Access violation]  | Read-only"));
     EXPECT_EQ(DataSent(unit).size(), 1u);
-    ExpectWindowGivenBack(rig);
+    ExpectEndTold(rig);
 }
 
 TEST(TftpClient, SilenceTimesOutAfterTheWatchdogInterval) {
@@ -241,10 +241,10 @@ TEST(TftpClient, SilenceTimesOutAfterTheWatchdogInterval) {
     // The watchdog starts just before the write request leaves, and Qt's default (coarse)
     // timers may fire up to 5% early; a quarter of the interval leaves room for a slow build.
     EXPECT_GE(unit.elapsedMs() - unit.withOpcode(OpWrq).front().atMs, ShortWatchdogMs * 3 / 4);
-    EXPECT_EQ(rig.window.status(),
+    EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
     EXPECT_EQ(unit.withOpcode(OpWrq).size(), 1u) << "the write request is never resent";
-    ExpectWindowGivenBack(rig);
+    ExpectEndTold(rig);
 }
 
 TEST(TftpClient, SilenceTimesOutAfterSevenSecondsWithTheRealInterval) {
@@ -256,9 +256,9 @@ TEST(TftpClient, SilenceTimesOutAfterSevenSecondsWithTheRealInterval) {
     const qint64 silentFor = unit.elapsedMs() - unit.withOpcode(OpWrq).front().atMs;
     EXPECT_GE(silentFor, 6650);
     EXPECT_LT(silentFor, 8000);
-    EXPECT_EQ(rig.window.status(),
+    EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Timed out (7 seconds).  Try 192.168.X.200?"));
-    ExpectWindowGivenBack(rig);
+    ExpectEndTold(rig);
 }
 
 TEST(TftpClient, AOneByteDatagramIsIgnoredButRestartsTheWatchdog) {
@@ -273,7 +273,7 @@ TEST(TftpClient, AOneByteDatagramIsIgnoredButRestartsTheWatchdog) {
     EXPECT_GE(unit.elapsedMs() - wrqAt, ShortWatchdogMs + 300); // no restart: about 1000
     EXPECT_TRUE(DataSent(unit).empty());
     EXPECT_TRUE(rig.log.records.isEmpty());
-    EXPECT_EQ(rig.window.status(),
+    EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
 }
 
@@ -287,7 +287,7 @@ TEST(TftpClient, ATruncatedAcknowledgementIsLoggedAndCountsAsBlockZero) {
     };
     ClientRig rig(Image(600), unit.port(), ShortWatchdogMs);
     ASSERT_TRUE(rig.uploadAndWait(Bound));
-    EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+    EXPECT_EQ(rig.report.last(), QStringLiteral("Status: Finished.  Ready."));
     ASSERT_EQ(rig.log.records.size(), 1);
     EXPECT_TRUE(rig.log.records[0].startsWith("Error 9 (Subscript out of range) in procedure "
                                               "tftp_DataArrival of Form frmFWUpdater on line "))
@@ -316,10 +316,10 @@ TEST(TftpClient, AStreamOfUselessDatagramsEndsInTheTimeOutWithAtMostOneRecord) {
     ASSERT_EQ(DataSent(unit).size(), 1u);
     const qint64 dataAt = unit.withOpcode(OpData).front().atMs;
     EXPECT_LT(unit.elapsedMs() - dataAt, StreamMs - 1000) << "the stream held the transfer open";
-    EXPECT_EQ(rig.window.status(),
+    EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
     EXPECT_EQ(rig.log.records.size(), 1) << rig.log.records.join('\n').toStdString();
-    ExpectWindowGivenBack(rig);
+    ExpectEndTold(rig);
 }
 
 TEST(TftpClient, DatagramsFromAnotherAddressCannotDivertOrEndTheTransfer) {
@@ -349,7 +349,7 @@ TEST(TftpClient, DatagramsFromAnotherAddressCannotDivertOrEndTheTransfer) {
     ASSERT_TRUE(rig.uploadAndWait(Bound));
     RunEventsFor(50);
     EXPECT_EQ(strangerGot, 0);
-    EXPECT_EQ(rig.window.status(), QStringLiteral("Status: Finished.  Ready."));
+    EXPECT_EQ(rig.report.last(), QStringLiteral("Status: Finished.  Ready."));
     EXPECT_EQ(unit.file, image);
     EXPECT_EQ(DataSent(unit).size(), 3u);
 }
@@ -361,21 +361,19 @@ TEST(TftpClient, AnImageTooLargeForTwoByteBlockNumbersIsRefusedBeforeAnythingIsS
     RunEventsFor(200);
     EXPECT_TRUE(unit.arrivals.empty());
     EXPECT_EQ(
-        rig.window.status(),
+        rig.report.last(),
         QStringLiteral("Status: Image too large for TFTP (33553920 bytes; at most 33553919)."));
-    ExpectWindowGivenBack(rig);
+    ExpectEndTold(rig);
 }
 
-TEST(TftpClient, AnUnresolvableAddressShowsTheSocketTextAndGivesTheWindowBack) {
+TEST(TftpClient, AnUnresolvableAddressShowsTheSocketTextAndTellsTheEnd) {
     SimulatedUnit unit;
     ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
-    rig.window.address = QStringLiteral("unit-that-is-not.there");
-    rig.window.setUpdateVisible(false);
-    rig.window.EnableControls(false);
+    rig.target = QStringLiteral("unit-that-is-not.there");
     EXPECT_FALSE(rig.begin());
-    EXPECT_EQ(rig.window.status(), QStringLiteral("Authoritative answer host not found."));
+    EXPECT_EQ(rig.report.last(), QStringLiteral("Authoritative answer host not found."));
     EXPECT_EQ(rig.resolver.lookups, 1);
-    ExpectWindowGivenBack(rig);
+    ExpectEndTold(rig);
     EXPECT_TRUE(rig.log.records.isEmpty());
     RunEventsFor(100);
     EXPECT_TRUE(unit.arrivals.empty());
@@ -389,9 +387,9 @@ TEST(TftpClient, ARefusedAddressShowsItsTextOrUnknownError) {
         socket.refuseWith = number;
         ClientRig rig(Image(1000), 69, ShortWatchdogMs, &socket);
         EXPECT_FALSE(rig.begin());
-        EXPECT_EQ(rig.window.status(), text);
+        EXPECT_EQ(rig.report.last(), text);
         EXPECT_FALSE(socket.isOpen());
-        ExpectWindowGivenBack(rig);
+        ExpectEndTold(rig);
     }
 }
 
@@ -465,10 +463,10 @@ TEST(TftpClient, AUnitThatOnlySendsBusyBytesIsStoppedWhenNoBlockIsAcknowledgedIn
     rig.client.setStallMs(StallMs);
     ASSERT_TRUE(rig.uploadAndWait(Bound));
     EXPECT_EQ(DataSent(unit).size(), 1u);
-    EXPECT_EQ(rig.window.status(),
+    EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Stalled: no block acknowledged for 2 seconds."));
     EXPECT_EQ(rig.client.outcome(), TftpOutcome::Stalled);
-    ExpectWindowGivenBack(rig);
+    ExpectEndTold(rig);
 }
 
 // Ending a transfer under way (a caller that gives up on it), or dropping the client with it (the
@@ -483,17 +481,16 @@ TEST(TftpClient, EndingOrDroppingATransferUnderWayStopsItPromptlyAndQuietly) {
     clock.start();
     rig.client.EndTftpTransfer();
     EXPECT_LT(clock.elapsed(), 2000);
-    ExpectWindowGivenBack(rig);
-    const QStringList shown = rig.window.statusHistory;
+    ExpectEndTold(rig);
+    const QStringList shown = rig.report.texts;
     unit.answer(Ack(0));
     RunEventsFor(300);
-    EXPECT_EQ(rig.window.statusHistory, shown);
+    EXPECT_EQ(rig.report.texts, shown);
     EXPECT_TRUE(DataSent(unit).empty());
 
     SystemUdpSocket socket(rig.resolver);
     fakes::RecordingLog log;
-    fakes::FakeWindow window;
-    WindowTftpReport report(window);
+    fakes::RecordingTftpReport report;
     auto dropped = std::make_unique<TftpClient>(socket, log, report, unit.port(), 0);
     ASSERT_TRUE(dropped->BeginUpload(Image(1000), QStringLiteral("NYX2"), "127.0.0.1"));
     ASSERT_TRUE(WaitUntil([&] { return unit.withOpcode(OpWrq).size() == 2; }, Bound));
@@ -501,6 +498,6 @@ TEST(TftpClient, EndingOrDroppingATransferUnderWayStopsItPromptlyAndQuietly) {
     dropped.reset();
     EXPECT_LT(clock.elapsed(), 2000);
     RunEventsFor(100);
-    EXPECT_EQ(window.status(), QStringLiteral("Status: Awaiting response from 127.0.0.1..."));
+    EXPECT_EQ(report.last(), QStringLiteral("Status: Awaiting response from 127.0.0.1..."));
     EXPECT_FALSE(socket.isOpen());
 }

@@ -16,10 +16,13 @@ constexpr int ImageBytes = 16192;
 constexpr int TopBlock = 16128;
 constexpr int Blocks = ImageBytes / 64;
 
-QList<QString> Texts(const fakes::ScriptedPrompts& p) {
+using Kind = fakes::RecordingFlashReport::Kind;
+
+// What the technician was told, each told as an error with the program's caption.
+QList<QString> Texts(const fakes::RecordingFlashReport& r) {
     QList<QString> out;
-    for (const auto& m : p.messages) {
-        EXPECT_EQ(m.icon, Icon::Error);
+    for (const auto& m : r.told()) {
+        EXPECT_EQ(m.kind, Kind::Error);
         EXPECT_EQ(m.caption, QStringLiteral("Quorvex"));
         out << m.text;
     }
@@ -82,15 +85,15 @@ TEST(SendFirmwareSer, SendsOnlyTheNonBlankBlocksAndDrawsTheBarForEveryBlock) {
     EXPECT_TRUE(rig.eepromFrames().empty());
     EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
 
-    EXPECT_EQ(rig.window.message, QStringLiteral("Flashing firmware..."));
-    EXPECT_TRUE(rig.window.progressBar.visible);
-    const auto& fills = rig.window.progressBar.fills;
-    ASSERT_EQ(int(fills.size()), 1 + Blocks); // the empty bar, then once per block
-    EXPECT_EQ(fills[1], 0.0);
-    EXPECT_DOUBLE_EQ(fills[2], 64.0 / 1024);
-    EXPECT_DOUBLE_EQ(fills[16], 960.0 / 1024);
-    EXPECT_EQ(fills.back(), 1.0); // clamped: the last block lies past the end of program data
-    EXPECT_TRUE(rig.prompts.messages.empty());
+    EXPECT_EQ(rig.report.lastMessage(), QStringLiteral("Flashing firmware..."));
+    const auto steps = rig.report.progressSteps();
+    ASSERT_EQ(int(steps.size()), 1 + Blocks); // nothing done yet, then once per block
+    EXPECT_EQ(steps[1].done, 0);
+    EXPECT_EQ(std::make_pair(steps[2].done, steps[2].total), std::make_pair(64LL, 1024LL));
+    EXPECT_EQ(std::make_pair(steps[16].done, steps[16].total), std::make_pair(960LL, 1024LL));
+    // Held at the total: the last block lies past the end of program data.
+    EXPECT_EQ(steps.back().done, steps.back().total);
+    EXPECT_TRUE(rig.report.told().empty());
     EXPECT_TRUE(rig.log.records.isEmpty());
 }
 
@@ -109,11 +112,13 @@ TEST(SendFirmwareSer, WithoutProgramDataTheBarStillStepsAndNothingDividesByZero)
     EXPECT_EQ(eeprom[0].bytes, Frame(EepromBytePacket(3, 0x33)));
     EXPECT_EQ(eeprom[1].bytes, Frame(EepromBytePacket(7, 0x77)));
     EXPECT_EQ(rig.sim.eeprom().at(7), char(0x77));
-    const auto& fills = rig.window.progressBar.fills;
-    ASSERT_EQ(int(fills.size()), 1 + Blocks);
-    for (std::size_t i = 1; i < fills.size(); ++i) {
-        EXPECT_GE(fills[i], fills[i - 1]);
-        EXPECT_LE(fills[i], 1.0);
+    const auto steps = rig.report.progressSteps();
+    ASSERT_EQ(int(steps.size()), 1 + Blocks);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_GT(steps[i].total, 0);
+        EXPECT_LE(steps[i].done, steps[i].total);
+        if (i > 0)
+            EXPECT_GE(steps[i].done, steps[i - 1].done);
     }
 }
 
@@ -128,7 +133,7 @@ TEST(SendFirmwareSer, AFirstBlockRejectedEndsTheTransferWithOneMessage) {
 
     EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
     EXPECT_EQ(rig.sim.frames().size(), 1u);
-    EXPECT_EQ(Texts(rig.prompts),
+    EXPECT_EQ(Texts(rig.report),
               QList<QString>{"Corrupted/invalid data received, please reupload the firmware."});
     EXPECT_EQ(rig.sim.flash(), QByteArray(bootsim::Simulator::FlashBytes, char(0xFF)));
 }
@@ -144,7 +149,7 @@ TEST(SendFirmwareSer, ASilentUnitInTheFlashPassIsAFlashDataError) {
 
     EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
     EXPECT_EQ(rig.sim.frames().size(), 2u);
-    EXPECT_EQ(Texts(rig.prompts), QList<QString>{"Flash Data Error."});
+    EXPECT_EQ(Texts(rig.report), QList<QString>{"Flash Data Error."});
 }
 
 TEST(SendFirmwareSer, TheEepromPassGoesOnAfterSilentBytesAndReportsEachOne) {
@@ -163,7 +168,7 @@ TEST(SendFirmwareSer, TheEepromPassGoesOnAfterSilentBytesAndReportsEachOne) {
     const auto eeprom = rig.eepromFrames();
     ASSERT_EQ(eeprom.size(), 4u);
     EXPECT_EQ(eeprom[3].address, 255);
-    EXPECT_EQ(Texts(rig.prompts), (QList<QString>{"Eeprom Data Error.", "Eeprom Data Error."}));
+    EXPECT_EQ(Texts(rig.report), (QList<QString>{"Eeprom Data Error.", "Eeprom Data Error."}));
     const QByteArray written = rig.sim.eepromWritten();
     EXPECT_EQ(written.at(2), 1);
     EXPECT_EQ(written.at(5), 0);
@@ -184,7 +189,7 @@ TEST(SendFirmwareSer, AUnitUnpluggedDuringTheEepromPassIsToldOnceAndEndsThePass)
     QElapsedTimer t;
     t.start();
     EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
-    EXPECT_EQ(Texts(rig.prompts), QList<QString>{"Eeprom Data Error."})
+    EXPECT_EQ(Texts(rig.report), QList<QString>{"Eeprom Data Error."})
         << rig.log.records.join('\n').toStdString();
     EXPECT_LT(t.elapsed(), 5000) << "no byte waits out its thirty reads";
     EXPECT_TRUE(rig.log.records.join('\n').contains("Error 68 (Device unavailable"))
@@ -202,11 +207,11 @@ TEST(SendFirmwareSer, RefusesEepromDataAboveAddress255BeforeWritingAnything) {
     EXPECT_FALSE(SendFirmwareSer(rig.link, rig.fw, rig.report));
     QThread::msleep(30);
     EXPECT_TRUE(rig.sim.received().isEmpty());
-    ASSERT_EQ(rig.prompts.messages.size(), 1u);
-    EXPECT_EQ(rig.prompts.messages[0].icon, Icon::Error);
-    EXPECT_TRUE(rig.prompts.messages[0].text.contains("0x104"))
-        << rig.prompts.messages[0].text.toStdString();
-    EXPECT_TRUE(rig.prompts.messages[0].text.contains("0xFF"));
+    const auto told = rig.report.told();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].kind, Kind::Error);
+    EXPECT_TRUE(told[0].text.contains("0x104")) << told[0].text.toStdString();
+    EXPECT_TRUE(told[0].text.contains("0xFF"));
 }
 
 TEST(SendFirmwareSer, AFailedStepMakesTheTransferFailEvenWhenEveryFrameWasAccepted) {
@@ -224,7 +229,8 @@ TEST(SendFirmwareSer, AFailedStepMakesTheTransferFailEvenWhenEveryFrameWasAccept
     ASSERT_EQ(rig.log.records.size(), 1);
     EXPECT_TRUE(rig.log.records[0].startsWith(
         "Error 57 (Device I/O error) in procedure SendPacket of Module modFW"));
-    ASSERT_EQ(rig.prompts.messages.size(), 1u);
-    EXPECT_EQ(rig.prompts.messages[0].text, Transfer::UnconfirmedText);
-    EXPECT_EQ(rig.prompts.messages[0].icon, Icon::Error);
+    const auto told = rig.report.told();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text, Transfer::UnconfirmedText);
+    EXPECT_EQ(told[0].kind, Kind::Error);
 }

@@ -31,9 +31,11 @@ LoadedFirmware OrbelPackage() {
     return fw;
 }
 
-QStringList Countdowns(const fakes::FakeWindow& w) {
+using Kind = fakes::RecordingFlashReport::Kind;
+
+QStringList Countdowns(const fakes::RecordingFlashReport& r) {
     QStringList out;
-    for (const QString& m : w.messageHistory)
+    for (const QString& m : r.messages())
         if (m.startsWith("Please reset the unit"))
             out << m;
     return out;
@@ -71,12 +73,11 @@ TEST(LoadAndSendFirmwareSer, AMatchingUnitIsFlashedBlockForBlockAndTheChipIsName
     EXPECT_EQ(rig.sim.hellos(), 1);
     EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
     EXPECT_EQ(rig.sim.eeprom().at(1), char(0xE1));
-    ASSERT_EQ(rig.prompts.messages.size(), 1u);
-    EXPECT_EQ(rig.prompts.messages[0].text,
-              "PIC18F2620/4620 flashed with firmware v1.4.12 successfully.");
-    EXPECT_EQ(rig.prompts.messages[0].icon, Icon::Information);
-    EXPECT_EQ(rig.prompts.messages[0].caption, "Quorvex");
-    EXPECT_EQ(rig.window.message, "Please reset the unit... (9 seconds)");
+    const auto told = rig.report.told();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text, "PIC18F2620/4620 flashed with firmware v1.4.12 successfully.");
+    EXPECT_EQ(told[0].kind, Kind::Info);
+    EXPECT_EQ(rig.report.lastMessage(), "Please reset the unit... (9 seconds)");
     EXPECT_TRUE(rig.fw.isLoaded());
     EXPECT_TRUE(rig.log.records.isEmpty());
     EXPECT_EQ(rig.udp.opens, 0);
@@ -92,10 +93,11 @@ TEST(LoadAndSendFirmwareSer, AnotherProductsUnitRefusesThePackageWithTheFullExpl
     EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::Refused);
 
-    ASSERT_EQ(rig.prompts.messages.size(), 1u);
-    const auto& box = rig.prompts.messages[0];
+    const auto told = rig.report.told();
+    ASSERT_EQ(told.size(), 1u);
+    const auto& box = told[0];
     EXPECT_EQ(box.caption, "Incorrect DFF file for connected unit.");
-    EXPECT_EQ(box.icon, Icon::Error);
+    EXPECT_EQ(box.kind, Kind::Error);
     EXPECT_EQ(box.text, "Connected to : \r\n"
                         "\t\tOrbel-8\r\n"
                         "\t\tPIC18F2620/4620\r\n"
@@ -110,7 +112,7 @@ TEST(LoadAndSendFirmwareSer, AnotherProductsUnitRefusesThePackageWithTheFullExpl
     EXPECT_TRUE(rig.sim.frames().empty());
     // What becomes of the package is the flow's to decide (the window unloads it).
     EXPECT_TRUE(rig.fw.isLoaded());
-    EXPECT_TRUE(Countdowns(rig.window).isEmpty());
+    EXPECT_TRUE(Countdowns(rig.report).isEmpty());
 }
 
 TEST(LoadAndSendFirmwareSer, TwoLettersKIdentifyUnitFourWithAnUnknownChip) {
@@ -123,11 +125,11 @@ TEST(LoadAndSendFirmwareSer, TwoLettersKIdentifyUnitFourWithAnUnknownChip) {
 
     EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::Refused);
-    ASSERT_EQ(rig.prompts.messages.size(), 1u);
-    EXPECT_TRUE(rig.prompts.messages[0].text.startsWith(
-        "Connected to : \r\n\t\tTORV5\r\n\t\tUnknown Model\r\n"));
-    EXPECT_TRUE(rig.prompts.messages[0].text.contains(
-        "Please obtain correct firmware for TORV5 with Unknown Model chip."));
+    const auto told = rig.report.told();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].text.startsWith("Connected to : \r\n\t\tTORV5\r\n\t\tUnknown Model\r\n"));
+    EXPECT_TRUE(
+        told[0].text.contains("Please obtain correct firmware for TORV5 with Unknown Model chip."));
 }
 
 TEST(LoadAndSendFirmwareSer, OneByteOrThreeBytesAreNoAnswerAndTheCountdownGoesOn) {
@@ -141,7 +143,7 @@ TEST(LoadAndSendFirmwareSer, OneByteOrThreeBytesAreNoAnswerAndTheCountdownGoesOn
     EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::Flashed);
     EXPECT_EQ(rig.sim.hellos(), 3);
-    EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 7));
+    EXPECT_EQ(Countdowns(rig.report), CountdownFrom(9, 7));
 }
 
 TEST(LoadAndSendFirmwareSer, AnAnswerFollowedByAStrayByteAfterAQuietGapIdentifiesTheUnit) {
@@ -176,7 +178,7 @@ TEST(LoadAndSendFirmwareSer, AnAnswerThatComesAfterTheWindowIsKeptAndNoFurtherHe
               SerialFlashOutcome::Flashed);
     EXPECT_EQ(rig.sim.hellos(), 1);
     EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
-    EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 9));
+    EXPECT_EQ(Countdowns(rig.report), CountdownFrom(9, 9));
 }
 
 TEST(LoadAndSendFirmwareSer, AnAnswerThatStraddlesTheWindowsCloseIdentifiesTheUnitOnThatHello) {
@@ -200,10 +202,7 @@ TEST(LoadAndSendFirmwareSer, AnAnswerThatStraddlesTheWindowsCloseIdentifiesTheUn
     LoadedFirmware fw = SerialFirmware("ORBEL", 4);
     FillProgram(fw, 0, 64);
     fakes::RecordingLog log;
-    fakes::ScriptedPrompts prompts;
-    fakes::FakeWindow window;
-    WindowReport shown{window, prompts};
-    FlashReportTo report{shown};
+    fakes::RecordingFlashReport report;
 
     EXPECT_EQ(LoadAndSendFirmwareSer(SerialLink{port, log, clock}, fw, report).outcome,
               SerialFlashOutcome::Flashed);
@@ -219,12 +218,12 @@ TEST(LoadAndSendFirmwareSer, TenSilentHellosCountDownToZeroAndSayTheUnitWasNotRe
     EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::NotReset);
     EXPECT_EQ(rig.sim.received(), QByteArray(10, char(0xC1)));
-    EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 0));
-    ASSERT_EQ(rig.prompts.messages.size(), 1u);
-    EXPECT_EQ(rig.prompts.messages[0].text,
+    EXPECT_EQ(Countdowns(rig.report), CountdownFrom(9, 0));
+    const auto told = rig.report.told();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text,
               "Orbel-8 was not reset in time or connected unit is not a Orbel-8 (wrong baud rate)");
-    EXPECT_EQ(rig.prompts.messages[0].icon, Icon::Information);
-    EXPECT_EQ(rig.prompts.messages[0].caption, "Quorvex");
+    EXPECT_EQ(told[0].kind, Kind::Info);
     EXPECT_TRUE(rig.fw.isLoaded());
 }
 
@@ -239,10 +238,10 @@ TEST(LoadAndSendFirmwareSer,
     EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::TransferFailed);
     EXPECT_EQ(rig.sim.hellos(), 10);
-    EXPECT_EQ(Countdowns(rig.window), CountdownFrom(9, 0));
-    ASSERT_EQ(rig.prompts.messages.size(), 1u);
-    EXPECT_EQ(rig.prompts.messages[0].text,
-              "Corrupted/invalid data received, please reupload the firmware.");
+    EXPECT_EQ(Countdowns(rig.report), CountdownFrom(9, 0));
+    const auto told = rig.report.told();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text, "Corrupted/invalid data received, please reupload the firmware.");
     EXPECT_TRUE(rig.fw.isLoaded());
 }
 
@@ -257,6 +256,7 @@ TEST(LoadAndSendFirmwareSer, ATransferWithALoggedFailureDoesNotEndInSuccess) {
               SerialFlashOutcome::TransferFailed);
     EXPECT_EQ(rig.log.records.size(), 1);
     // Only the transfer's own word on it: no success, no not-reset text.
-    ASSERT_EQ(rig.prompts.messages.size(), 1u);
-    EXPECT_EQ(rig.prompts.messages[0].text, Transfer::UnconfirmedText);
+    const auto told = rig.report.told();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text, Transfer::UnconfirmedText);
 }

@@ -1,14 +1,14 @@
 #pragma once
 // What the serial link tests share: the simulated unit on a pseudo-terminal, a temporary
 // device folder whose only node links to it (so "Com 1" is the simulated unit), the real
-// QtSerialPort opened on it, and a session over the recording fakes.
+// QtSerialPort opened on it, and a session that records what it logs and reports.
+#include "base/loaded_firmware.h"
 #include "bootsim/simulator.h"
-#include "flow/flash_serial_unit.h"
-#include "flow/window_reports.h"
 #include "serial/packet_exchange.h"
 #include "serial/qt_serial_port.h"
 #include "support/fake_devices.h"
-#include "support/fakes.h"
+#include "support/recording_log.h"
+#include "support/recording_reports.h"
 
 #include <QTemporaryDir>
 #include <functional>
@@ -92,13 +92,10 @@ class LinkRig {
     SpyPort spy;
     LoadedFirmware fw;
     fakes::RecordingLog log;
-    fakes::ScriptedPrompts prompts;
-    fakes::FakeWindow window;
     // The network is no part of a serial flash: anything opened or sent there is a fault.
     fakes::FakeUdpSocket udp;
     SerialLink link{spy, log};
-    WindowReport shown{window, prompts};
-    FlashReportTo report{shown};
+    fakes::RecordingFlashReport report;
 
     // How many response windows were opened since the rig was made.
     int windowsOpened() const { return spy.windowsOpened; }

@@ -1,10 +1,12 @@
 // Packages read by the package reader flash into the simulated unit byte for byte.
-#include "flow/load_package.h"
+#include "base/catalogue.h"
 #include "link_rig.h"
+#include "package/package_reader.h"
 #include "serial/flashing_sequence.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
+#include <variant>
 
 using namespace quorvex;
 using namespace quorvex::testing;
@@ -28,9 +30,17 @@ TEST(ReaderToUnit, PackagesFromTheReaderFlashIntoTheUnitByteForByte) {
         o.identification = Torv5WithChip0;
         LinkRig rig(o);
         ASSERT_TRUE(rig.ready) << rig.error.toStdString();
-        ASSERT_TRUE(LoadDFFFile(PackageLoad{rig.fw, rig.log, rig.prompts, rig.window, rig.spy},
-                                Fixture(r.package), [] {}))
+        const auto head = ReadPackageHeader(Fixture(r.package), rig.log);
+        ASSERT_TRUE(std::holds_alternative<PackageHead>(head))
             << rig.log.records.join('\n').toStdString();
+        const DFFHeader& header = std::get<PackageHead>(head).header;
+        auto decoded = DecodePackage(Fixture(r.package), header, nullptr, rig.log);
+        ASSERT_TRUE(std::holds_alternative<DecodedPackage>(decoded))
+            << rig.log.records.join('\n').toStdString();
+        rig.fw = std::move(std::get<DecodedPackage>(decoded).firmware);
+        // The line settings of the package's product, as a front end sets them on opening it.
+        if (const auto settings = SerialSettingsOf(header.trimmedCode()))
+            rig.spy.setSettings(*settings);
         ASSERT_EQ(rig.fw.ProgramImage.size(), ImageBytes);
 
         EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,

@@ -4,6 +4,8 @@
 #include "base/file_dialogs.h"
 #include "base/prompts.h"
 #include "flow/window_port.h"
+#include "support/qt_printers.h"
+#include "support/recording_log.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,21 +15,7 @@
 #include <ostream>
 #include <vector>
 
-// Readable failure messages for the texts and bytes the tests compare.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << b.toHex(' ').toStdString();
-}
-
 namespace quorvex::fakes {
-
-class RecordingLog : public ErrorSink {
-  public:
-    void LogError(const QString& message) override { records.push_back(message); }
-    QStringList records;
-};
 
 struct ShownMessage {
     QString text;
