@@ -10,7 +10,7 @@ QString UploadCaption(const LoadedFirmware& fw) {
 }
 
 void RefreshPortList(WindowPort& w, SerialPort& port, const LoadedFirmware& fw) {
-    w.EnableControls(false);
+    w.lock(Lock::Controls);
     w.setText(WindowText::Caption, QStringLiteral("Scanning available COM ports, please wait..."));
     // The entries of the last scan are gone while this one runs.
     w.setPortList({});
@@ -19,7 +19,7 @@ void RefreshPortList(WindowPort& w, SerialPort& port, const LoadedFirmware& fw) 
     w.setPortList(found);
     w.setText(WindowText::Caption,
               fw.isLoaded() ? UploadCaption(fw) : QStringLiteral("Browse for DFF file"));
-    w.EnableControls(true);
+    w.lock(Lock::None);
 }
 
 void KeepPortSelection(WindowPort& w, const QString& text, const QString& device) {

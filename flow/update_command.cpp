@@ -48,7 +48,7 @@ void UpdateCommand::cmdUpdate_Click() {
 void UpdateCommand::BrowseAndLoad() {
     Guard g(load_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
     WindowPort& w = load_.window;
-    w.EnableControls(false);
+    w.lock(Lock::Controls);
     QString path = ChoosePackage(g);
     if (!FileExists(path))
         path.clear();
@@ -60,7 +60,7 @@ void UpdateCommand::BrowseAndLoad() {
     // the decode are still to come: lock it again so that no second load can start meanwhile.
     const auto refreshDuringLoad = [&] {
         refreshPorts_();
-        w.EnableControls(false);
+        w.lock(Lock::Controls);
         w.setText(WindowText::Caption, QStringLiteral("Verifying DFF..."));
     };
     bool loaded = false;
@@ -74,7 +74,7 @@ void UpdateCommand::BrowseAndLoad() {
         w.showMedium(Medium::None);
         load_.firmware.releaseImages();
     }
-    w.EnableControls(true);
+    w.lock(Lock::None);
 }
 
 QString UpdateCommand::ChoosePackage(Guard& g) {
@@ -91,8 +91,7 @@ QString UpdateCommand::ChoosePackage(Guard& g) {
 
 void UpdateCommand::Flash() {
     Guard g(load_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
-    load_.window.setUpdateVisible(false);
-    load_.window.EnableControls(false);
+    load_.window.lock(Lock::Working);
     if (IsNetworkUnit(load_.firmware)) {
         // Returns once the write request is out; the client gives the window back when the
         // transfer ends, and shows a start failure in the status line itself.
@@ -166,9 +165,8 @@ void UpdateCommand::FinishSerialFlash() {
 }
 
 void UpdateCommand::GiveWindowBack() {
-    load_.window.EnableControls(true);
     load_.window.progress().hide();
-    load_.window.setUpdateVisible(true);
+    load_.window.lock(Lock::None);
 }
 
 void UpdateCommand::ForgetRefusedPackage(Guard& g) {

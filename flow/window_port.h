@@ -33,6 +33,15 @@ enum class WindowText {
     Step,
 };
 
+// How much of the window is locked while work runs.
+enum class Lock {
+    None,     // every control usable, cmdUpdate shown
+    Controls, // every text box, label, drop-down list and button but lblStat disabled
+    // As Controls, and cmdUpdate hidden, which uncovers lblMessage and picProgress under it: a
+    // unit is being flashed.
+    Working,
+};
+
 // Which medium panel shows, in their one shared place: picSerMedium, picEthMedium or none.
 enum class Medium { None, Serial, Network };
 
@@ -40,10 +49,7 @@ class WindowPort {
   public:
     virtual ~WindowPort() = default;
 
-    // Enables or disables every text box, label, drop-down list and button but lblStat.
-    virtual void EnableControls(bool enabled) = 0;
-    // cmdUpdate, which lies over lblMessage and picProgress.
-    virtual void setUpdateVisible(bool visible) = 0;
+    virtual void lock(Lock how) = 0;
     virtual void setText(WindowText where, const QString& text) = 0;
     virtual void showMedium(Medium medium) = 0;
 

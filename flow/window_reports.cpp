@@ -25,8 +25,7 @@ bool WindowReport::ask(const QString& question) {
 }
 
 void WindowTftpReport::ended() {
-    window_.setUpdateVisible(true);
-    window_.EnableControls(true);
+    window_.lock(Lock::None);
 }
 
 } // namespace quorvex

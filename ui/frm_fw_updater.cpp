@@ -211,6 +211,11 @@ void FrmFWUpdater::closeWindow() {
         closingFromCode_ = false;
 }
 
+void FrmFWUpdater::lock(Lock how) {
+    setUpdateVisible(how != Lock::Working);
+    EnableControls(how == Lock::None);
+}
+
 void FrmFWUpdater::EnableControls(bool enabled) {
     // Text boxes, labels, lists and buttons; panels, the logo and the bar are left alone, and the
     // status line stays live during a network upload.

@@ -65,8 +65,11 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     void txtFWVer_GotFocus(int index);
 
     // WindowPort
-    void EnableControls(bool enabled) override;
-    void setUpdateVisible(bool visible) override;
+    void lock(Lock how) override;
+    // Every text box, label, drop-down list and button but lblStat.
+    void EnableControls(bool enabled);
+    // cmdUpdate, which lies over lblMessage and picProgress.
+    void setUpdateVisible(bool visible);
     void setText(WindowText where, const QString& text) override;
     void showMedium(Medium medium) override;
     PortList portList() const override;

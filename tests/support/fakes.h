@@ -80,11 +80,11 @@ class FakeProgress : public ProgressDisplay {
 
 class FakeWindow : public WindowPort {
   public:
-    void EnableControls(bool enabled) override {
-        controlsEnabled = enabled;
-        enableCalls.push_back(enabled);
+    void lock(Lock how) override {
+        controlsEnabled = how == Lock::None;
+        enableCalls.push_back(controlsEnabled);
+        updateVisible = how != Lock::Working;
     }
-    void setUpdateVisible(bool v) override { updateVisible = v; }
     void setText(WindowText where, const QString& t) override {
         switch (where) {
         case WindowText::Caption:
