@@ -4,6 +4,7 @@
 #include "base/conversions.h"
 #include "base/file_dialogs.h"
 #include "flow/port_list.h"
+#include "flow/upload.h"
 #include "flow/window_reports.h"
 #include "net/tftp_client.h"
 #include "serial/flashing_sequence.h"
@@ -95,8 +96,7 @@ void UpdateCommand::Flash() {
     if (IsNetworkUnit(load_.firmware)) {
         // Returns once the write request is out; the client gives the window back when the
         // transfer ends, and shows a start failure in the status line itself.
-        tftp_.BeginUpload(load_.firmware.ProgramImage, load_.firmware.Header.trimmedCode(),
-                          load_.window.targetAddress());
+        BeginUploadToUnit(tftp_, load_.firmware, load_.window.targetAddress());
         return;
     }
     StartSerialFlash(g);

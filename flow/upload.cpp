@@ -51,6 +51,10 @@ class StatusReport : public TftpReport {
 
 } // namespace
 
+bool BeginUploadToUnit(TftpClient& client, const LoadedFirmware& firmware, const QString& target) {
+    return client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
+}
+
 TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
                          ErrorSink& log, int serverPort) {
     SystemHostResolver resolver;
@@ -65,7 +69,7 @@ TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, 
                                  [&report, blocks](int block) { report.progress(block, blocks); });
     StatusReport status(report);
     TftpClient client(counting, log, status, serverPort);
-    client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
+    BeginUploadToUnit(client, firmware, target);
     client.WaitForEnd();
     return client.outcome();
 }

@@ -4,6 +4,7 @@
 #include "base/failure.h"
 #include "base/loaded_firmware.h"
 #include "flow/report.h"
+#include "net/tftp_client.h"
 #include "net/tftp_packets.h"
 #include "net/tftp_transfer.h"
 #include "net/udp_socket.h"
@@ -11,6 +12,12 @@
 #include <QString>
 
 namespace quorvex {
+
+// Starts writing the program image of `firmware` to the unit at `target` under its product
+// code, on `client`'s own thread, and returns once the reboot datagrams are out; the client's
+// report hears of the rest and of the end. For a front end whose thread keeps running (the
+// window); false when the upload could not start, which the report has been told.
+bool BeginUploadToUnit(TftpClient& client, const LoadedFirmware& firmware, const QString& target);
 
 // Writes the program image of `firmware` to the unit at `target` under its product code and
 // returns how the transfer ended. Stages are the status line's texts (the start, the outcome),
