@@ -35,7 +35,7 @@ UpdateCommand::UpdateCommand(PackageLoad load, FileDialogBackend& dialogs, TftpC
 
 UpdateCommand::~UpdateCommand() = default;
 
-void UpdateCommand::cmdUpdate_Click() {
+void UpdateCommand::LoadOrFlash() {
     // The button is hidden while a unit is flashed; a click that still comes does nothing.
     if (flashing_)
         return;

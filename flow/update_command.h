@@ -24,7 +24,7 @@ class UpdateCommand {
 
     // A serial flash runs on a thread of its own: the click returns at once, and the window is
     // given back (or closed) once the technician has answered the question that ends it.
-    void cmdUpdate_Click();
+    void LoadOrFlash();
     // A unit is being flashed over the serial port, which belongs to the flash meanwhile.
     bool flashing() const { return flashing_; }
 

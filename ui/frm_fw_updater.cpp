@@ -144,7 +144,7 @@ void FrmFWUpdater::cmdUpdate_Click() {
     // A package is decoded on this thread: the window draws and answers from its bar meanwhile.
     // A serial flash runs on a thread of its own and this returns at once.
     picProgress_->holdThread(true);
-    updateCommand_->cmdUpdate_Click();
+    updateCommand_->LoadOrFlash();
     picProgress_->holdThread(false);
 }
 

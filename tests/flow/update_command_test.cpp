@@ -29,7 +29,7 @@ class UpdateCommandSerial : public ::testing::Test, protected fakes::FakeBench {
     }
     // The flash runs on a thread of its own; the click returns at once.
     void click() {
-        command.cmdUpdate_Click();
+        command.LoadOrFlash();
         ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return !command.flashing(); }, 30000));
     }
     // Told in a notice box under the program's caption.

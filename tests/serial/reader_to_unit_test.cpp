@@ -56,6 +56,13 @@ TEST(ReaderToUnit, PackagesFromTheReaderFlashIntoTheUnitByteForByte) {
                 EXPECT_EQ(eeprom.at(a), rig.fw.EepromImage.at(a)) << "address " << a;
             }
         }
-        EXPECT_TRUE(rig.log.records.isEmpty()) << rig.log.records.join('\n').toStdString();
+        // A pseudo-terminal's line takes no time, so on a loaded machine the unit's answer can
+        // come before the updater's thread is back from sending; it is then discarded as noise
+        // and logged, and the next hello is answered. Nothing else may be logged.
+        QStringList failures = rig.log.records;
+        failures.removeIf([](const QString& r) {
+            return r.contains(QStringLiteral("still sending were discarded"));
+        });
+        EXPECT_TRUE(failures.isEmpty()) << failures.join('\n').toStdString();
     }
 }
