@@ -18,10 +18,11 @@ using namespace quorvex;
 
 namespace {
 
+// A quick unit's time to answer.
+constexpr int TurnaroundMs = 2;
 // A verdict still costs the pause before the frame, the unit's own time to answer and the quiet
 // gap that ends the response; a pseudo-terminal adds no time on the line.
-const double FloorMsPerFrame =
-    Link::PauseBeforeFrameMs + bootsim::Options{}.turnaroundMs + Link::QuietGapMs;
+const double FloorMsPerFrame = Link::PauseBeforeFrameMs + TurnaroundMs + Link::QuietGapMs;
 // What the link cost when a read paused blind for one quiet gap before it waited out another.
 const double FormerFloorMsPerFrame = FloorMsPerFrame + Link::QuietGapMs;
 constexpr double GoalRatio = 1.10;
@@ -81,7 +82,9 @@ LoadedFirmware Image(int programBytes, int eepromBytes) {
 }
 
 bool Run(const char* name, LoadedFirmware fw) {
-    bootsim::Simulator sim;
+    bootsim::Options options;
+    options.turnaroundMs = TurnaroundMs;
+    bootsim::Simulator sim(options);
     QTemporaryDir folder;
     QString error;
     if (!folder.isValid() || !sim.start(&error) ||

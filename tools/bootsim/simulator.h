@@ -45,8 +45,11 @@ struct Options {
     // How long the unit takes from the last byte of a hello or frame to the first byte of its
     // answer. A real unit cannot answer before what it answers has reached it over the line,
     // and the updater reads a verdict only once its frame has gone out; a pseudo-terminal has
-    // no line, so the unit's own time stands in for it.
-    int turnaroundMs = 2;
+    // no line, so the unit's own time stands in for it. It must also outlast the updater's
+    // thread being held off the processor between sending and reading on a loaded machine:
+    // an answer that comes first is taken for noise that came during the send, as on a real
+    // line it could only be. The benchmarks, on a quiet machine, set a unit's 2 ms.
+    int turnaroundMs = 40;
     // A frame left unfinished this long is dropped, as a bootloader drops a broken frame.
     int dropPartialFrameAfterMs = 200;
     // The unit is unplugged as this frame (from 0) comes in: no verdict, and both ends of the
