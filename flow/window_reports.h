@@ -30,7 +30,7 @@ class WindowTftpReport : public TftpReport {
     explicit WindowTftpReport(WindowPort& window) : window_(window) {}
     void status(const QString& text) override { window_.setText(WindowText::Status, text); }
     // On the transfer's own thread.
-    void step(const QString& text) override { window_.setText(WindowText::Step, text); }
+    void step(int, const QString& text) override { window_.setText(WindowText::Step, text); }
     // The transfer is over, whichever way: the window is given back.
     void ended() override;
 

@@ -38,7 +38,7 @@ class TftpClient::Relay : public TftpReport, public ErrorSink {
     // after the end drops whatever is still on its way; kept with the end, the text is told
     // by whoever takes it.
     void status(const QString& text) override { outcomeText = text; }
-    void step(const QString& text) override { client_.report_.step(text); }
+    void step(int block, const QString& text) override { client_.report_.step(block, text); }
     // The thread tells of the end itself, once it is done with the socket.
     void ended() override {}
     void LogError(const QString& message) override {

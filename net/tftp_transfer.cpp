@@ -95,7 +95,7 @@ void TftpTransfer::sendBlock(int block) {
     // A block shorter than 512 bytes, even an empty one, tells the server the file is whole.
     finalBlockSent_ = size < BlockSize;
     emptyBlockSent_ = size == 0;
-    report_.step(QStringLiteral("Status: Transmitting block #") + QString::number(block));
+    report_.step(block, QStringLiteral("Status: Transmitting block #") + QString::number(block));
     packet_.resize(PayloadAt + size);
     char* p = packet_.data();
     p[0] = 0;

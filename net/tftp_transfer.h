@@ -16,9 +16,12 @@ class TftpReport {
     virtual ~TftpReport() = default;
     // A text for the status line: the start, an outcome, a failure.
     virtual void status(const QString& text) = 0;
-    // One step of the transfer under way ("Status: Transmitting block #n"); a display may
-    // merge the steps that follow one another quickly.
-    virtual void step(const QString& text) { status(text); }
+    // One step of the transfer under way: block `block` is being sent, "Status: Transmitting
+    // block #n"; a display may merge the steps that follow one another quickly.
+    virtual void step(int block, const QString& text) {
+        Q_UNUSED(block);
+        status(text);
+    }
     // The transfer is over, whichever way it ended.
     virtual void ended() = 0;
 };

@@ -48,7 +48,7 @@ void ExpectEndTold(const ClientRig& rig) {
 // The client never calls it from two threads at once.
 struct CallReport : TftpReport {
     void status(const QString& t) override { note(t); }
-    void step(const QString& t) override { note(t); }
+    void step(int, const QString& t) override { note(t); }
     void ended() override { note(QStringLiteral("ended")); }
     void note(const QString& t) {
         calls << t;

@@ -72,7 +72,7 @@ class RecordingFlashReport : public FlashReport {
 class RecordingTftpReport : public TftpReport {
   public:
     void status(const QString& text) override { texts << text; }
-    void step(const QString& text) override {
+    void step(int, const QString& text) override {
         texts << text;
         steps << text;
     }
