@@ -39,7 +39,9 @@ QByteArray FixtureBytes(const QString& name) {
     return quorvex::testing::ReadAll(Fixture(name));
 }
 
-CliRun Cli(const QStringList& args, int timeoutMs = 60000) {
+// `runEvents`: this thread's events run while the program does, for peers that live on it (a
+// simulated unit).
+CliRun Cli(const QStringList& args, int timeoutMs = 60000, bool runEvents = false) {
     QProcess p;
     p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"), args);
     CliRun r;
@@ -47,29 +49,11 @@ CliRun Cli(const QStringList& args, int timeoutMs = 60000) {
         r.err = p.errorString();
         return r;
     }
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return r;
-}
-
-// The same while this thread's events run, for peers that live on it (a simulated unit).
-CliRun CliWhileEventsRun(const QStringList& args, int timeoutMs = 60000) {
-    QProcess p;
-    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"), args);
-    CliRun r;
-    if (!p.waitForStarted(10000)) {
-        r.err = p.errorString();
-        return r;
-    }
-    if (!quorvex::testing::WaitUntil([&] { return p.state() == QProcess::NotRunning; }, timeoutMs,
-                                     10)) {
+    const bool finished =
+        runEvents ? quorvex::testing::WaitUntil([&] { return p.state() == QProcess::NotRunning; },
+                                                timeoutMs, 10)
+                  : p.waitForFinished(timeoutMs);
+    if (!finished) {
         p.kill();
         p.waitForFinished(5000);
         r.err = QStringLiteral("timed out");
@@ -483,8 +467,9 @@ TEST(CliUpload, AUnitsErrorTextReachesTheTerminalWithItsControlCharactersVisible
         if (a.bytes.startsWith(QByteArray::fromHex("0002")))
             unit.answer(tftp::Error(0, "\x1b[1A\x1b[2K127.0.0.1  Status: Finished.  Ready.\nok"));
     };
-    const CliRun r = CliWhileEventsRun({"upload", Fixture("net1000.dff"), "--target", "127.0.0.1",
-                                        "--tftp-port", QString::number(unit.port())});
+    const CliRun r = Cli({"upload", Fixture("net1000.dff"), "--target", "127.0.0.1", "--tftp-port",
+                          QString::number(unit.port())},
+                         60000, true);
     EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
     EXPECT_FALSE(r.out.contains(QLatin1Char('\x1b'))) << r.out.toStdString();
     const QString shown =
