@@ -2,9 +2,9 @@
 
 #include "base/catalogue.h"
 #include "flow/open_package.h"
+#include "flow/window_reports.h"
 #include "package/package_reader.h"
 
-#include <algorithm>
 #include <variant>
 
 namespace quorvex {
@@ -35,37 +35,6 @@ void PrepareWindowFor(const PackageLoad& load, const DFFHeader& header,
         guard.step([&] { refreshPorts(); }, accessBox);
 }
 
-// The window as a package's opening reports to it: the question in a box, the decoding in the
-// progress bar.
-class LoadReport : public Report {
-  public:
-    explicit LoadReport(const PackageLoad& load) : load_(load) {}
-    ~LoadReport() override {
-        if (barShown_)
-            load_.window.progress().hide();
-    }
-    LoadReport(const LoadReport&) = delete;
-    LoadReport& operator=(const LoadReport&) = delete;
-
-    void stage(const QString& text) override { load_.window.setText(WindowText::Message, text); }
-    void progress(qint64 done, qint64 total) override {
-        ProgressDisplay& bar = load_.window.progress();
-        if (!barShown_) {
-            bar.show();
-            barShown_ = true;
-        }
-        bar.fill(total > 0 ? std::clamp(double(done) / double(total), 0.0, 1.0) : 0.0);
-    }
-    void tell(const QString& text, Icon icon, const QString& caption) override {
-        load_.prompts.message(text, icon, caption);
-    }
-    bool ask(const QString& question) override { return AskYesNo(load_.prompts, question); }
-
-  private:
-    const PackageLoad& load_;
-    bool barShown_ = false;
-};
-
 } // namespace
 
 bool LoadDFFFile(const PackageLoad& load, const QString& path,
@@ -73,7 +42,7 @@ bool LoadDFFFile(const PackageLoad& load, const QString& path,
     if (path.isEmpty())
         return false;
     OpenOutcome opened = [&] {
-        LoadReport report(load);
+        WindowReport report(load.window, load.prompts, WindowReport::Bar::HiddenAtEnd);
         return OpenPackage(path, report, load.log, [&](const DFFHeader& header) {
             load.firmware.Header = header;
             PrepareWindowFor(load, header, refreshPorts);

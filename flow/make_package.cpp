@@ -2,7 +2,7 @@
 
 #include "base/conversions.h"
 #include "flow/build_package.h"
-#include "flow/report.h"
+#include "flow/window_reports.h"
 
 namespace quorvex {
 
@@ -39,36 +39,6 @@ QString ChooseTarget(FileDialogBackend& dialogs, ErrorSink& log, const QString& 
     return SaveDialog(dialogs, log, call) ? call.fileName : QString();
 }
 
-// The build as the window shows it: the encoding in the bar, shown from its first report until
-// the build has returned; its fills also let the window draw while the build holds its thread.
-class BuildReport : public Report {
-  public:
-    BuildReport(WindowPort& window, Prompts& prompts) : window_(window), prompts_(prompts) {}
-    ~BuildReport() override {
-        if (barShown_)
-            window_.progress().hide();
-    }
-    BuildReport(const BuildReport&) = delete;
-    BuildReport& operator=(const BuildReport&) = delete;
-    void stage(const QString&) override {}
-    void progress(qint64 done, qint64 total) override {
-        if (!barShown_) {
-            window_.progress().show();
-            barShown_ = true;
-        }
-        window_.progress().fill(total > 0 ? double(done) / double(total) : 0.0);
-    }
-    void tell(const QString& text, Icon icon, const QString& caption) override {
-        prompts_.message(text, icon, caption);
-    }
-    bool ask(const QString& question) override { return AskYesNo(prompts_, question); }
-
-  private:
-    WindowPort& window_;
-    Prompts& prompts_;
-    bool barShown_ = false;
-};
-
 } // namespace
 
 BuildOutcome BuildPackageFromPanel(ErrorSink& log, Prompts& prompts, WindowPort& window,
@@ -90,7 +60,7 @@ BuildOutcome BuildPackageFromPanel(ErrorSink& log, Prompts& prompts, WindowPort&
         return BuildOutcome::Cancelled;
 
     const auto failure = [&] {
-        BuildReport report(window, prompts);
+        WindowReport report(window, prompts, WindowReport::Bar::HiddenAtEnd);
         return BuildPackage(input, target, HeaderOf(choice), report, log);
     }();
     if (failure) {

@@ -4,6 +4,11 @@
 
 namespace quorvex {
 
+WindowReport::~WindowReport() {
+    if (bar_ == Bar::HiddenAtEnd && barShown_)
+        window_.progress().hide();
+}
+
 void WindowReport::stage(const QString& text) {
     window_.setText(WindowText::Message, text);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The window as the serial flash and the network upload report to it: stages in the message
-// line, progress in the bar, outcomes in boxes or in the status line.
+// The window as the use cases and the network upload report to it: stages in the message line,
+// progress in the bar, outcomes in boxes or in the status line.
 #include "base/prompts.h"
 #include "flow/report.h"
 #include "flow/window_port.h"
@@ -8,11 +8,19 @@
 
 namespace quorvex {
 
-// A serial flash as the window shows it: the stage in the message line, the bar, the boxes and
-// the question.
+// A use case as the window shows it: the stage in the message line, the bar, the boxes and the
+// question.
 class WindowReport : public Report {
   public:
-    WindowReport(WindowPort& window, Prompts& prompts) : window_(window), prompts_(prompts) {}
+    // Whether the bar goes when the report does (a load, a build), or stays for the caller to
+    // take away (a serial flash, whose window is given back later).
+    enum class Bar { Kept, HiddenAtEnd };
+
+    WindowReport(WindowPort& window, Prompts& prompts, Bar bar = Bar::Kept)
+        : window_(window), prompts_(prompts), bar_(bar) {}
+    ~WindowReport() override;
+    WindowReport(const WindowReport&) = delete;
+    WindowReport& operator=(const WindowReport&) = delete;
     void stage(const QString& text) override;
     // The first report shows the bar.
     void progress(qint64 done, qint64 total) override;
@@ -22,6 +30,7 @@ class WindowReport : public Report {
   private:
     WindowPort& window_;
     Prompts& prompts_;
+    Bar bar_;
     bool barShown_ = false;
 };
 

@@ -68,9 +68,10 @@ class UpdateFlow : public ::testing::Test {
     void clickUpdate() {
         const bool serialFlash = firmware.isLoaded() && !IsNetworkUnit(firmware);
         QTest::mouseClick(updateButton(), Qt::LeftButton);
-        if (serialFlash)
+        if (serialFlash) {
             ASSERT_TRUE(quorvex::testing::WaitUntil(
                 [&] { return updateButton()->isVisible() || !form->isVisible(); }, 60000));
+        }
     }
     QString status() const { return child<QLabel>("lblStat")->text(); }
 
