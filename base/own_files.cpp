@@ -9,7 +9,9 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -73,6 +75,83 @@ LogOpen OpenLog(const QString& path, QFile& file) {
     return LogOpen::Opened;
 }
 
+AppendedLines::~AppendedLines() {
+    if (handle_ != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+namespace {
+
+QString SystemText(DWORD error) {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const QString out = text ? QString::fromWCharArray(text).trimmed()
+                             : QStringLiteral("system error %1").arg(error);
+    LocalFree(text);
+    return out;
+}
+
+} // namespace
+
+QString AppendedLines::open(const QString& path) {
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    HANDLE h =
+        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return SystemText(GetLastError());
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return QStringLiteral("not a regular file");
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    return {};
+}
+
+QString AppendedLines::append(const QByteArray& line) {
+    std::lock_guard threads(lock_);
+    HANDLE h = reinterpret_cast<HANDLE>(handle_);
+    if (handle_ == -1)
+        return QStringLiteral("not open");
+    OVERLAPPED whole{};
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
+        return SystemText(GetLastError());
+    LARGE_INTEGER size{};
+    QString why;
+    QByteArray out;
+    if (!GetFileSizeEx(h, &size)) {
+        why = SystemText(GetLastError());
+    } else {
+        if (size.QuadPart > 0) {
+            char last = 0;
+            DWORD got = 0;
+            OVERLAPPED at{};
+            at.Offset = DWORD(size.QuadPart - 1);
+            at.OffsetHigh = DWORD((size.QuadPart - 1) >> 32);
+            if (ReadFile(h, &last, 1, &got, &at) && got == 1 && last != '\n')
+                out += '\n';
+        }
+        out += line;
+        out += '\n';
+        OVERLAPPED end{};
+        end.Offset = end.OffsetHigh = MAXDWORD; // at the end of the file, whatever its length
+        DWORD written = 0;
+        if (!WriteFile(h, out.constData(), DWORD(out.size()), &written, &end) ||
+            written != DWORD(out.size())) {
+            why = SystemText(GetLastError());
+            SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
+            SetEndOfFile(h);
+        } else if (!FlushFileBuffers(h)) {
+            why = SystemText(GetLastError());
+        }
+    }
+    OVERLAPPED unlock{};
+    UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &unlock);
+    return why;
+}
+
 #else
 
 QString OwnFilesFolder(const QString& programFolder) {
@@ -130,6 +209,76 @@ LogOpen OpenLog(const QString& path, QFile& file) {
         return LogOpen::OtherFailure;
     }
     return LogOpen::Opened;
+}
+
+AppendedLines::~AppendedLines() {
+    if (handle_ >= 0)
+        ::close(int(handle_));
+}
+
+namespace {
+
+QString SystemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+QString AppendedLines::open(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    // Read as well, to see whether the last line was left without its end.
+    int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EACCES)
+        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return SystemText(errno);
+    // A pipe or a device takes neither the lock nor the flush to disk.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return QStringLiteral("not a regular file");
+    }
+    handle_ = fd;
+    return {};
+}
+
+QString AppendedLines::append(const QByteArray& line) {
+    std::lock_guard threads(lock_);
+    const int fd = int(handle_);
+    if (fd < 0)
+        return QStringLiteral("not open");
+    while (::flock(fd, LOCK_EX) != 0)
+        if (errno != EINTR)
+            return SystemText(errno);
+    QString why;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        why = SystemText(errno);
+    } else {
+        QByteArray out;
+        char last = '\n';
+        if (st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+            out += '\n';
+        out += line;
+        out += '\n';
+        qsizetype done = 0;
+        while (done < out.size()) {
+            const ssize_t n = ::write(fd, out.constData() + done, std::size_t(out.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                why = SystemText(n < 0 ? errno : ENOSPC);
+                // Under the lock nobody has written since: the file is as it was.
+                (void)::ftruncate(fd, st.st_size);
+                break;
+            }
+            done += n;
+        }
+        if (why.isEmpty() && ::fdatasync(fd) != 0)
+            why = SystemText(errno);
+    }
+    ::flock(fd, LOCK_UN);
+    return why;
 }
 
 #endif

@@ -1,8 +1,12 @@
 #pragma once
-// Where the program keeps the files it writes for itself, and how it opens its log: the only
-// platform-specific part of the base layer.
+// Where the program keeps the files it writes for itself, how it opens its log, and how it
+// appends to a record that several programs share: the only platform-specific part of the base
+// layer.
+#include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <cstdint>
+#include <mutex>
 
 namespace quorvex {
 
@@ -27,5 +31,28 @@ enum class LogOpen {
 // when there is none. A link in its place is never followed, whether it leads to a file or
 // nowhere.
 LogOpen OpenLog(const QString& path, QFile& file);
+
+// A file that whole lines are appended to by several threads and several programs at once (a
+// production record). Each line goes out in one write under an exclusive lock on the file,
+// after a line end when the file's last line was left without one, and is on the disk before
+// append() returns; a line that could not be written whole is taken away again. The file is
+// made when missing; a link is followed, as a shell's >> would, but it must lead to a regular
+// file.
+class AppendedLines {
+  public:
+    AppendedLines() = default;
+    ~AppendedLines();
+    AppendedLines(const AppendedLines&) = delete;
+    AppendedLines& operator=(const AppendedLines&) = delete;
+
+    // Empty when the file is open for appending, else why it is not.
+    QString open(const QString& path);
+    // `line` without its line end. Empty when it is on the disk, else why it is not.
+    QString append(const QByteArray& line);
+
+  private:
+    std::mutex lock_; // the file lock does not part the threads of one program
+    std::intptr_t handle_ = -1;
+};
 
 } // namespace quorvex

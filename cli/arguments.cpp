@@ -124,8 +124,15 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
             a.command = Command::Help;
             return a;
         }
-        if (name == QLatin1String("--json") && allowed({Command::Info, Command::Ports}) && eq < 0) {
+        if (name == QLatin1String("--json") &&
+            allowed({Command::Info, Command::Ports, Command::Flash, Command::Upload}) && eq < 0) {
             a.json = true;
+        } else if (name == QLatin1String("--record") &&
+                   allowed({Command::Flash, Command::Upload})) {
+            const auto v = value();
+            if (!v || v->isEmpty())
+                return missing();
+            a.recordPath = *v;
         } else if (name == QLatin1String("--product") && allowed({Command::Pack})) {
             const auto v = value();
             if (!v)
@@ -256,7 +263,8 @@ QString HelpText(std::optional<Command> command) {
             "\n"
             "Exit status: 0 success; 1 a unit or a build failed; 2 bad arguments;\n"
             "3 a package could not be read; 4 a package's key does not fit;\n"
-            "5 a package's firmware is damaged or refused.\n"
+            "5 a package's firmware is damaged or refused; 130 a flash or upload\n"
+            "stopped by Ctrl-C; 143 stopped by SIGTERM.\n"
             "\n"
             "Example:\n"
             "  quorvex-cli info 'torv5 v1.4.12.dff'\n");
@@ -309,7 +317,7 @@ QString HelpText(std::optional<Command> command) {
     case Command::Flash:
         return QStringLiteral(
             "Usage: quorvex-cli flash PACKAGE --port P [--port P ...] [--wait SECONDS]\n"
-            "                         [--devices DIR]\n"
+            "                         [--devices DIR] [--record FILE] [--json]\n"
             "\n"
             "Flashes the unit on each port, all at once, each with the window's protocol:\n"
             "hellos while the unit is reset, its identification checked against the\n"
@@ -321,9 +329,17 @@ QString HelpText(std::optional<Command> command) {
             "  --wait SECONDS  how long to call each unit (default 10, as the window's\n"
             "                  countdown): one hello per second, at least one\n"
             "  --devices DIR   look \"Com n\" up in DIR instead of the system's folder\n"
+            "  --record FILE   append one JSON line per unit to FILE as the unit ends\n"
+            "  --json          print the units' records as one JSON document instead of\n"
+            "                  the table; the lines for people go to standard error\n"
             "\n"
-            "Exit status: 0 only when every unit was flashed; 1 otherwise; 3, 4 or 5 when\n"
-            "the package does not load (as for 'info').\n"
+            "Ctrl-C or SIGTERM stops every unit at its next frame, closes its port and\n"
+            "says how far each got; the table and the records are still written. A second\n"
+            "Ctrl-C ends at once.\n"
+            "\n"
+            "Exit status: 0 only when every unit was flashed and recorded; 1 otherwise;\n"
+            "3, 4 or 5 when the package does not load (as for 'info'); 130 after Ctrl-C,\n"
+            "143 after SIGTERM.\n"
             "\n"
             "Example:\n"
             "  quorvex-cli flash 'torv5 v1.4.12.dff' --port /dev/ttyUSB0 --port /dev/ttyUSB1\n");
@@ -331,6 +347,7 @@ QString HelpText(std::optional<Command> command) {
         return QStringLiteral(
                    "Usage: quorvex-cli upload PACKAGE --target IP [--target IP ...] [--tftp-port "
                    "N]\n"
+                   "                          [--record FILE] [--json]\n"
                    "\n"
                    "Uploads a network package to each target in turn, as the window does: two\n"
                    "reboot datagrams, the write request, then the blocks. Broadcast and\n"
@@ -342,9 +359,17 @@ QString HelpText(std::optional<Command> command) {
                    "\n"
                    "  --target IP      the unit's IPv4 address\n"
                    "  --tftp-port N    the units' TFTP port (default 69)\n"
+                   "  --record FILE    append one JSON line per target to FILE as it ends\n"
+                   "  --json           print the targets' records as one JSON document instead\n"
+                   "                   of the table; the lines for people go to standard error\n"
                    "\n"
-                   "Exit status: 0 only when every upload finished; 1 otherwise; 3, 4 or 5 when\n"
-                   "the package does not load (as for 'info').\n"
+                   "Ctrl-C or SIGTERM stops the upload under way before its next block; the\n"
+                   "targets after it are not started. The table and the records are still\n"
+                   "written. A second Ctrl-C ends at once.\n"
+                   "\n"
+                   "Exit status: 0 only when every upload finished and was recorded; 1\n"
+                   "otherwise; 3, 4 or 5 when the package does not load (as for 'info'); 130\n"
+                   "after Ctrl-C, 143 after SIGTERM.\n"
                    "\n"
                    "Example:\n"
                    "  quorvex-cli upload 'nyx2 v2.10.3.dff' --target 192.168.0.200\n")

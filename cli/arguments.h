@@ -25,6 +25,8 @@ struct Arguments {
     QString output;
     // ports, flash: where the numbered devices are looked up (the system's folder when empty)
     QString deviceFolder;
+    // flash, upload: the record file that a line per unit is appended to; none when empty
+    QString recordPath;
     // flash
     QStringList ports;
     std::optional<double> waitSeconds;

@@ -2,8 +2,10 @@
 // The five commands of quorvex-cli, each in a file of its own, and what they share. Each
 // returns the program's exit status.
 #include "cli/arguments.h"
+#include "cli/unit_record.h"
 #include "flow/open_package.h"
 
+#include <optional>
 #include <variant>
 
 namespace quorvex::cli {
@@ -26,7 +28,19 @@ int UsageFailure(Command command, const QString& text);
 QString DeviceFolder(const Arguments& a);
 
 // The package of `flash` or `upload`, opened and of the command's kind, its product and
-// version printed; else the exit status, the refusal printed.
-std::variant<Package, int> OpenForUnits(const Arguments& a);
+// version printed and `facts` filled for the records; else the exit status, the refusal
+// printed.
+std::variant<Package, int> OpenForUnits(const Arguments& a, PackageFacts& facts);
+
+// What `flash` and `upload` do once the package is open, before the first unit: the record
+// file is opened, and Ctrl-C and SIGTERM make `stop`'s request from then on. The exit status
+// when the record file cannot be opened.
+std::optional<int> BeginUnits(const Arguments& a, RecordFile& record, StopRequest& stop);
+
+// What they print after the last: the table (`header`, `rows`), or with --json the records as
+// one document; and the exit status: the signal's after a stop, else 0 when `allWell`.
+int EndUnits(const Arguments& a, const QStringList& header, const QList<QStringList>& rows,
+             const QList<UnitRecord>& records, const PackageFacts& package, bool allWell,
+             const StopRequest& stop);
 
 } // namespace quorvex::cli

@@ -4,11 +4,14 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <signal.h>
+#include <windows.h>
 #define QUORVEX_ISATTY(f) _isatty(_fileno(f))
 #else
 #include <signal.h>
@@ -88,12 +91,47 @@ template <typename Each> void ForEachCharacter(const QString& text, Each each) {
     }
 }
 
-#ifndef Q_OS_WIN
+// Set once, before the units' threads start.
+std::atomic<bool>& PeopleOnStderr() {
+    static std::atomic<bool> set{false};
+    return set;
+}
+
+std::FILE* LinesForPeople() {
+    return PeopleOnStderr().load() ? stderr : stdout;
+}
+
+// The request a signal makes; a signal handler can reach nothing else.
+std::atomic<StopRequest*> SignalledStop{nullptr};
+
+#ifdef Q_OS_WIN
+BOOL WINAPI StopOnConsoleBreak(DWORD event) {
+    StopRequest* stop = SignalledStop.load();
+    if ((event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) || !stop || stop->requested())
+        return FALSE; // the system ends the program
+    stop->request(event == CTRL_C_EVENT ? SIGINT : SIGTERM);
+    return TRUE;
+}
+#else
 void EndAsTheSignalWould(int signal) {
     RemovePartsInProgressNow();
     // SA_RESETHAND has put the default action back; the signal, held until this returns,
     // then ends the program, and its parent sees which signal did.
     ::raise(signal);
+}
+
+void StopOrEnd(int signal) {
+    StopRequest* stop = SignalledStop.load();
+    if (!stop || stop->requested()) {
+        ::signal(signal, SIG_DFL);
+        EndAsTheSignalWould(signal);
+        return;
+    }
+    stop->request(signal);
+    static const char notice[] = "\nquorvex-cli: stopping every unit at its next frame; "
+                                 "press Ctrl-C again to end at once.\n";
+    const ssize_t written = ::write(STDERR_FILENO, notice, sizeof notice - 1);
+    (void)written; // nothing can be done about it in a signal handler
 }
 #endif
 
@@ -152,8 +190,12 @@ bool StdoutIsTerminal() {
     return terminal;
 }
 
+void LinesForPeopleOnStandardError() {
+    PeopleOnStderr().store(true);
+}
+
 void PrintLine(const QString& text) {
-    LineTo(stdout, text);
+    LineTo(LinesForPeople(), text);
 }
 
 void PrintError(const QString& text) {
@@ -168,7 +210,7 @@ void PrintRaw(const QString& text) {
 }
 
 void ShowBar(const QString& text) {
-    if (!StdoutIsTerminal())
+    if (!StdoutIsTerminal() || PeopleOnStderr().load())
         return;
     QMutexLocker locked(&OutputLock());
     EraseBar();
@@ -239,6 +281,29 @@ void EndCleanlyOnSignals() {
             ::sigaction(signal, &action, nullptr);
     }
 #endif
+}
+
+void StopOnSignals(StopRequest& stop) {
+    SignalledStop.store(&stop);
+#ifdef Q_OS_WIN
+    SetConsoleCtrlHandler(StopOnConsoleBreak, TRUE);
+#else
+    struct sigaction action {};
+    action.sa_handler = StopOrEnd;
+    sigemptyset(&action.sa_mask);
+    // The units' threads sleep in the system's waits; they go on sleeping, and look at the
+    // request when they wake.
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction before {};
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            ::sigaction(signal, &action, nullptr);
+    }
+#endif
+}
+
+int StoppedStatus(const StopRequest& stop) {
+    return 128 + stop.reason();
 }
 
 } // namespace quorvex::cli

@@ -4,6 +4,7 @@
 // redrawn in place on a terminal and never written anywhere else.
 #include "base/failure.h"
 #include "base/progress_display.h"
+#include "base/stop_request.h"
 
 #include <QString>
 
@@ -19,6 +20,11 @@ QString VisibleJson(const QByteArray& json);
 
 // True when standard output is a terminal (then a bar is redrawn with a carriage return).
 bool StdoutIsTerminal();
+
+// From now on every line for people (PrintLine) goes to standard error and no bar is drawn:
+// standard output carries the command's JSON document alone. Called before any other thread
+// prints.
+void LinesForPeopleOnStandardError();
 
 // A whole line (the line end is added) on standard output or standard error. On a terminal
 // the bar is taken away first and drawn again below the line.
@@ -67,5 +73,14 @@ class LineProgress : public ProgressDisplay {
 // reports 128 + the signal: 130, 143, 129), once the names of package parts still being
 // written are gone. Nothing else needs it: a decoded body is only ever in memory.
 void EndCleanlyOnSignals();
+
+// From now on Ctrl-C and SIGTERM make `stop`'s request, with the signal as its reason, instead
+// of ending the program: the work stops at its next safe point and tells how far it got. A
+// second one ends the program at once, as above; SIGHUP still does so at the first. `stop`
+// outlives the command.
+void StopOnSignals(StopRequest& stop);
+// The status of a command that `stop` ended, as the shell reports a signal: 130 for Ctrl-C,
+// 143 for SIGTERM.
+int StoppedStatus(const StopRequest& stop);
 
 } // namespace quorvex::cli

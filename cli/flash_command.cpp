@@ -5,10 +5,13 @@
 #include "cli/console.h"
 #include "cli/flash_unit.h"
 #include "cli/printed_report.h"
-#include "cli/table.h"
+#include "serial/flashing_sequence.h"
+#include "serial/qt_serial_port.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QMutex>
+#include <QSysInfo>
 #include <QThread>
 #include <cmath>
 #include <memory>
@@ -55,12 +58,16 @@ class FlashBoard {
 
 class PrintedUnitEvents : public UnitEvents {
   public:
-    PrintedUnitEvents(const QString& name, int index, FlashBoard& board)
-        : name_(Visible(name)), index_(index), board_(board) {}
+    PrintedUnitEvents(const QString& name, int index, int attempts, FlashBoard& board)
+        : name_(Visible(name)), index_(index), attempts_(attempts), board_(board) {}
     void stage(const QString& text) override {
-        if (text == last_)
+        // The countdown is one stage, however many seconds it counts: a log of a long run
+        // gets one line of it per unit.
+        const bool countdown = IsCountdown(text);
+        if (text == last_ || (countdown && countedDown_))
             return;
         last_ = text;
+        countedDown_ = countedDown_ || countdown;
         PrintLine(name_ + QStringLiteral(": ") + Visible(text));
     }
     void progress(double fraction) override { board_.progress(index_, fraction); }
@@ -73,38 +80,73 @@ class PrintedUnitEvents : public UnitEvents {
     }
 
   private:
+    bool IsCountdown(const QString& text) const {
+        for (int attempt = 0; attempt <= attempts_; ++attempt)
+            if (text == CountdownText(attempt, attempts_))
+                return true;
+        return false;
+    }
+
     QString name_;
     int index_;
+    int attempts_;
     FlashBoard& board_;
     QString last_;
+    bool countedDown_ = false;
+};
+
+// What a flash run is given, the same for every unit.
+struct FlashRun {
+    const LoadedFirmware& firmware;
+    const PackageFacts& package;
+    int attempts;
+    RecordFile& record;
+    const StopRequest& stop;
+    QString host;
 };
 
 // One unit, on a thread of its own: its serial port is made, used and closed there, and the
-// flashing sequence's waits sleep on that port.
+// flashing sequence's waits sleep on that port. Its record is written as soon as it ends.
 class UnitThread : public QThread {
   public:
-    UnitThread(const LoadedFirmware& fw, PortChoice port, int attempts, int index,
-               FlashBoard& board)
-        : fw_(fw), port_(std::move(port)), attempts_(attempts), log_(port_.given),
-          events_(port_.given, index, board) {}
+    UnitThread(const FlashRun& run, PortChoice port, int index, FlashBoard& board)
+        : run_(run), port_(std::move(port)), log_(port_.given),
+          events_(port_.given, index, run.attempts, board) {}
     FlashOutcome outcome;
+    UnitRecord record;
+    bool recorded = false;
 
   protected:
-    void run() override { outcome = FlashUnit(fw_, port_, attempts_, log_, events_); }
+    void run() override {
+        record.start = QDateTime::currentDateTimeUtc();
+        outcome = FlashUnit(run_.firmware, port_, run_.attempts, log_, events_, &run_.stop);
+        record.end = QDateTime::currentDateTimeUtc();
+        const SerialUnitOutcome& unit = outcome.unit;
+        record.host = run_.host;
+        record.given = port_.given;
+        record.resolved = port_.device;
+        if (!port_.device.isEmpty())
+            record.adapterSerial = AdapterSerialNumber(port_.device);
+        record.identification = unit.identification;
+        record.outcome = OutcomeWord(unit);
+        record.text = outcome.result;
+        record.blocks = unit.flashBlocks;
+        record.blocksTotal = unit.toWrite.flashBlocks;
+        record.eepromBytes = unit.eepromBytes;
+        record.eepromBytesTotal = unit.toWrite.eepromBytes;
+        recorded = run_.record.append(record, run_.package);
+    }
 
   private:
-    const LoadedFirmware& fw_;
+    const FlashRun& run_;
     PortChoice port_;
-    int attempts_;
     StderrLog log_;
     PrintedUnitEvents events_;
 };
 
-QString UnitFoundText(const FlashOutcome& o) {
-    if (!o.unitFound)
-        return QStringLiteral("no");
+QString UnitFoundText(const SerialUnitOutcome& o) {
     if (!o.identification)
-        return QStringLiteral("yes");
+        return QStringLiteral("no");
     const int id = *o.identification;
     const QString code = UnitIdToCode(id >> 4);
     return QStringLiteral("%1 (%2)").arg(code.isEmpty() ? QStringLiteral("unit id %1").arg(id >> 4)
@@ -115,16 +157,25 @@ QString UnitFoundText(const FlashOutcome& o) {
 } // namespace
 
 int RunFlash(const Arguments& a) {
-    auto opened = OpenForUnits(a);
+    if (a.json)
+        LinesForPeopleOnStandardError();
+    PackageFacts facts;
+    auto opened = OpenForUnits(a, facts);
     if (const int* refused = std::get_if<int>(&opened))
         return *refused;
     const Package& package = std::get<Package>(opened);
+    RecordFile record;
+    StopRequest stop;
+    if (const auto failed = BeginUnits(a, record, stop))
+        return *failed;
     const int attempts = std::max(1, int(std::lround(a.waitSeconds.value_or(10.0))));
+    const FlashRun run{package.firmware(),         facts, attempts, record, stop,
+                       QSysInfo::machineHostName()};
     FlashBoard board(a.ports);
     std::vector<std::unique_ptr<UnitThread>> units;
     for (int i = 0; i < a.ports.size(); ++i)
-        units.push_back(std::make_unique<UnitThread>(
-            package.firmware(), ResolvePort(a.ports[i], DeviceFolder(a)), attempts, i, board));
+        units.push_back(
+            std::make_unique<UnitThread>(run, ResolvePort(a.ports[i], DeviceFolder(a)), i, board));
     for (auto& u : units)
         u->start();
     for (auto& u : units)
@@ -132,19 +183,21 @@ int RunFlash(const Arguments& a) {
     board.done();
 
     QList<QStringList> rows;
+    QList<UnitRecord> records;
     bool all = true;
     for (int i = 0; i < a.ports.size(); ++i) {
-        const FlashOutcome& o = units[size_t(i)]->outcome;
-        all = all && o.flashed;
-        rows << QStringList{a.ports[i], UnitFoundText(o),
-                            o.unitFound ? QString::number(o.flashBlocks) : QStringLiteral("-"),
-                            LinesOf(o.result).join(QLatin1Char(' '))};
+        const UnitThread& u = *units[size_t(i)];
+        const SerialUnitOutcome& o = u.outcome.unit;
+        all = all && o.flashed && u.recorded;
+        rows << QStringList{a.ports[i], o.opened ? UnitFoundText(o) : QStringLiteral("no"),
+                            o.identification ? QString::number(o.flashBlocks) : QStringLiteral("-"),
+                            LinesOf(u.outcome.result).join(QLatin1Char(' '))};
+        records << u.record;
     }
-    PrintRaw(QStringLiteral("\n") +
-             FormatTable({QStringLiteral("PORT"), QStringLiteral("UNIT FOUND"),
-                          QStringLiteral("BLOCKS WRITTEN"), QStringLiteral("RESULT")},
-                         rows));
-    return all ? ExitOk : ExitFailed;
+    return EndUnits(a,
+                    {QStringLiteral("PORT"), QStringLiteral("UNIT FOUND"),
+                     QStringLiteral("BLOCKS WRITTEN"), QStringLiteral("RESULT")},
+                    rows, records, facts, all, stop);
 }
 
 } // namespace quorvex::cli

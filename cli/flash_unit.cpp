@@ -61,12 +61,12 @@ PortChoice ResolvePort(const QString& given, const QString& folder) {
 }
 
 FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, int helloAttempts,
-                       ErrorSink& log, UnitEvents& events) {
+                       ErrorSink& log, UnitEvents& events, const StopRequest* stop) {
     FlashOutcome out;
     // Made here, on the unit's own thread, which owns it from now on.
     QtSerialPort serial;
     const Place place = Place::Module(QStringLiteral("flash"), QStringLiteral("quorvex-cli"));
-    SerialUnitOutcome unit;
+    SerialUnitOutcome& unit = out.unit;
     unit.text = PortUnusableText;
     if (port.device.isEmpty()) {
         Guard(log, place)
@@ -75,11 +75,11 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
     } else {
         EventsReport report(events);
         unit = FlashSerialUnit(
-            SerialUnitJob{firmware, {port.number, port.device}, helloAttempts, place}, serial, log,
-            report);
+            SerialUnitJob{firmware, {port.number, port.device}, helloAttempts, place, stop}, serial,
+            log, report);
     }
-    out.opened = unit.opened;
-    if (!out.opened) {
+    out.result = unit.text;
+    if (!unit.opened) {
         // The window's text would send the technician looking for a program that holds the
         // port; a port this user may not open says so, and who may.
         if (const auto refusal = AccessRefusalOf(port.device)) {
@@ -91,19 +91,15 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
                         true);
             return out;
         }
-        out.result = unit.text;
         events.told(unit.text, true);
         return out;
     }
-    out.identification = unit.identification;
-    out.unitFound = unit.identification.has_value();
-    out.flashBlocks = unit.flashBlocks;
-    out.eepromBytes = unit.eepromBytes;
-    out.flashed = unit.flashed;
     // The bar follows the program data; the last blocks and the EEPROM bytes lie past it.
-    if (out.flashed)
+    if (unit.flashed)
         events.progress(1.0);
-    out.result = unit.text;
+    // Told like a box: the state the unit was left in is what the technician must act on.
+    if (unit.interrupted)
+        events.told(unit.text, true);
     return out;
 }
 

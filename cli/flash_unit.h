@@ -3,6 +3,7 @@
 // flashing sequence at the product's line settings, and what the unit's flash tells as it goes.
 #include "base/failure.h"
 #include "base/loaded_firmware.h"
+#include "flow/flash_serial_unit.h"
 
 #include <QString>
 #include <cstdint>
@@ -30,20 +31,18 @@ class UnitEvents {
 };
 
 struct FlashOutcome {
-    bool opened = false;
-    bool unitFound = false; // a hello answer came
-    std::optional<std::uint8_t> identification;
-    int flashBlocks = 0; // flash frames the unit accepted
-    int eepromBytes = 0;
-    bool flashed = false;
-    // The window's text for the outcome (a refusal: its caption).
+    // As the flow told it.
+    SerialUnitOutcome unit;
+    // The window's text for the outcome (a refusal: its caption); a port this user may not
+    // open says so instead.
     QString result;
 };
 
 // Opens the port with the product's line settings, runs the flashing sequence, closes the
 // port. Runs on the calling thread, which owns the port while it runs.
-// `helloAttempts`: hellos sent while the unit is reset, at least 1.
+// `helloAttempts`: hellos sent while the unit is reset, at least 1. `stop`, when requested,
+// ends the flash before its next hello or frame.
 FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, int helloAttempts,
-                       ErrorSink& log, UnitEvents& events);
+                       ErrorSink& log, UnitEvents& events, const StopRequest* stop = nullptr);
 
 } // namespace quorvex::cli

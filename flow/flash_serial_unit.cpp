@@ -21,6 +21,20 @@ void FlashReportTo::info(const QString& text) {
     last_ = text;
 }
 
+QString InterruptedFlashText(const SerialFlashResult& written, const TransferCount& toWrite) {
+    if (!written.identification)
+        return QStringLiteral("interrupted before the unit answered: nothing was written");
+    QString done = QStringLiteral("interrupted after %1 of %2 blocks")
+                       .arg(written.flashBlocks)
+                       .arg(toWrite.flashBlocks);
+    if (written.eepromBytes > 0 ||
+        (toWrite.eepromBytes > 0 && written.flashBlocks == toWrite.flashBlocks))
+        done += QStringLiteral(" and %1 of %2 EEPROM bytes")
+                    .arg(written.eepromBytes)
+                    .arg(toWrite.eepromBytes);
+    return done + QStringLiteral(": flash it again");
+}
+
 namespace {
 
 bool PicksANumber(const SerialPortPick& pick) {
@@ -60,7 +74,10 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
     g.step([&] { report.stage(CountdownText(0, attempts)); });
     FlashReportTo told(report);
     SerialFlashResult result;
-    g.step([&] { result = LoadAndSendFirmwareSer(SerialLink{port, log}, fw, told, attempts); });
+    g.step([&] {
+        result = LoadAndSendFirmwareSer(SerialLink{port, log, SteadyLinkClock(), nullptr, job.stop},
+                                        fw, told, attempts);
+    });
     g.step([&] {
         if (port.isOpen())
             port.close();
@@ -71,7 +88,10 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
     out.eepromBytes = result.eepromBytes;
     out.flashed = result.outcome == SerialFlashOutcome::Flashed;
     out.refused = result.outcome == SerialFlashOutcome::Refused;
-    out.text = told.lastTold();
+    out.rejected = result.outcome == SerialFlashOutcome::TransferRejected;
+    out.interrupted = result.outcome == SerialFlashOutcome::Interrupted;
+    out.toWrite = FramesToSend(fw);
+    out.text = out.interrupted ? InterruptedFlashText(result, out.toWrite) : told.lastTold();
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include "base/failure.h"
 #include "base/loaded_firmware.h"
 #include "flow/report.h"
+#include "serial/firmware_transfer.h"
 #include "serial/flash_report.h"
 #include "serial/flashing_sequence.h"
 #include "serial/serial_port.h"
@@ -33,6 +34,9 @@ struct SerialUnitJob {
     int helloAttempts = Hello::Attempts;
     // The procedure the log's records of the port name.
     Place place;
+    // When given and requested, the flash stops before its next hello or frame and the port is
+    // closed; the window never asks.
+    const StopRequest* stop = nullptr;
 };
 
 struct SerialUnitOutcome {
@@ -46,6 +50,12 @@ struct SerialUnitOutcome {
     bool flashed = false;
     // The unit is not the one the package is for: nothing was written.
     bool refused = false;
+    // The unit answered a frame with "N".
+    bool rejected = false;
+    // A stop was asked for before the flash was over; `text` says how far it got.
+    bool interrupted = false;
+    // The frames the whole flash would have written.
+    TransferCount toWrite;
     // The last box's text (a refusal: its caption); PortUnusableText when the port did not open,
     // which the front end tells in its own way.
     QString text;
@@ -66,6 +76,10 @@ class FlashReportTo : public FlashReport {
     Report& report_;
     QString last_;
 };
+
+// What the technician is told of a flash stopped after `written` of `toWrite`: "interrupted
+// after 77 of 253 blocks: flash it again".
+QString InterruptedFlashText(const SerialFlashResult& written, const TransferCount& toWrite);
 
 // Runs on the calling thread and sleeps there between the bytes of the exchange: the window
 // calls it on a thread of its own. The port belongs to that thread until this returns.

@@ -4,6 +4,8 @@
 #include "net/system_udp_socket.h"
 #include "net/tftp_client.h"
 
+#include <algorithm>
+
 namespace quorvex {
 
 namespace {
@@ -13,9 +15,18 @@ namespace {
 class UploadReport : public TftpReport {
   public:
     UploadReport(Report& report, qint64 blocks) : report_(report), blocks_(blocks) {}
-    void status(const QString& text) override { report_.stage(text); }
-    void step(int block, const QString&) override { report_.progress(block, blocks_); }
+    void status(const QString& text) override {
+        last = text;
+        report_.stage(text);
+    }
+    void step(int block, const QString&) override {
+        lastSent = block;
+        report_.progress(block, blocks_);
+    }
     void ended() override {}
+    QString last;
+    // Read once the transfer's thread has been joined.
+    int lastSent = 0;
 
   private:
     Report& report_;
@@ -24,24 +35,49 @@ class UploadReport : public TftpReport {
 
 } // namespace
 
+QString InterruptedUploadText(qint64 acknowledged, qint64 blocks, bool anythingSent) {
+    if (!anythingSent)
+        return QStringLiteral("interrupted before the upload started: nothing was sent");
+    return QStringLiteral("interrupted after %1 of %2 blocks: upload it again")
+        .arg(acknowledged)
+        .arg(blocks);
+}
+
 bool BeginUploadToUnit(TftpClient& client, const LoadedFirmware& firmware, const QString& target) {
     return client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
 }
 
-TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
-                         ErrorSink& log, int serverPort) {
+UploadResult UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
+                          ErrorSink& log, int serverPort, const StopRequest* stop) {
     SystemHostResolver resolver;
     SystemUdpSocket socket(resolver);
-    return UploadToUnit(firmware, target, socket, report, log, serverPort);
+    UploadResult result = UploadToUnit(firmware, target, socket, report, log, serverPort, stop);
+    result.address = socket.resolvedAddress();
+    return result;
 }
 
-TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, UdpSocket& socket,
-                         Report& report, ErrorSink& log, int serverPort) {
-    UploadReport shown(report, tftp::BlockCount(firmware.ProgramImage.size()));
+UploadResult UploadToUnit(const LoadedFirmware& firmware, const QString& target, UdpSocket& socket,
+                          Report& report, ErrorSink& log, int serverPort, const StopRequest* stop) {
+    UploadResult result;
+    result.blocks = tftp::BlockCount(firmware.ProgramImage.size());
+    if (StopAsked(stop)) {
+        result.outcome = TftpOutcome::Interrupted;
+        result.text = InterruptedUploadText(0, result.blocks, false);
+        return result;
+    }
+    UploadReport shown(report, result.blocks);
     TftpClient client(socket, log, shown, serverPort);
+    client.setStopRequest(stop);
     BeginUploadToUnit(client, firmware, target);
     client.WaitForEnd();
-    return client.outcome();
+    result.outcome = client.outcome();
+    result.blocksAcknowledged = result.outcome == TftpOutcome::Finished
+                                    ? qint64(shown.lastSent)
+                                    : qint64(std::max(0, shown.lastSent - 1));
+    result.text = result.outcome == TftpOutcome::Interrupted
+                      ? InterruptedUploadText(result.blocksAcknowledged, result.blocks, true)
+                      : shown.last;
+    return result;
 }
 
 } // namespace quorvex

@@ -3,6 +3,7 @@
 // reboot datagrams, the write request, then the image block by block.
 #include "base/failure.h"
 #include "base/loaded_firmware.h"
+#include "base/stop_request.h"
 #include "flow/report.h"
 #include "net/tftp_client.h"
 #include "net/tftp_packets.h"
@@ -19,16 +20,35 @@ namespace quorvex {
 // window); false when the upload could not start, which the report has been told.
 bool BeginUploadToUnit(TftpClient& client, const LoadedFirmware& firmware, const QString& target);
 
+// How an upload ended, as a record of it needs it.
+struct UploadResult {
+    TftpOutcome outcome = TftpOutcome::None;
+    // The status line's last text; for an interrupted upload, how far it got.
+    QString text;
+    // Blocks the unit acknowledged, of the blocks the image makes (the empty block that closes
+    // an image of whole blocks counts).
+    qint64 blocksAcknowledged = 0;
+    qint64 blocks = 0;
+    // The address the target resolved to; empty when it did not resolve or was never tried.
+    QString address;
+};
+
+// What the technician is told of an upload stopped from outside.
+QString InterruptedUploadText(qint64 acknowledged, qint64 blocks, bool anythingSent);
+
 // Writes the program image of `firmware` to the unit at `target` under its product code and
 // returns how the transfer ended. Stages are the status line's texts (the start, the outcome),
 // told on this thread; progress is the blocks sent of the blocks the image makes, told on the
 // transfer's own thread as each block leaves. Blocks this thread until the transfer is over,
 // which the TFTP client bounds itself: the last acknowledgement, an error packet, the unit's
-// silence or a transfer that no longer moves on ends it. Needs no event loop.
-TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
-                         ErrorSink& log, int serverPort = tftp::DefaultServerPort);
+// silence or a transfer that no longer moves on ends it. Needs no event loop. `stop`, when
+// requested, ends the upload before its next datagram; asked before the start, nothing is sent.
+UploadResult UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
+                          ErrorSink& log, int serverPort = tftp::DefaultServerPort,
+                          const StopRequest* stop = nullptr);
 // The same through `socket`, which is the upload's alone until it returns.
-TftpOutcome UploadToUnit(const LoadedFirmware& firmware, const QString& target, UdpSocket& socket,
-                         Report& report, ErrorSink& log, int serverPort = tftp::DefaultServerPort);
+UploadResult UploadToUnit(const LoadedFirmware& firmware, const QString& target, UdpSocket& socket,
+                          Report& report, ErrorSink& log, int serverPort = tftp::DefaultServerPort,
+                          const StopRequest* stop = nullptr);
 
 } // namespace quorvex

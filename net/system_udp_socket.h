@@ -23,6 +23,11 @@ class SystemUdpSocket : public UdpSocket {
     void send(const QByteArray& datagram) override;
     std::optional<QByteArray> receive(int waitMs) override;
 
+    // The address the remote host resolved to ("127.0.0.1"); empty until it has.
+    QString resolvedAddress() const {
+        return resolved_ ? QHostAddress(*resolved_).toString() : QString();
+    }
+
     // The local port while open (0 when closed).
     quint16 localPort() const { return socket_.localPort(); }
 

@@ -94,9 +94,9 @@ bool TftpClient::BeginUpload(const QByteArray& image, const QString& productCode
     inProgress_ = true;
     const int generation = ++generation_;
     try {
-        thread_ =
-            std::jthread([this, job = Job{image, productCode, generation, watchdogMs_, stallMs_}](
-                             std::stop_token stop) { run(std::move(stop), job); });
+        thread_ = std::jthread(
+            [this, job = Job{image, productCode, generation, watchdogMs_, stallMs_, stopRequest_}](
+                std::stop_token stop) { run(std::move(stop), job); });
     } catch (const std::system_error&) {
         inProgress_ = false;
         return refuse(WinsockErrorText(0));
@@ -124,15 +124,23 @@ void TftpClient::run(std::stop_token stop, const Job& job) {
     if (PauseUnlessStopped(stop, rebootPauseMs_))
         return;
 
-    try {
-        socket_.open();
-        writeRequested_ = true;
-        transfer.SendWriteRequest(job.productCode);
-    } catch (const FailureError& e) {
-        transfer.finish(TftpOutcome::Failed, WinsockErrorText(e.failure().number));
+    const auto interrupted = [&] {
+        if (!StopAsked(job.stop))
+            return false;
+        transfer.finish(TftpOutcome::Interrupted, QString());
+        return true;
+    };
+    if (!interrupted()) {
+        try {
+            socket_.open();
+            writeRequested_ = true;
+            transfer.SendWriteRequest(job.productCode);
+        } catch (const FailureError& e) {
+            transfer.finish(TftpOutcome::Failed, WinsockErrorText(e.failure().number));
+        }
     }
 
-    while (transfer.inProgress() && !stop.stop_requested()) {
+    while (transfer.inProgress() && !stop.stop_requested() && !interrupted()) {
         std::optional<QByteArray> datagram;
         int failed = 0;
         Guard guard(relay, Place::Form(QStringLiteral("tftp_DataArrival")));

@@ -12,6 +12,7 @@
 // transfer stopped from outside is waited for first), so whatever shows them passes them on to
 // its own thread and merges them as it pleases.
 #include "base/failure.h"
+#include "base/stop_request.h"
 #include "net/tftp_transfer.h"
 #include "net/udp_socket.h"
 
@@ -61,6 +62,11 @@ class TftpClient {
     // How long the transfer may go without a block acknowledged while the unit keeps talking;
     // a minute unless a test shortens it.
     void setStallMs(int ms) { stallMs_ = ms; }
+    // When given and requested, the transfer under way ends before its next datagram goes
+    // out, as Interrupted and with no status text: whoever asked tells it. For a front end
+    // whose stop comes from outside its thread (a signal); the window ends a transfer with
+    // EndTftpTransfer.
+    void setStopRequest(const StopRequest* stop) { stopRequest_ = stop; }
 
     // The pause between the reboot requests and the write request, which gives the unit's
     // loader time to listen.
@@ -83,6 +89,7 @@ class TftpClient {
         int generation = 0;
         int watchdogMs = WatchdogMs;
         int stallMs = StallMs;
+        const StopRequest* stop = nullptr;
     };
     // How a transfer ended on its own: its outcome and the status text that tells it.
     struct Ending {
@@ -104,6 +111,7 @@ class TftpClient {
     int rebootPauseMs_;
     int watchdogMs_ = WatchdogMs;
     int stallMs_ = StallMs;
+    const StopRequest* stopRequest_ = nullptr;
     bool inProgress_ = false;
     TftpOutcome outcome_ = TftpOutcome::None;
     std::atomic<bool> writeRequested_{false};

@@ -108,10 +108,10 @@ void TftpTransfer::sendBlock(int block) {
 }
 
 void TftpTransfer::onError(int code, const QString& message) {
-    finish(TftpOutcome::Failed, code == 0 ? QStringLiteral("Status: ") + message
-                                          : QStringLiteral("Status: [Error #%1: %2]  | %3")
-                                                .arg(code)
-                                                .arg(TftpErrorName(code), message));
+    finish(TftpOutcome::Rejected, code == 0 ? QStringLiteral("Status: ") + message
+                                            : QStringLiteral("Status: [Error #%1: %2]  | %3")
+                                                  .arg(code)
+                                                  .arg(TftpErrorName(code), message));
 }
 
 void TftpTransfer::tmrResponse_Timer() {

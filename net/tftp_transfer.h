@@ -26,8 +26,9 @@ class TftpReport {
     virtual void ended() = 0;
 };
 
-// Stalled: the unit kept the watchdog fed without ever moving the file on.
-enum class TftpOutcome { None, Finished, Failed, TimedOut, Stalled };
+// Rejected: the unit answered with an error packet. Stalled: the unit kept the watchdog fed
+// without ever moving the file on. Interrupted: a stop was asked for from outside.
+enum class TftpOutcome { None, Finished, Failed, Rejected, TimedOut, Stalled, Interrupted };
 
 class TftpTransfer {
   public:

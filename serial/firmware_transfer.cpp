@@ -100,7 +100,8 @@ bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashRep
     CountingSink counted(outer.log);
     // Line noise is recorded but is no failure of the transfer: the frames' verdicts still
     // count.
-    const SerialLink link{outer.port, counted, outer.clock, outer.notes ? outer.notes : &outer.log};
+    const SerialLink link{outer.port, counted, outer.clock, outer.notes ? outer.notes : &outer.log,
+                          outer.stop};
     Guard guard(counted, Place::Module(QStringLiteral("SendFirmwareSer"), QStringLiteral("modFW")));
     TransferCount count;
 
@@ -122,6 +123,10 @@ bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashRep
         guard.step([&] { report.progress(std::min<qint64>(offset, scale), scale); });
         if (IsBlankBlock(fw.ProgramImage, offset))
             continue;
+        if (StopAsked(link.stop)) {
+            count.interrupted = true;
+            break;
+        }
         Verdict verdict = Verdict::None;
         guard.step([&] { verdict = SendPacket(link, FlashBlockPacket(fw.ProgramImage, offset)); });
         if (verdict == Verdict::Accepted) {
@@ -129,15 +134,22 @@ bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashRep
             continue;
         }
         result = false;
+        count.rejected = verdict == Verdict::Rejected;
         guard.step(
             [&] { report.error(VerdictText(verdict, Transfer::FlashSilentText), AppTitle()); });
         break;
     }
+    result = result && !count.interrupted;
 
     if (result) {
         for (int address = 0; address < fw.EepromImage.size(); ++address) {
             if (address >= fw.EepromPresent.size() || fw.EepromPresent.at(address) == 0)
                 continue;
+            if (StopAsked(link.stop)) {
+                count.interrupted = true;
+                result = false;
+                break;
+            }
             Verdict verdict = Verdict::None;
             guard.step([&] {
                 verdict = SendPacket(
@@ -148,6 +160,7 @@ bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashRep
                 continue;
             }
             result = false;
+            count.rejected = count.rejected || verdict == Verdict::Rejected;
             guard.step([&] {
                 report.error(VerdictText(verdict, Transfer::EepromSilentText), AppTitle());
             });

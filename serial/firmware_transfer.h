@@ -44,17 +44,22 @@ QList<int> UnsendableEepromAddresses(const LoadedFirmware& fw);
 // Text of the box that refuses a package holding such addresses.
 QString EepromOutOfRangeText(const QList<int>& addresses);
 
-// What a transfer wrote: the frames the unit accepted.
+// What a transfer wrote: the frames the unit accepted, and why it ended early.
 struct TransferCount {
     int flashBlocks = 0;
     int eepromBytes = 0;
+    // The unit answered a frame with "N".
+    bool rejected = false;
+    // A stop was asked for: no frame went out after it, and nothing was told.
+    bool interrupted = false;
 };
 
 // The frames a transfer of `fw` sends when the unit accepts every one.
 TransferCount FramesToSend(const LoadedFirmware& fw);
 
 // True when every packet sent was accepted and no step failed along the way. `written`, when
-// given, counts the frames accepted.
+// given, counts the frames accepted. A stop asked for through the link ends the transfer
+// before its next frame, untold: whoever asked tells it.
 bool SendFirmwareSer(const SerialLink& link, const LoadedFirmware& fw, FlashReport& report,
                      TransferCount* written = nullptr);
 

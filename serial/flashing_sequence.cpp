@@ -37,9 +37,15 @@ SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFir
     SerialFlashResult result;
     int attempt = 0;
     bool transferred = false;
+    bool rejected = false;
     QString chipName;
 
     do {
+        // Between hellos: a unit that has not answered has been sent nothing but hellos.
+        if (StopAsked(link.stop)) {
+            result.outcome = SerialFlashOutcome::Interrupted;
+            return result;
+        }
         // A late answer to an earlier hello would otherwise merge with this one's, and two
         // answers are no answer.
         guard.step([&] { DiscardWaiting(link.port); });
@@ -75,6 +81,11 @@ SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFir
             guard.step([&] { transferred = SendFirmwareSer(link, fw, report, &written); });
             result.flashBlocks = written.flashBlocks;
             result.eepromBytes = written.eepromBytes;
+            if (written.interrupted) {
+                result.outcome = SerialFlashOutcome::Interrupted;
+                return result;
+            }
+            rejected = written.rejected;
         }
         ++attempt;
         guard.step([&] { report.message(CountdownText(attempt, attempts)); });
@@ -97,7 +108,8 @@ SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFir
         result.outcome = SerialFlashOutcome::NotReset;
         return result;
     }
-    result.outcome = SerialFlashOutcome::TransferFailed;
+    result.outcome =
+        rejected ? SerialFlashOutcome::TransferRejected : SerialFlashOutcome::TransferFailed;
     return result;
 }
 

@@ -21,7 +21,16 @@ inline constexpr int AnswerLength = 2;
 inline const QString RefusalCaption = QStringLiteral("Incorrect DFF file for connected unit.");
 } // namespace Hello
 
-enum class SerialFlashOutcome { Flashed, TransferFailed, Refused, NotReset };
+// TransferRejected: the unit answered a frame with "N". Interrupted: a stop was asked for
+// through the link; nothing was told of it.
+enum class SerialFlashOutcome {
+    Flashed,
+    TransferFailed,
+    TransferRejected,
+    Refused,
+    NotReset,
+    Interrupted
+};
 
 // Exactly two bytes, one of them "K" or "k".
 bool IsHelloAnswer(const QByteArray& response);

@@ -2,6 +2,7 @@
 // The framed exchange with the unit's bootloader: a frame is the packet followed by one
 // checksum byte; the bootloader judges it with one letter, "K" (accepted) or "N" (rejected).
 #include "base/failure.h"
+#include "base/stop_request.h"
 #include "serial/serial_port.h"
 
 #include <QByteArray>
@@ -45,6 +46,9 @@ struct SerialLink {
     ErrorSink& log;
     const LinkClock& clock = SteadyLinkClock();
     ErrorSink* notes = nullptr;
+    // When given and requested, the flash stops before its next frame or hello: a unit is never
+    // left with half a frame.
+    const StopRequest* stop = nullptr;
 };
 
 // The bootloader's judgement of a frame; None when no letter came; PortGone when the port

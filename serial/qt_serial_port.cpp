@@ -2,6 +2,8 @@
 #include "base/failure.h"
 #include "serial/port_naming.h"
 
+#include <QFileInfo>
+#include <QSerialPortInfo>
 #include <QStringList>
 #include <algorithm>
 
@@ -85,6 +87,19 @@ void FineTimers(bool on) {
 }
 
 } // namespace
+
+QString AdapterSerialNumber(const QString& device) {
+    const auto where = [](const QString& path) {
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        return canonical.isEmpty() ? path : canonical;
+    };
+    const QString wanted = where(device);
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        if (where(info.systemLocation()) == wanted ||
+            info.portName().compare(device, Qt::CaseInsensitive) == 0)
+            return info.serialNumber();
+    return {};
+}
 
 LineSettings ParseLineSettings(const QString& text) {
     const QStringList f = text.split(QLatin1Char(','));

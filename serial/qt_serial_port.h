@@ -20,6 +20,11 @@ struct LineSettings {
 // 5 to 8 data bits, 1, 1.5 or 2 stop bits. Anything else is failure 8015.
 LineSettings ParseLineSettings(const QString& text);
 
+// The serial number a USB adapter reports for `device` (a device file or a link to one, or a
+// port name such as "COM3"); empty when the port has none (a built-in port, a
+// pseudo-terminal) or is not known to the system.
+QString AdapterSerialNumber(const QString& device);
+
 class QtSerialPort : public SerialPort {
   public:
     explicit QtSerialPort(QString deviceFolder = DefaultFolder());

@@ -48,7 +48,8 @@ TEST(UploadToUnit, ReportsTheStatusTextsAsStagesAndEveryBlockSentAsProgress) {
         // As a front end runs it: on a thread of its own, while this one runs the unit.
         TftpOutcome outcome = TftpOutcome::None;
         std::unique_ptr<QThread> upload(QThread::create([&] {
-            outcome = UploadToUnit(fw, QStringLiteral("127.0.0.1"), report, log, unit.port());
+            outcome =
+                UploadToUnit(fw, QStringLiteral("127.0.0.1"), report, log, unit.port()).outcome;
         }));
         QEventLoop loop;
         QObject::connect(upload.get(), &QThread::finished, &loop, &QEventLoop::quit);

@@ -172,7 +172,7 @@ TEST(TftpClient, AnImageOfWholeBlocksEndsWithAnEmptyBlockThatNeedNotBeAnswered) 
         EXPECT_EQ(rig.report.last(),
                   QStringLiteral("Status: [Error #3: Disk full or allocation exceeded]  | Flash "
                                  "full"));
-        EXPECT_EQ(rig.client.outcome(), TftpOutcome::Failed);
+        EXPECT_EQ(rig.client.outcome(), TftpOutcome::Rejected);
     }
 }
 

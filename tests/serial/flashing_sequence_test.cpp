@@ -236,7 +236,7 @@ TEST(LoadAndSendFirmwareSer,
     rig.fw = OrbelPackage();
 
     EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
-              SerialFlashOutcome::TransferFailed);
+              SerialFlashOutcome::TransferRejected);
     EXPECT_EQ(rig.sim.hellos(), 10);
     EXPECT_EQ(Countdowns(rig.report), CountdownFrom(9, 0));
     const auto told = rig.report.told();

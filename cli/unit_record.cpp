@@ -1,0 +1,116 @@
+#include "cli/unit_record.h"
+
+#include "base/catalogue.h"
+#include "cli/arguments.h"
+#include "cli/console.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+
+namespace quorvex::cli {
+
+namespace {
+
+QJsonValue TextOrNull(const QString& text) {
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+QString UtcText(const QDateTime& t) {
+    return t.toUTC().toString(Qt::ISODateWithMs);
+}
+
+} // namespace
+
+QString PackageDigest(const QString& path) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QString OutcomeWord(const SerialUnitOutcome& unit) {
+    if (!unit.opened)
+        return QStringLiteral("error");
+    if (unit.interrupted)
+        return QStringLiteral("interrupted");
+    if (unit.flashed)
+        return QStringLiteral("flashed");
+    if (unit.refused)
+        return QStringLiteral("refused");
+    if (!unit.identification)
+        return QStringLiteral("no-answer");
+    return unit.rejected ? QStringLiteral("rejected") : QStringLiteral("failed");
+}
+
+QString OutcomeWord(TftpOutcome outcome) {
+    switch (outcome) {
+    case TftpOutcome::Finished:
+        return QStringLiteral("uploaded");
+    case TftpOutcome::Rejected:
+        return QStringLiteral("rejected");
+    case TftpOutcome::TimedOut:
+    case TftpOutcome::Stalled:
+        return QStringLiteral("timed-out");
+    case TftpOutcome::Interrupted:
+        return QStringLiteral("interrupted");
+    case TftpOutcome::None:
+    case TftpOutcome::Failed:
+        break;
+    }
+    return QStringLiteral("error");
+}
+
+QJsonObject RecordJson(const UnitRecord& r, const PackageFacts& package) {
+    QJsonObject o;
+    o.insert(QStringLiteral("start"), UtcText(r.start));
+    o.insert(QStringLiteral("end"), UtcText(r.end));
+    o.insert(QStringLiteral("duration_ms"), r.start.msecsTo(r.end));
+    o.insert(QStringLiteral("host"), r.host);
+    o.insert(QStringLiteral("program"), VersionText());
+    o.insert(r.serial ? QStringLiteral("port") : QStringLiteral("target"), r.given);
+    o.insert(r.serial ? QStringLiteral("device") : QStringLiteral("address"),
+             TextOrNull(r.resolved));
+    o.insert(QStringLiteral("product"), package.product);
+    o.insert(QStringLiteral("version"), package.version);
+    o.insert(QStringLiteral("package"), package.fileName);
+    o.insert(QStringLiteral("sha256"), package.sha256);
+    o.insert(QStringLiteral("outcome"), r.outcome);
+    o.insert(QStringLiteral("text"), r.text);
+    o.insert(QStringLiteral("blocks"), r.blocks);
+    o.insert(QStringLiteral("blocks_total"), r.blocksTotal);
+    if (!r.serial)
+        return o;
+    o.insert(QStringLiteral("adapter_serial"), TextOrNull(r.adapterSerial));
+    if (r.identification) {
+        const int id = *r.identification;
+        o.insert(QStringLiteral("identification"), id);
+        o.insert(QStringLiteral("unit"), TextOrNull(UnitIdToCode(id >> 4)));
+        o.insert(QStringLiteral("chip"), ChipModelName(id & 0x0F));
+    } else {
+        for (const char* key : {"identification", "unit", "chip"})
+            o.insert(QLatin1String(key), QJsonValue::Null);
+    }
+    o.insert(QStringLiteral("eeprom_bytes"), r.eepromBytes);
+    o.insert(QStringLiteral("eeprom_bytes_total"), r.eepromBytesTotal);
+    return o;
+}
+
+QString RecordFile::open(const QString& path) {
+    asked_ = !path.isEmpty();
+    return asked_ ? lines_.open(path) : QString();
+}
+
+bool RecordFile::append(const UnitRecord& record, const PackageFacts& package) {
+    if (!asked_)
+        return true;
+    const QString why =
+        lines_.append(QJsonDocument(RecordJson(record, package)).toJson(QJsonDocument::Compact));
+    if (why.isEmpty())
+        return true;
+    PrintError(Visible(record.given) + QStringLiteral(": the record was not written: ") + why);
+    return false;
+}
+
+} // namespace quorvex::cli
