@@ -8,6 +8,8 @@
 #include "support/test_files.h"
 #include "support/tftpd_fixture.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
@@ -17,6 +19,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -443,16 +446,212 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
     EXPECT_TRUE(r.err.contains(missing + QStringLiteral(": Error 8002"))) << r.err.toStdString();
 }
 
+// The lines of a record file, each read as a JSON object; an empty object for a line that is
+// not one. `whole`: every line ended with its line end.
+QList<QJsonObject> RecordLines(const QString& path, bool* whole = nullptr) {
+    const QByteArray bytes = quorvex::testing::ReadAll(path);
+    if (whole)
+        *whole = bytes.endsWith('\n');
+    QList<QJsonObject> out;
+    for (const QByteArray& line : bytes.split('\n'))
+        if (!line.isEmpty())
+            out << QJsonDocument::fromJson(line).object();
+    return out;
+}
+
+QJsonObject RecordOf(const QList<QJsonObject>& records, const QString& port) {
+    for (const QJsonObject& r : records)
+        if (r.value(QStringLiteral("port")).toString() == port)
+            return r;
+    return {};
+}
+
+// A production line reads back which unit got which package and how it ended: from the record
+// file, line by line, and from standard output as one document, which holds nothing else.
+TEST(CliRecord, TwoUnitsOneFailingLeaveTwoRecordLinesThatTheJsonDocumentRepeats) {
+    bootsim::Options healthy;
+    healthy.identification = 0x40;
+    bootsim::Options rejecting = healthy;
+    rejecting.frameReplies[2] = bootsim::Now("N");
+    bootsim::Simulator good(healthy);
+    bootsim::Simulator bad(rejecting);
+    QString why;
+    ASSERT_TRUE(good.start(&why)) << why.toStdString();
+    ASSERT_TRUE(bad.start(&why)) << why.toStdString();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A line left torn by a writer that died (a full disk, a crash) is the last thing in the
+    // file: the records that follow still start lines of their own.
+    const QString record = dir.filePath(QStringLiteral("line3.jsonl"));
+    {
+        QFile torn(record);
+        ASSERT_TRUE(torn.open(QIODevice::WriteOnly));
+        torn.write("{\"start\":\"2026-12-");
+    }
+
+    const CliRun r = Cli({"flash", Fixture("sparse17.dff"), "--port", good.slavePath(), "--port",
+                          bad.slavePath(), "--wait", "3", "--record", record, "--json"});
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    QJsonParseError error{};
+    const QJsonArray printed = QJsonDocument::fromJson(r.out.toUtf8(), &error).array();
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << r.out.toStdString();
+    ASSERT_EQ(printed.size(), 2);
+
+    bool whole = false;
+    const QList<QJsonObject> lines = RecordLines(record, &whole);
+    EXPECT_TRUE(whole);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].isEmpty()); // the torn line, left as it was
+    const QJsonObject flashed = RecordOf(lines, good.slavePath());
+    const QJsonObject rejected = RecordOf(lines, bad.slavePath());
+    EXPECT_EQ(flashed, RecordOf({printed[0].toObject(), printed[1].toObject()}, good.slavePath()));
+    EXPECT_EQ(rejected, RecordOf({printed[0].toObject(), printed[1].toObject()}, bad.slavePath()));
+
+    const QString digest =
+        QString::fromLatin1(QCryptographicHash::hash(FixtureBytes(QStringLiteral("sparse17.dff")),
+                                                     QCryptographicHash::Sha256)
+                                .toHex());
+    for (const QJsonObject& unit : {flashed, rejected}) {
+        EXPECT_EQ(unit.value("sha256").toString(), digest);
+        EXPECT_EQ(unit.value("package").toString(), QStringLiteral("sparse17.dff"));
+        EXPECT_EQ(unit.value("product").toString(), QStringLiteral("TORV5"));
+        EXPECT_EQ(unit.value("version").toString(), QStringLiteral("1.4.12"));
+        EXPECT_EQ(unit.value("host").toString(), QSysInfo::machineHostName());
+        EXPECT_EQ(unit.value("identification").toInt(), 0x40);
+        EXPECT_EQ(unit.value("chip").toString(), QStringLiteral("PIC16F876A/877A"));
+        EXPECT_EQ(unit.value("blocks_total").toInt(), 17);
+        const QDateTime start = QDateTime::fromString(unit.value("start").toString(), Qt::ISODate);
+        const QDateTime end = QDateTime::fromString(unit.value("end").toString(), Qt::ISODate);
+        EXPECT_EQ(start.timeSpec(), Qt::UTC);
+        EXPECT_EQ(start.msecsTo(end), unit.value("duration_ms").toInteger());
+    }
+    EXPECT_EQ(flashed.value("outcome").toString(), QStringLiteral("flashed"));
+    EXPECT_EQ(flashed.value("blocks").toInt(), 17);
+    EXPECT_EQ(flashed.value("text").toString(),
+              QStringLiteral("PIC16F876A/877A flashed with firmware v1.4.12 successfully."));
+    EXPECT_EQ(rejected.value("outcome").toString(), QStringLiteral("rejected"));
+    EXPECT_EQ(rejected.value("blocks").toInt(), 2);
+    EXPECT_EQ(rejected.value("device").toString(), bad.slavePath());
+}
+
+// A unit's record is on the disk, whole, once its line is seen: a program killed right after
+// leaves that line complete and nothing else.
+TEST(CliRecord, ARecordSeenOnDiskIsWholeWhenTheProgramIsKilledRightAfter) {
+    bootsim::Options wrongUnit;
+    wrongUnit.identification = 0x04; // an ORBEL answers a TORV5 package: refused at once
+    bootsim::Options silentOptions;
+    silentOptions.answerHellosFrom = 1000;
+    bootsim::Simulator refusing(wrongUnit);
+    bootsim::Simulator silent(silentOptions);
+    QString why;
+    ASSERT_TRUE(refusing.start(&why)) << why.toStdString();
+    ASSERT_TRUE(silent.start(&why)) << why.toStdString();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString record = dir.filePath(QStringLiteral("line3.jsonl"));
+
+    QProcess p;
+    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"),
+            {"flash", Fixture("sparse17.dff"), "--port", refusing.slavePath(), "--port",
+             silent.slavePath(), "--wait", "30", "--record", record});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    const bool seen =
+        quorvex::testing::WaitUntil([&] { return QFileInfo(record).size() > 0; }, 30000, 1);
+    p.kill();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    ASSERT_TRUE(seen);
+
+    bool whole = false;
+    const QList<QJsonObject> lines = RecordLines(record, &whole);
+    EXPECT_TRUE(whole);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines[0].value("port").toString(), refusing.slavePath());
+    EXPECT_EQ(lines[0].value("outcome").toString(), QStringLiteral("refused"));
+    EXPECT_EQ(lines[0].value("text").toString(),
+              QStringLiteral("Incorrect DFF file for connected unit."));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("line3.jsonl")});
+}
+
+// Ctrl-C in the middle of a flash: every unit stops at a frame, says what state it was left
+// in, the table and the records are still written, and the shell sees Ctrl-C's status.
+TEST(CliInterrupted, CtrlCMidFlashStopsEachUnitAtAFrameAndTellsAndRecordsHowFarItGot) {
+    bootsim::Options slow;
+    slow.identification = 0x40;
+    slow.turnaroundMs = 150; // 17 frames take seconds: the signal comes well before the end
+    bootsim::Options silentOptions = slow;
+    silentOptions.answerHellosFrom = 1000;
+    bootsim::Simulator unit(slow);
+    bootsim::Simulator silent(silentOptions);
+    QString why;
+    ASSERT_TRUE(unit.start(&why)) << why.toStdString();
+    ASSERT_TRUE(silent.start(&why)) << why.toStdString();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString record = dir.filePath(QStringLiteral("line3.jsonl"));
+
+    QProcess p;
+    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"),
+            {"flash", Fixture("sparse17.dff"), "--port", unit.slavePath(), "--port",
+             silent.slavePath(), "--wait", "30", "--record", record});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return unit.frames().size() >= 2; }, 30000, 2));
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 130);
+
+    const int written = int(unit.frames().size());
+    EXPECT_LT(written, 17);
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const QString stopped =
+        QStringLiteral("interrupted after %1 of 17 blocks: flash it again").arg(written);
+    const QString untouched =
+        QStringLiteral("interrupted before the unit answered: nothing was written");
+    const QStringList lines = out.split(QLatin1Char('\n'));
+    EXPECT_TRUE(lines.contains(unit.slavePath() + QStringLiteral(": ") + stopped))
+        << out.toStdString();
+    EXPECT_TRUE(lines.contains(silent.slavePath() + QStringLiteral(": ") + untouched))
+        << out.toStdString();
+    // The summary table still follows, a row per port.
+    EXPECT_TRUE(
+        out.contains(QRegularExpression(QRegularExpression::escape(unit.slavePath()) +
+                                        QStringLiteral("\\s+TORV5.*\\s+%1\\s+").arg(written) +
+                                        QRegularExpression::escape(stopped))))
+        << out.toStdString();
+    // The silent unit was called no longer than it took to notice.
+    EXPECT_LT(silent.hellos(), 10);
+
+    const QList<QJsonObject> records = RecordLines(record);
+    ASSERT_EQ(records.size(), 2);
+    EXPECT_EQ(RecordOf(records, unit.slavePath()).value("outcome").toString(),
+              QStringLiteral("interrupted"));
+    EXPECT_EQ(RecordOf(records, unit.slavePath()).value("blocks").toInt(), written);
+    EXPECT_EQ(RecordOf(records, unit.slavePath()).value("text").toString(), stopped);
+    EXPECT_EQ(RecordOf(records, silent.slavePath()).value("outcome").toString(),
+              QStringLiteral("interrupted"));
+}
+
 TEST(CliUpload, ImageArrivesWholeInTftpd) {
     quorvex::testing::TftpdServer server;
     if (!quorvex::testing::TftpdServer::Installed())
         GTEST_SKIP() << "tftpd-hpa is not installed";
     const QString why = server.start();
     ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString record = dir.filePath(QStringLiteral("line3.jsonl"));
     const CliRun r = Cli({"upload", Fixture("net1000.dff"), "--target", "127.0.0.1", "--tftp-port",
-                          QString::number(server.port())});
+                          QString::number(server.port()), "--record", record});
     EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("Status: Finished.  Ready.")));
+    const QList<QJsonObject> records = RecordLines(record);
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0].value("target").toString(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(records[0].value("address").toString(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(records[0].value("outcome").toString(), QStringLiteral("uploaded"));
+    EXPECT_EQ(records[0].value("blocks").toInt(), 2);
+    EXPECT_EQ(records[0].value("blocks_total").toInt(), 2);
     QFile stored(server.pathOf(QStringLiteral("NYX2")));
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
     EXPECT_EQ(stored.readAll(), FixtureBytes(QStringLiteral("net1000.bin")));
