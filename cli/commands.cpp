@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <variant>
 
 namespace quorvex::cli {
 
@@ -32,18 +33,9 @@ QString CommandWord(Command c) {
     return QStringLiteral("help");
 }
 
-} // namespace
-
-int UsageFailure(Command command, const QString& text) {
-    PrintError(QStringLiteral("quorvex-cli %1: %2\nTry 'quorvex-cli %1 --help'.")
-                   .arg(CommandWord(command), Visible(text)));
-    return ExitUsage;
-}
-
-QString DeviceFolder(const Arguments& a) {
-    return a.deviceFolder.isEmpty() ? DefaultDeviceFolder() : a.deviceFolder;
-}
-
+// The package of `flash` or `upload`, opened and of the command's kind, its product and
+// version printed and `facts` filled for the records; else the exit status, the refusal
+// printed.
 std::variant<Package, int> OpenForUnits(const Arguments& a, PackageFacts& facts) {
     const QString& path = a.packages.first();
     StderrLog log;
@@ -78,28 +70,45 @@ std::variant<Package, int> OpenForUnits(const Arguments& a, PackageFacts& facts)
     return std::move(*package);
 }
 
-std::optional<int> BeginUnits(const Arguments& a, RecordFile& record, StopRequest& stop) {
-    if (const QString why = record.open(a.recordPath); !why.isEmpty())
+} // namespace
+
+int UsageFailure(Command command, const QString& text) {
+    PrintError(QStringLiteral("quorvex-cli %1: %2\nTry 'quorvex-cli %1 --help'.")
+                   .arg(CommandWord(command), Visible(text)));
+    return ExitUsage;
+}
+
+QString DeviceFolder(const Arguments& a) {
+    return a.deviceFolder.isEmpty() ? DefaultDeviceFolder() : a.deviceFolder;
+}
+
+std::optional<int> BeginUnits(const Arguments& a, UnitRun& run) {
+    if (a.json)
+        LinesForPeopleOnStandardError();
+    auto opened = OpenForUnits(a, run.facts);
+    if (const int* refused = std::get_if<int>(&opened))
+        return *refused;
+    run.package = std::move(std::get<Package>(opened));
+    if (const QString why = run.record.open(a.recordPath); !why.isEmpty())
         return UsageFailure(
             a.command,
             QStringLiteral("cannot append to the record '%1': %2").arg(a.recordPath, why));
-    StopOnSignals(stop);
+    StopOnSignals(run.stop);
     return std::nullopt;
 }
 
-int EndUnits(const Arguments& a, const QStringList& header, const QList<QStringList>& rows,
-             const QList<UnitRecord>& records, const PackageFacts& package, bool allWell,
-             const StopRequest& stop) {
+int EndUnits(const Arguments& a, const UnitRun& run, const QStringList& header,
+             const QList<QStringList>& rows, const QList<UnitRecord>& records, bool allWell) {
     if (a.json) {
         QJsonArray units;
         for (const UnitRecord& r : records)
-            units.append(RecordJson(r, package));
+            units.append(RecordJson(r, run.facts));
         PrintRaw(VisibleJson(QJsonDocument(units).toJson()));
     } else {
         PrintRaw(QStringLiteral("\n") + FormatTable(header, rows));
     }
-    if (stop.requested())
-        return StoppedStatus(stop);
+    if (run.stop.requested())
+        return StoppedStatus(run.stop);
     return allWell ? ExitOk : ExitFailed;
 }
 

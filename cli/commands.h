@@ -6,7 +6,6 @@
 #include "flow/open_package.h"
 
 #include <optional>
-#include <variant>
 
 namespace quorvex::cli {
 
@@ -27,20 +26,25 @@ int UsageFailure(Command command, const QString& text);
 // Where "Com n" is looked up: --devices, else the system's folder.
 QString DeviceFolder(const Arguments& a);
 
-// The package of `flash` or `upload`, opened and of the command's kind, its product and
-// version printed and `facts` filled for the records; else the exit status, the refusal
-// printed.
-std::variant<Package, int> OpenForUnits(const Arguments& a, PackageFacts& facts);
+// What `flash` and `upload` hold from the package's opening to the end of the last unit.
+struct UnitRun {
+    std::optional<Package> package;
+    // What the records say of the package.
+    PackageFacts facts;
+    RecordFile record;
+    // Made by Ctrl-C and SIGTERM once the units may be started.
+    StopRequest stop;
+};
 
-// What `flash` and `upload` do once the package is open, before the first unit: the record
-// file is opened, and Ctrl-C and SIGTERM make `stop`'s request from then on. The exit status
-// when the record file cannot be opened.
-std::optional<int> BeginUnits(const Arguments& a, RecordFile& record, StopRequest& stop);
+// Everything before the first unit: with --json the lines for people go to standard error; the
+// package is opened and must be of the command's kind (its product and version printed, or its
+// refusal); the record file is opened; Ctrl-C and SIGTERM stop the run from then on. The exit
+// status when the run cannot begin.
+std::optional<int> BeginUnits(const Arguments& a, UnitRun& run);
 
 // What they print after the last: the table (`header`, `rows`), or with --json the records as
 // one document; and the exit status: the signal's after a stop, else 0 when `allWell`.
-int EndUnits(const Arguments& a, const QStringList& header, const QList<QStringList>& rows,
-             const QList<UnitRecord>& records, const PackageFacts& package, bool allWell,
-             const StopRequest& stop);
+int EndUnits(const Arguments& a, const UnitRun& run, const QStringList& header,
+             const QList<QStringList>& rows, const QList<UnitRecord>& records, bool allWell);
 
 } // namespace quorvex::cli

@@ -128,7 +128,7 @@ void StopOrEnd(int signal) {
         return;
     }
     stop->request(signal);
-    static const char notice[] = "\nquorvex-cli: stopping every unit at its next frame; "
+    static const char notice[] = "\nquorvex-cli: stopping every unit at its next frame or block; "
                                  "press Ctrl-C again to end at once.\n";
     const ssize_t written = ::write(STDERR_FILENO, notice, sizeof notice - 1);
     (void)written; // nothing can be done about it in a signal handler

@@ -157,25 +157,17 @@ QString UnitFoundText(const SerialUnitOutcome& o) {
 } // namespace
 
 int RunFlash(const Arguments& a) {
-    if (a.json)
-        LinesForPeopleOnStandardError();
-    PackageFacts facts;
-    auto opened = OpenForUnits(a, facts);
-    if (const int* refused = std::get_if<int>(&opened))
-        return *refused;
-    const Package& package = std::get<Package>(opened);
-    RecordFile record;
-    StopRequest stop;
-    if (const auto failed = BeginUnits(a, record, stop))
+    UnitRun run;
+    if (const auto failed = BeginUnits(a, run))
         return *failed;
     const int attempts = std::max(1, int(std::lround(a.waitSeconds.value_or(10.0))));
-    const FlashRun run{package.firmware(),         facts, attempts, record, stop,
-                       QSysInfo::machineHostName()};
+    const FlashRun flash{run.package->firmware(),    run.facts, attempts, run.record, run.stop,
+                         QSysInfo::machineHostName()};
     FlashBoard board(a.ports);
     std::vector<std::unique_ptr<UnitThread>> units;
     for (int i = 0; i < a.ports.size(); ++i)
-        units.push_back(
-            std::make_unique<UnitThread>(run, ResolvePort(a.ports[i], DeviceFolder(a)), i, board));
+        units.push_back(std::make_unique<UnitThread>(
+            flash, ResolvePort(a.ports[i], DeviceFolder(a)), i, board));
     for (auto& u : units)
         u->start();
     for (auto& u : units)
@@ -194,10 +186,10 @@ int RunFlash(const Arguments& a) {
                             LinesOf(u.outcome.result).join(QLatin1Char(' '))};
         records << u.record;
     }
-    return EndUnits(a,
+    return EndUnits(a, run,
                     {QStringLiteral("PORT"), QStringLiteral("UNIT FOUND"),
                      QStringLiteral("BLOCKS WRITTEN"), QStringLiteral("RESULT")},
-                    rows, records, facts, all, stop);
+                    rows, records, all);
 }
 
 } // namespace quorvex::cli

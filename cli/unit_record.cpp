@@ -105,8 +105,10 @@ QString RecordFile::open(const QString& path) {
 bool RecordFile::append(const UnitRecord& record, const PackageFacts& package) {
     if (!asked_)
         return true;
-    const QString why =
-        lines_.append(QJsonDocument(RecordJson(record, package)).toJson(QJsonDocument::Compact));
+    // Escaped as the terminal's JSON is: a record is read with cat as often as with a parser.
+    const QString why = lines_.append(
+        VisibleJson(QJsonDocument(RecordJson(record, package)).toJson(QJsonDocument::Compact))
+            .toUtf8());
     if (why.isEmpty())
         return true;
     PrintError(Visible(record.given) + QStringLiteral(": the record was not written: ") + why);

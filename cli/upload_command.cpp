@@ -11,16 +11,8 @@
 namespace quorvex::cli {
 
 int RunUpload(const Arguments& a) {
-    if (a.json)
-        LinesForPeopleOnStandardError();
-    PackageFacts facts;
-    auto opened = OpenForUnits(a, facts);
-    if (const int* refused = std::get_if<int>(&opened))
-        return *refused;
-    const Package& package = std::get<Package>(opened);
-    RecordFile record;
-    StopRequest stop;
-    if (const auto failed = BeginUnits(a, record, stop))
+    UnitRun run;
+    if (const auto failed = BeginUnits(a, run))
         return *failed;
     const QString host = QSysInfo::machineHostName();
     StderrLog log;
@@ -38,7 +30,7 @@ int RunUpload(const Arguments& a) {
         // Once a stop is asked for, the targets still to come are sent nothing: each is told
         // so, in its line, its row and its record.
         const UploadResult result =
-            UploadToUnit(package.firmware(), target, report, log, a.tftpPort, &stop);
+            UploadToUnit(run.package->firmware(), target, report, log, a.tftpPort, &run.stop);
         r.end = QDateTime::currentDateTimeUtc();
         bar.hide();
         if (result.outcome == TftpOutcome::Interrupted)
@@ -48,13 +40,13 @@ int RunUpload(const Arguments& a) {
         r.text = result.text;
         r.blocks = result.blocksAcknowledged;
         r.blocksTotal = result.blocks;
-        const bool recorded = record.append(r, facts);
+        const bool recorded = run.record.append(r, run.facts);
         all = all && result.outcome == TftpOutcome::Finished && recorded;
         rows << QStringList{target, result.text};
         records << r;
     }
-    return EndUnits(a, {QStringLiteral("TARGET"), QStringLiteral("RESULT")}, rows, records, facts,
-                    all, stop);
+    return EndUnits(a, run, {QStringLiteral("TARGET"), QStringLiteral("RESULT")}, rows, records,
+                    all);
 }
 
 } // namespace quorvex::cli

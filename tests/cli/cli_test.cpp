@@ -534,43 +534,60 @@ TEST(CliRecord, TwoUnitsOneFailingLeaveTwoRecordLinesThatTheJsonDocumentRepeats)
     EXPECT_EQ(rejected.value("device").toString(), bad.slavePath());
 }
 
+// Two simulated units and a folder for the record of a flash of both. The run calls its units
+// for 30 seconds, so a silent second unit holds it until the test ends it.
+struct FlashOfTwo {
+    FlashOfTwo(const bootsim::Options& first, const bootsim::Options& second)
+        : a(first), b(second) {
+        ready = a.start(&error) && b.start(&error) && dir.isValid();
+    }
+    bool start(QProcess& p) {
+        p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"),
+                {"flash", Fixture("sparse17.dff"), "--port", a.slavePath(), "--port", b.slavePath(),
+                 "--wait", "30", "--record", record});
+        return p.waitForStarted(10000);
+    }
+    bootsim::Simulator a;
+    bootsim::Simulator b;
+    QTemporaryDir dir;
+    const QString record = dir.filePath(QStringLiteral("line3.jsonl"));
+    QString error;
+    bool ready = false;
+};
+
+bootsim::Options SilentUnit() {
+    bootsim::Options o;
+    o.answerHellosFrom = 1000;
+    return o;
+}
+
 // A unit's record is on the disk, whole, once its line is seen: a program killed right after
 // leaves that line complete and nothing else.
 TEST(CliRecord, ARecordSeenOnDiskIsWholeWhenTheProgramIsKilledRightAfter) {
     bootsim::Options wrongUnit;
     wrongUnit.identification = 0x04; // an ORBEL answers a TORV5 package: refused at once
-    bootsim::Options silentOptions;
-    silentOptions.answerHellosFrom = 1000;
-    bootsim::Simulator refusing(wrongUnit);
-    bootsim::Simulator silent(silentOptions);
-    QString why;
-    ASSERT_TRUE(refusing.start(&why)) << why.toStdString();
-    ASSERT_TRUE(silent.start(&why)) << why.toStdString();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString record = dir.filePath(QStringLiteral("line3.jsonl"));
+    FlashOfTwo run(wrongUnit, SilentUnit());
+    ASSERT_TRUE(run.ready) << run.error.toStdString();
 
     QProcess p;
-    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"),
-            {"flash", Fixture("sparse17.dff"), "--port", refusing.slavePath(), "--port",
-             silent.slavePath(), "--wait", "30", "--record", record});
-    ASSERT_TRUE(p.waitForStarted(10000));
+    ASSERT_TRUE(run.start(p));
     const bool seen =
-        quorvex::testing::WaitUntil([&] { return QFileInfo(record).size() > 0; }, 30000, 1);
+        quorvex::testing::WaitUntil([&] { return QFileInfo(run.record).size() > 0; }, 30000, 1);
     p.kill();
     ASSERT_TRUE(p.waitForFinished(10000));
     ASSERT_TRUE(seen);
 
     bool whole = false;
-    const QList<QJsonObject> lines = RecordLines(record, &whole);
+    const QList<QJsonObject> lines = RecordLines(run.record, &whole);
     EXPECT_TRUE(whole);
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_EQ(lines[0].value("port").toString(), refusing.slavePath());
+    EXPECT_EQ(lines[0].value("port").toString(), run.a.slavePath());
     EXPECT_EQ(lines[0].value("outcome").toString(), QStringLiteral("refused"));
     EXPECT_EQ(lines[0].value("text").toString(),
               QStringLiteral("Incorrect DFF file for connected unit."));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("line3.jsonl")});
+    EXPECT_EQ(
+        QDir(run.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{QStringLiteral("line3.jsonl")});
 }
 
 // Ctrl-C in the middle of a flash: every unit stops at a frame, says what state it was left
@@ -579,22 +596,14 @@ TEST(CliInterrupted, CtrlCMidFlashStopsEachUnitAtAFrameAndTellsAndRecordsHowFarI
     bootsim::Options slow;
     slow.identification = 0x40;
     slow.turnaroundMs = 150; // 17 frames take seconds: the signal comes well before the end
-    bootsim::Options silentOptions = slow;
-    silentOptions.answerHellosFrom = 1000;
-    bootsim::Simulator unit(slow);
-    bootsim::Simulator silent(silentOptions);
-    QString why;
-    ASSERT_TRUE(unit.start(&why)) << why.toStdString();
-    ASSERT_TRUE(silent.start(&why)) << why.toStdString();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString record = dir.filePath(QStringLiteral("line3.jsonl"));
+    FlashOfTwo run(slow, SilentUnit());
+    ASSERT_TRUE(run.ready) << run.error.toStdString();
+    const bootsim::Simulator& unit = run.a;
+    const bootsim::Simulator& silent = run.b;
+    const QString& record = run.record;
 
     QProcess p;
-    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"),
-            {"flash", Fixture("sparse17.dff"), "--port", unit.slavePath(), "--port",
-             silent.slavePath(), "--wait", "30", "--record", record});
-    ASSERT_TRUE(p.waitForStarted(10000));
+    ASSERT_TRUE(run.start(p));
     ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return unit.frames().size() >= 2; }, 30000, 2));
     ::kill(pid_t(p.processId()), SIGINT);
     ASSERT_TRUE(p.waitForFinished(30000));
