@@ -1,6 +1,7 @@
 #include "base/own_files.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 
 #ifdef Q_OS_WIN
 #include <QStandardPaths>
@@ -97,15 +98,23 @@ QString SystemText(DWORD error) {
 
 QString AppendedLines::open(const QString& path) {
     const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
-    HANDLE h =
-        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return SystemText(GetLastError());
     if (GetFileType(h) != FILE_TYPE_DISK) {
         CloseHandle(h);
         return QStringLiteral("not a regular file");
     }
+    OVERLAPPED whole{};
+    if (!LockFileEx(h, LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole) &&
+        GetLastError() != ERROR_LOCK_VIOLATION) {
+        const DWORD error = GetLastError();
+        CloseHandle(h);
+        return QStringLiteral("the file cannot be locked: ") + SystemText(error);
+    }
+    UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &whole);
     handle_ = reinterpret_cast<std::intptr_t>(h);
     return {};
 }
@@ -115,9 +124,19 @@ QString AppendedLines::append(const QByteArray& line) {
     HANDLE h = reinterpret_cast<HANDLE>(handle_);
     if (handle_ == -1)
         return QStringLiteral("not open");
+    // Another program holds the lock for one write; one that holds it for long has hung.
+    QElapsedTimer waiting;
+    waiting.start();
     OVERLAPPED whole{};
-    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
-        return SystemText(GetLastError());
+    while (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                       MAXDWORD, &whole)) {
+        if (GetLastError() != ERROR_LOCK_VIOLATION)
+            return SystemText(GetLastError());
+        if (waiting.elapsed() > LockWaitMs)
+            return QStringLiteral("another program has held the file locked for %1 seconds")
+                .arg(LockWaitMs / 1000);
+        Sleep(5);
+    }
     LARGE_INTEGER size{};
     QString why;
     QByteArray out;
@@ -144,7 +163,8 @@ QString AppendedLines::append(const QByteArray& line) {
             SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
             SetEndOfFile(h);
         } else if (!FlushFileBuffers(h)) {
-            why = SystemText(GetLastError());
+            why = QStringLiteral("written but not flushed to the disk: ") +
+                  SystemText(GetLastError());
         }
     }
     OVERLAPPED unlock{};
@@ -226,10 +246,12 @@ QString SystemText(int error) {
 
 QString AppendedLines::open(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    // Read as well, to see whether the last line was left without its end.
-    int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    // Read as well, to see whether the last line was left without its end. Not blocking and
+    // not taking a terminal for the program's own, in case the name leads to a pipe or a device.
+    constexpr int Flags = O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    int fd = ::open(name.constData(), O_RDWR | Flags, 0666);
     if (fd < 0 && errno == EACCES)
-        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        fd = ::open(name.constData(), O_WRONLY | Flags, 0666);
     if (fd < 0)
         return SystemText(errno);
     // A pipe or a device takes neither the lock nor the flush to disk.
@@ -238,6 +260,14 @@ QString AppendedLines::open(const QString& path) {
         ::close(fd);
         return QStringLiteral("not a regular file");
     }
+    // A file system without locks would fail every record after the units were flashed.
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno != EWOULDBLOCK) {
+        const int error = errno;
+        ::close(fd);
+        return QStringLiteral("the file cannot be locked: ") + SystemText(error);
+    }
+    ::flock(fd, LOCK_UN);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     handle_ = fd;
     return {};
 }
@@ -247,9 +277,17 @@ QString AppendedLines::append(const QByteArray& line) {
     const int fd = int(handle_);
     if (fd < 0)
         return QStringLiteral("not open");
-    while (::flock(fd, LOCK_EX) != 0)
-        if (errno != EINTR)
+    // Another program holds the lock for one write; one that holds it for long has hung.
+    QElapsedTimer waiting;
+    waiting.start();
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
             return SystemText(errno);
+        if (waiting.elapsed() > LockWaitMs)
+            return QStringLiteral("another program has held the file locked for %1 seconds")
+                .arg(LockWaitMs / 1000);
+        ::usleep(5000);
+    }
     QString why;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -275,7 +313,7 @@ QString AppendedLines::append(const QByteArray& line) {
             done += n;
         }
         if (why.isEmpty() && ::fdatasync(fd) != 0)
-            why = SystemText(errno);
+            why = QStringLiteral("written but not flushed to the disk: ") + SystemText(errno);
     }
     ::flock(fd, LOCK_UN);
     return why;

@@ -50,6 +50,9 @@ class AppendedLines {
     // `line` without its line end. Empty when it is on the disk, else why it is not.
     QString append(const QByteArray& line);
 
+    // The longest append waits for another program's lock.
+    static constexpr int LockWaitMs = 10000;
+
   private:
     std::mutex lock_; // the file lock does not part the threads of one program
     std::intptr_t handle_ = -1;

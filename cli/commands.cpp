@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <variant>
 
 namespace quorvex::cli {
@@ -107,7 +108,10 @@ int EndUnits(const Arguments& a, const UnitRun& run, const QStringList& header,
     } else {
         PrintRaw(QStringLiteral("\n") + FormatTable(header, rows));
     }
-    if (run.stop.requested())
+    // A stop that came once every unit had ended changed nothing: the run ended on its own.
+    const bool cut = std::any_of(records.begin(), records.end(),
+                                 [](const UnitRecord& r) { return r.outcome == InterruptedWord; });
+    if (run.stop.requested() && cut)
         return StoppedStatus(run.stop);
     return allWell ? ExitOk : ExitFailed;
 }

@@ -2,6 +2,7 @@
 // The five commands of quorvex-cli, each in a file of its own, and what they share. Each
 // returns the program's exit status.
 #include "cli/arguments.h"
+#include "cli/console.h"
 #include "cli/unit_record.h"
 #include "flow/open_package.h"
 
@@ -28,6 +29,11 @@ QString DeviceFolder(const Arguments& a);
 
 // What `flash` and `upload` hold from the package's opening to the end of the last unit.
 struct UnitRun {
+    UnitRun() = default;
+    UnitRun(const UnitRun&) = delete;
+    UnitRun& operator=(const UnitRun&) = delete;
+    ~UnitRun() { ForgetStopOnSignals(stop); }
+
     std::optional<Package> package;
     // What the records say of the package.
     PackageFacts facts;
@@ -43,7 +49,8 @@ struct UnitRun {
 std::optional<int> BeginUnits(const Arguments& a, UnitRun& run);
 
 // What they print after the last: the table (`header`, `rows`), or with --json the records as
-// one document; and the exit status: the signal's after a stop, else 0 when `allWell`.
+// one document; and the exit status: the signal's when a stop cut a unit short, else 0 when
+// `allWell`.
 int EndUnits(const Arguments& a, const UnitRun& run, const QStringList& header,
              const QList<QStringList>& rows, const QList<UnitRecord>& records, bool allWell);
 

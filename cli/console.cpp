@@ -104,12 +104,18 @@ std::FILE* LinesForPeople() {
 // The request a signal makes; a signal handler can reach nothing else.
 std::atomic<StopRequest*> SignalledStop{nullptr};
 
+constexpr char StopNotice[] = "\nquorvex-cli: stopping every unit at its next frame or block; a "
+                              "second Ctrl-C or SIGTERM ends at once.\n";
+
 #ifdef Q_OS_WIN
 BOOL WINAPI StopOnConsoleBreak(DWORD event) {
     StopRequest* stop = SignalledStop.load();
     if ((event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) || !stop || stop->requested())
         return FALSE; // the system ends the program
-    stop->request(event == CTRL_C_EVENT ? SIGINT : SIGTERM);
+    stop->request(SIGINT);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), StopNotice, DWORD(sizeof StopNotice - 1), &written,
+              nullptr);
     return TRUE;
 }
 #else
@@ -128,9 +134,7 @@ void StopOrEnd(int signal) {
         return;
     }
     stop->request(signal);
-    static const char notice[] = "\nquorvex-cli: stopping every unit at its next frame or block; "
-                                 "press Ctrl-C again to end at once.\n";
-    const ssize_t written = ::write(STDERR_FILENO, notice, sizeof notice - 1);
+    const ssize_t written = ::write(STDERR_FILENO, StopNotice, sizeof StopNotice - 1);
     (void)written; // nothing can be done about it in a signal handler
 }
 #endif
@@ -300,6 +304,11 @@ void StopOnSignals(StopRequest& stop) {
             ::sigaction(signal, &action, nullptr);
     }
 #endif
+}
+
+void ForgetStopOnSignals(const StopRequest& stop) {
+    StopRequest* mine = const_cast<StopRequest*>(&stop);
+    SignalledStop.compare_exchange_strong(mine, nullptr);
 }
 
 int StoppedStatus(const StopRequest& stop) {

@@ -76,9 +76,11 @@ void EndCleanlyOnSignals();
 
 // From now on Ctrl-C and SIGTERM make `stop`'s request, with the signal as its reason, instead
 // of ending the program: the work stops at its next safe point and tells how far it got. A
-// second one ends the program at once, as above; SIGHUP still does so at the first. `stop`
-// outlives the command.
+// second one ends the program at once, as above; SIGHUP still does so at the first. Until
+// ForgetStopOnSignals, `stop` must live.
 void StopOnSignals(StopRequest& stop);
+// From now on the signals end the program at once again, when `stop` was the one they made.
+void ForgetStopOnSignals(const StopRequest& stop);
 // The status of a command that `stop` ended, as the shell reports a signal: 130 for Ctrl-C,
 // 143 for SIGTERM.
 int StoppedStatus(const StopRequest& stop);

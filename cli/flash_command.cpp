@@ -98,6 +98,8 @@ class PrintedUnitEvents : public UnitEvents {
 // What a flash run is given, the same for every unit.
 struct FlashRun {
     const LoadedFirmware& firmware;
+    // The frames a whole flash writes, as every record counts them.
+    TransferCount toWrite;
     const PackageFacts& package;
     int attempts;
     RecordFile& record;
@@ -109,9 +111,16 @@ struct FlashRun {
 // flashing sequence's waits sleep on that port. Its record is written as soon as it ends.
 class UnitThread : public QThread {
   public:
+    // The device behind the port and its adapter's number are read before the unit starts: an
+    // adapter that goes during the flash is still named in the record.
     UnitThread(const FlashRun& run, PortChoice port, int index, FlashBoard& board)
         : run_(run), port_(std::move(port)), log_(port_.given),
-          events_(port_.given, index, run.attempts, board) {}
+          events_(port_.given, index, run.attempts, board) {
+        const QString device = QFileInfo(port_.device).canonicalFilePath();
+        record.resolved = device.isEmpty() ? port_.device : device;
+        if (!port_.device.isEmpty())
+            record.adapterSerial = AdapterSerialNumber(port_.device);
+    }
     FlashOutcome outcome;
     UnitRecord record;
     bool recorded = false;
@@ -124,16 +133,13 @@ class UnitThread : public QThread {
         const SerialUnitOutcome& unit = outcome.unit;
         record.host = run_.host;
         record.given = port_.given;
-        record.resolved = port_.device;
-        if (!port_.device.isEmpty())
-            record.adapterSerial = AdapterSerialNumber(port_.device);
         record.identification = unit.identification;
         record.outcome = OutcomeWord(unit);
         record.text = outcome.result;
         record.blocks = unit.flashBlocks;
-        record.blocksTotal = unit.toWrite.flashBlocks;
+        record.blocksTotal = run_.toWrite.flashBlocks;
         record.eepromBytes = unit.eepromBytes;
-        record.eepromBytesTotal = unit.toWrite.eepromBytes;
+        record.eepromBytesTotal = run_.toWrite.eepromBytes;
         recorded = run_.record.append(record, run_.package);
     }
 
@@ -161,7 +167,12 @@ int RunFlash(const Arguments& a) {
     if (const auto failed = BeginUnits(a, run))
         return *failed;
     const int attempts = std::max(1, int(std::lround(a.waitSeconds.value_or(10.0))));
-    const FlashRun flash{run.package->firmware(),    run.facts, attempts, run.record, run.stop,
+    const FlashRun flash{run.package->firmware(),
+                         FramesToSend(run.package->firmware()),
+                         run.facts,
+                         attempts,
+                         run.record,
+                         run.stop,
                          QSysInfo::machineHostName()};
     FlashBoard board(a.ports);
     std::vector<std::unique_ptr<UnitThread>> units;

@@ -34,7 +34,7 @@ QString OutcomeWord(const SerialUnitOutcome& unit) {
     if (!unit.opened)
         return QStringLiteral("error");
     if (unit.interrupted)
-        return QStringLiteral("interrupted");
+        return InterruptedWord;
     if (unit.flashed)
         return QStringLiteral("flashed");
     if (unit.refused)
@@ -54,7 +54,7 @@ QString OutcomeWord(TftpOutcome outcome) {
     case TftpOutcome::Stalled:
         return QStringLiteral("timed-out");
     case TftpOutcome::Interrupted:
-        return QStringLiteral("interrupted");
+        return InterruptedWord;
     case TftpOutcome::None:
     case TftpOutcome::Failed:
         break;
@@ -75,7 +75,7 @@ QJsonObject RecordJson(const UnitRecord& r, const PackageFacts& package) {
     o.insert(QStringLiteral("product"), package.product);
     o.insert(QStringLiteral("version"), package.version);
     o.insert(QStringLiteral("package"), package.fileName);
-    o.insert(QStringLiteral("sha256"), package.sha256);
+    o.insert(QStringLiteral("sha256"), TextOrNull(package.sha256));
     o.insert(QStringLiteral("outcome"), r.outcome);
     o.insert(QStringLiteral("text"), r.text);
     o.insert(QStringLiteral("blocks"), r.blocks);
@@ -111,7 +111,8 @@ bool RecordFile::append(const UnitRecord& record, const PackageFacts& package) {
             .toUtf8());
     if (why.isEmpty())
         return true;
-    PrintError(Visible(record.given) + QStringLiteral(": the record was not written: ") + why);
+    PrintError(Visible(record.given) + QStringLiteral(": the record is not safe on the disk: ") +
+               why);
     return false;
 }
 

@@ -44,6 +44,9 @@ struct UnitRecord {
     int eepromBytesTotal = 0;
 };
 
+// The word of a unit that a stop cut short.
+inline const QString InterruptedWord = QStringLiteral("interrupted");
+
 // The one word a record gives the outcome of a serial flash or an upload.
 QString OutcomeWord(const SerialUnitOutcome& unit);
 QString OutcomeWord(TftpOutcome outcome);

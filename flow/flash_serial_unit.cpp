@@ -48,6 +48,7 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
     Guard g(log, job.place);
     SerialUnitOutcome out;
     const LoadedFirmware& fw = job.firmware;
+    out.toWrite = FramesToSend(fw);
     if (const auto settings = SerialSettingsOf(fw.Header.trimmedCode()))
         g.step([&] { port.setSettings(*settings); });
     if (PicksANumber(job.port)) {
@@ -90,7 +91,6 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
     out.refused = result.outcome == SerialFlashOutcome::Refused;
     out.rejected = result.outcome == SerialFlashOutcome::TransferRejected;
     out.interrupted = result.outcome == SerialFlashOutcome::Interrupted;
-    out.toWrite = FramesToSend(fw);
     out.text = out.interrupted ? InterruptedFlashText(result, out.toWrite) : told.lastTold();
     return out;
 }

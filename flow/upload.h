@@ -42,7 +42,8 @@ QString InterruptedUploadText(qint64 acknowledged, qint64 blocks, bool anythingS
 // transfer's own thread as each block leaves. Blocks this thread until the transfer is over,
 // which the TFTP client bounds itself: the last acknowledgement, an error packet, the unit's
 // silence or a transfer that no longer moves on ends it. Needs no event loop. `stop`, when
-// requested, ends the upload before its next datagram; asked before the start, nothing is sent.
+// requested, ends the upload once the datagram in hand has been answered; asked before the
+// start, nothing is sent.
 UploadResult UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
                           ErrorSink& log, int serverPort = tftp::DefaultServerPort,
                           const StopRequest* stop = nullptr);

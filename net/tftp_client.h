@@ -62,8 +62,9 @@ class TftpClient {
     // How long the transfer may go without a block acknowledged while the unit keeps talking;
     // a minute unless a test shortens it.
     void setStallMs(int ms) { stallMs_ = ms; }
-    // When given and requested, the transfer under way ends before its next datagram goes
-    // out, as Interrupted and with no status text: whoever asked tells it. For a front end
+    // When given and requested, the transfer under way ends once the datagram in hand has been
+    // answered (at most one more block goes out), as Interrupted and with no status text:
+    // whoever asked tells it. For a front end
     // whose stop comes from outside its thread (a signal); the window ends a transfer with
     // EndTftpTransfer.
     void setStopRequest(const StopRequest* stop) { stopRequest_ = stop; }

@@ -91,6 +91,12 @@ SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFir
         guard.step([&] { report.message(CountdownText(attempt, attempts)); });
     } while (!result.identification && attempt < attempts);
 
+    // A stop during the last hello's wait cut the countdown short as any other would.
+    if (!result.identification && StopAsked(link.stop)) {
+        result.outcome = SerialFlashOutcome::Interrupted;
+        return result;
+    }
+
     if (transferred) {
         guard.step([&] {
             report.info(chipName + QStringLiteral(" flashed with firmware v") +

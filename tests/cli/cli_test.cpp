@@ -367,6 +367,26 @@ TEST(CliInfo, EveryFixtureAsItsReadmeSaysInJsonAndStatus) {
     EXPECT_TRUE(wrong.out.contains(QStringLiteral("Invalid DFF file."))) << wrong.out.toStdString();
 }
 
+// The lines of a record file, each read as a JSON object; an empty object for a line that is
+// not one. `whole`: every line ended with its line end.
+QList<QJsonObject> RecordLines(const QString& path, bool* whole = nullptr) {
+    const QByteArray bytes = quorvex::testing::ReadAll(path);
+    if (whole)
+        *whole = bytes.endsWith('\n');
+    QList<QJsonObject> out;
+    for (const QByteArray& line : bytes.split('\n'))
+        if (!line.isEmpty())
+            out << QJsonDocument::fromJson(line).object();
+    return out;
+}
+
+QJsonObject RecordOf(const QList<QJsonObject>& records, const QString& port) {
+    for (const QJsonObject& r : records)
+        if (r.value(QStringLiteral("port")).toString() == port)
+            return r;
+    return {};
+}
+
 // What a TORV5 package holds once loaded (re-vectored): the unit's memory must end up so.
 QByteArray ExpectedImage(const QString& hexName) {
     return ReadIntelHex(FixtureBytes(hexName)).program;
@@ -396,9 +416,10 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("dev")));
     ASSERT_TRUE(QFile::link(bad.slavePath(), dir.filePath(QStringLiteral("dev/ttyUSB0"))));
 
+    const QString record = dir.filePath(QStringLiteral("line3.jsonl"));
     const CliRun r = Cli({"flash", Fixture("sparse17.dff"), "--port", link, "--port", "Com 1",
                           "--port", missing, "--port", silent.slavePath(), "--devices",
-                          dir.filePath(QStringLiteral("dev")), "--wait", "3"});
+                          dir.filePath(QStringLiteral("dev")), "--wait", "3", "--record", record});
     EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
 
     const QByteArray image = ExpectedImage(QStringLiteral("sparse17.hex"));
@@ -444,26 +465,21 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
     EXPECT_EQ(bad.frames().size(), 3u);
     // The error record of the missing port names it, on standard error.
     EXPECT_TRUE(r.err.contains(missing + QStringLiteral(": Error 8002"))) << r.err.toStdString();
-}
 
-// The lines of a record file, each read as a JSON object; an empty object for a line that is
-// not one. `whole`: every line ended with its line end.
-QList<QJsonObject> RecordLines(const QString& path, bool* whole = nullptr) {
-    const QByteArray bytes = quorvex::testing::ReadAll(path);
-    if (whole)
-        *whole = bytes.endsWith('\n');
-    QList<QJsonObject> out;
-    for (const QByteArray& line : bytes.split('\n'))
-        if (!line.isEmpty())
-            out << QJsonDocument::fromJson(line).object();
-    return out;
-}
-
-QJsonObject RecordOf(const QList<QJsonObject>& records, const QString& port) {
-    for (const QJsonObject& r : records)
-        if (r.value(QStringLiteral("port")).toString() == port)
-            return r;
-    return {};
+    // Each outcome has its word in the record; a unit that was never reached still counts
+    // what the package would have written.
+    const QList<QJsonObject> records = RecordLines(record);
+    ASSERT_EQ(records.size(), 4);
+    const auto outcome = [&](const QString& port) {
+        return RecordOf(records, port).value("outcome").toString();
+    };
+    EXPECT_EQ(outcome(link), QStringLiteral("flashed"));
+    EXPECT_EQ(outcome(QStringLiteral("Com 1")), QStringLiteral("rejected"));
+    EXPECT_EQ(outcome(missing), QStringLiteral("error"));
+    EXPECT_EQ(outcome(silent.slavePath()), QStringLiteral("no-answer"));
+    EXPECT_EQ(RecordOf(records, missing).value("blocks_total").toInt(), 17);
+    EXPECT_EQ(RecordOf(records, QStringLiteral("Com 1")).value("device").toString(),
+              bad.slavePath());
 }
 
 // A production line reads back which unit got which package and how it ended: from the record
