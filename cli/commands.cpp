@@ -42,6 +42,9 @@ std::variant<Package, int> OpenForUnits(const Arguments& a, PackageFacts& facts)
     StderrLog log;
     LineProgress bar(QStringLiteral("decoding"));
     PrintedReport report(bar);
+    // The record names the package by the digest of its file; read before and after the
+    // decode, it is the digest of the bytes decoded unless the file changed meanwhile.
+    const QString digest = PackageDigest(path);
     OpenOutcome opened = OpenPackage(path, report, log);
     bar.hide();
     auto* package = std::get_if<Package>(&opened);
@@ -60,9 +63,15 @@ std::variant<Package, int> OpenForUnits(const Arguments& a, PackageFacts& facts)
             a.command, network
                            ? QStringLiteral("%1 is a network package; 'upload' sends it").arg(path)
                            : QStringLiteral("%1 is a serial package; 'flash' writes it").arg(path));
+    if (PackageDigest(path) != digest) {
+        PrintError(QStringLiteral("quorvex-cli %1: %2: the package changed while it was read; "
+                                  "nothing was sent to any unit")
+                       .arg(CommandWord(a.command), Visible(path)));
+        return ExitFailed;
+    }
     const DFFHeader& h = package->header();
     facts.fileName = QFileInfo(path).fileName();
-    facts.sha256 = PackageDigest(path);
+    facts.sha256 = digest;
     facts.product = h.trimmedCode();
     facts.version = h.versionText();
     PrintLine(Visible(QStringLiteral("%1: %2 %3, version %4")

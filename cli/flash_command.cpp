@@ -192,7 +192,7 @@ int RunFlash(const Arguments& a) {
         const UnitThread& u = *units[size_t(i)];
         const SerialUnitOutcome& o = u.outcome.unit;
         all = all && o.flashed && u.recorded;
-        rows << QStringList{a.ports[i], o.opened ? UnitFoundText(o) : QStringLiteral("no"),
+        rows << QStringList{a.ports[i], UnitFoundText(o),
                             o.identification ? QString::number(o.flashBlocks) : QStringLiteral("-"),
                             LinesOf(u.outcome.result).join(QLatin1Char(' '))};
         records << u.record;
