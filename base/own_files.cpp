@@ -10,7 +10,6 @@
 #include <windows.h>
 #else
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -238,8 +237,9 @@ AppendedLines::~AppendedLines() {
 
 namespace {
 
+// Safe on the units' threads, unlike strerror.
 QString SystemText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return qt_error_string(error);
 }
 
 } // namespace
