@@ -74,9 +74,9 @@ std::variant<Package, int> OpenForUnits(const Arguments& a, PackageFacts& facts)
     facts.sha256 = digest;
     facts.product = h.trimmedCode();
     facts.version = h.versionText();
-    PrintLine(Visible(QStringLiteral("%1: %2 %3, version %4")
-                          .arg(QFileInfo(path).fileName(), h.trimmedCode(),
-                               ProductDisplayName(h.trimmedCode()), h.versionText())));
+    PrintLine(Visible(
+        QStringLiteral("%1: %2 %3, version %4")
+            .arg(facts.fileName, facts.product, ProductDisplayName(facts.product), facts.version)));
     return std::move(*package);
 }
 

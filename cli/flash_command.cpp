@@ -1,6 +1,7 @@
 // quorvex-cli flash: the serial units on the given ports flashed side by side, each on a thread
 // of its own, then a table of their outcomes.
 #include "base/catalogue.h"
+#include "base/conversions.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/flash_unit.h"
@@ -154,10 +155,10 @@ QString UnitFoundText(const SerialUnitOutcome& o) {
     if (!o.identification)
         return QStringLiteral("no");
     const int id = *o.identification;
-    const QString code = UnitIdToCode(id >> 4);
-    return QStringLiteral("%1 (%2)").arg(code.isEmpty() ? QStringLiteral("unit id %1").arg(id >> 4)
-                                                        : code,
-                                         ChipModelName(id & 0x0F));
+    const QString code = UnitIdToCode(HighNibble(id));
+    return QStringLiteral("%1 (%2)").arg(
+        code.isEmpty() ? QStringLiteral("unit id %1").arg(int(HighNibble(id))) : code,
+        ChipModelName(LowNibble(id)));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "cli/unit_record.h"
 
 #include "base/catalogue.h"
+#include "base/conversions.h"
 #include "cli/arguments.h"
 #include "cli/console.h"
 
@@ -86,8 +87,8 @@ QJsonObject RecordJson(const UnitRecord& r, const PackageFacts& package) {
     if (r.identification) {
         const int id = *r.identification;
         o.insert(QStringLiteral("identification"), id);
-        o.insert(QStringLiteral("unit"), TextOrNull(UnitIdToCode(id >> 4)));
-        o.insert(QStringLiteral("chip"), ChipModelName(id & 0x0F));
+        o.insert(QStringLiteral("unit"), TextOrNull(UnitIdToCode(HighNibble(id))));
+        o.insert(QStringLiteral("chip"), ChipModelName(LowNibble(id)));
     } else {
         for (const char* key : {"identification", "unit", "chip"})
             o.insert(QLatin1String(key), QJsonValue::Null);

@@ -48,7 +48,6 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
     Guard g(log, job.place);
     SerialUnitOutcome out;
     const LoadedFirmware& fw = job.firmware;
-    out.toWrite = FramesToSend(fw);
     if (const auto settings = SerialSettingsOf(fw.Header.trimmedCode()))
         g.step([&] { port.setSettings(*settings); });
     if (PicksANumber(job.port)) {
@@ -91,7 +90,7 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
     out.refused = result.outcome == SerialFlashOutcome::Refused;
     out.rejected = result.outcome == SerialFlashOutcome::TransferRejected;
     out.interrupted = result.outcome == SerialFlashOutcome::Interrupted;
-    out.text = out.interrupted ? InterruptedFlashText(result, out.toWrite) : told.lastTold();
+    out.text = out.interrupted ? InterruptedFlashText(result, FramesToSend(fw)) : told.lastTold();
     return out;
 }
 

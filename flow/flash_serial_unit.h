@@ -54,8 +54,6 @@ struct SerialUnitOutcome {
     bool rejected = false;
     // A stop was asked for before the flash was over; `text` says how far it got.
     bool interrupted = false;
-    // The frames the whole flash would have written.
-    TransferCount toWrite;
     // The last box's text (a refusal: its caption); PortUnusableText when the port did not open,
     // which the front end tells in its own way.
     QString text;
