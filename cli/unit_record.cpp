@@ -32,7 +32,7 @@ QString PackageDigest(const QString& path) {
 }
 
 QString OutcomeWord(const SerialUnitOutcome& unit) {
-    if (!unit.opened)
+    if (!unit.opened || (unit.portGone && !unit.identification))
         return QStringLiteral("error");
     if (unit.interrupted)
         return InterruptedWord;

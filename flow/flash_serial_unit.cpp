@@ -83,6 +83,7 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
             port.close();
     });
 
+    out.portGone = result.outcome == SerialFlashOutcome::PortGone;
     out.identification = result.identification;
     out.flashBlocks = result.flashBlocks;
     out.eepromBytes = result.eepromBytes;

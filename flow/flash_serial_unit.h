@@ -35,13 +35,14 @@ struct SerialUnitJob {
     // The procedure the log's records of the port name.
     Place place;
     // When given and requested, the flash stops before its next hello or frame and the port is
-    // closed; the window never asks.
+    // closed: quorvex-cli asks on a signal, the window when it is closed mid-flash.
     const StopRequest* stop = nullptr;
 };
 
 struct SerialUnitOutcome {
     bool opened = false;
-    // The device behind the pick has gone since the ports were listed.
+    // The device behind the pick has gone since the ports were listed, or went while the unit
+    // was being called.
     bool portGone = false;
     // The byte the unit answered the hello with; none when no unit answered.
     std::optional<std::uint8_t> identification;

@@ -121,20 +121,26 @@ void UpdateCommand::StartSerialFlash(Guard& g) {
                               chosenDevice_};
 
     flashing_ = true;
+    stop_ = std::make_unique<StopRequest>();
     shown_ = std::make_unique<WindowReport>(w, load_.prompts);
     if (!worker_)
         worker_ = std::make_unique<WorkThread>();
     // From here until FinishSerialFlash the port and the package are the flash's: the window
     // stays locked and only draws what it is told.
     worker_->start(
-        [this, pick] {
+        [this, pick, stop = stop_.get()] {
             ReportRelay report(*worker_, *shown_);
             LogRelay log(*worker_, load_.log);
             const SerialUnitJob job{load_.firmware, pick, Hello::Attempts,
-                                    Place::Form(QStringLiteral("cmdUpdate_Click"))};
+                                    Place::Form(QStringLiteral("cmdUpdate_Click")), stop};
             outcome_ = FlashSerialUnit(job, load_.serial, log, report);
         },
         [this] { FinishSerialFlash(); });
+}
+
+void UpdateCommand::StopFlash() {
+    if (flashing_ && stop_)
+        stop_->request();
 }
 
 void UpdateCommand::FinishSerialFlash() {

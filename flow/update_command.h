@@ -2,6 +2,7 @@
 // The main button: with no package loaded it browses for one and loads it; with one loaded it
 // flashes a unit, over the chosen serial port or, for a network unit, by TFTP. Either flash runs
 // off the window's thread, which only draws and answers meanwhile.
+#include "base/stop_request.h"
 #include "flow/flash_serial_unit.h"
 #include "flow/load_package.h"
 #include "flow/window_reports.h"
@@ -27,6 +28,9 @@ class UpdateCommand {
     void LoadOrFlash();
     // A unit is being flashed over the serial port, which belongs to the flash meanwhile.
     bool flashing() const { return flashing_; }
+    // The window is going while a unit is flashed: the flash stops before its next hello or
+    // frame and gives the port back, rather than the unit being cut off mid-frame.
+    void StopFlash();
 
     // Kept from one pick to the next, so the dialog opens in the last package's folder.
     QString packagePath() const { return packagePath_; }
@@ -54,6 +58,8 @@ class UpdateCommand {
     QString chosenDevice_;
     std::unique_ptr<WindowReport> shown_;
     SerialUnitOutcome outcome_;
+    // Made new for each flash, since a request, once made, stays made.
+    std::unique_ptr<StopRequest> stop_;
     // Last, so that it goes first: a flash under way ends before what it uses goes.
     std::unique_ptr<WorkThread> worker_;
 };

@@ -117,6 +117,15 @@ bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashRep
     const qint64 scale = ProgressScale(fw);
     guard.step([&] { report.progress(0, scale); });
 
+    // One exchange for the whole transfer: a frame's "K" stands only once nothing has
+    // contradicted it before the next frame, or, after the last, within one response window.
+    FrameExchange frames(link);
+    const auto rejectedAfterAll = [&](int& accepted) {
+        --accepted;
+        count.rejected = true;
+        guard.step([&] { report.error(Transfer::RejectedText, AppTitle()); });
+    };
+
     bool result = true;
     const int lastIndex = int(fw.ProgramImage.size()) - 1;
     for (int offset = 0; offset < lastIndex; offset += Transfer::BlockSize) {
@@ -127,19 +136,30 @@ bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashRep
             count.interrupted = true;
             break;
         }
-        Verdict verdict = Verdict::None;
-        guard.step([&] { verdict = SendPacket(link, FlashBlockPacket(fw.ProgramImage, offset)); });
-        if (verdict == Verdict::Accepted) {
+        FrameExchange::Result sent;
+        guard.step([&] { sent = frames.send(FlashBlockPacket(fw.ProgramImage, offset)); });
+        if (sent.earlierRejected) {
+            result = false;
+            rejectedAfterAll(count.flashBlocks);
+            break;
+        }
+        if (sent.verdict == Verdict::Accepted) {
             ++count.flashBlocks;
             continue;
         }
         result = false;
-        count.rejected = verdict == Verdict::Rejected;
-        guard.step(
-            [&] { report.error(VerdictText(verdict, Transfer::FlashSilentText), AppTitle()); });
+        count.rejected = sent.verdict == Verdict::Rejected;
+        guard.step([&] {
+            report.error(VerdictText(sent.verdict, Transfer::FlashSilentText), AppTitle());
+        });
         break;
     }
     result = result && !count.interrupted;
+    // The last flash frame, too, is accepted only once the unit has had time to take it back.
+    if (result && frames.lastRejected()) {
+        result = false;
+        rejectedAfterAll(count.flashBlocks);
+    }
 
     if (result) {
         for (int address = 0; address < fw.EepromImage.size(); ++address) {
@@ -150,24 +170,34 @@ bool SendFirmwareSer(const SerialLink& outer, const LoadedFirmware& fw, FlashRep
                 result = false;
                 break;
             }
-            Verdict verdict = Verdict::None;
-            guard.step([&] {
-                verdict = SendPacket(
-                    link, EepromBytePacket(address, std::uint8_t(fw.EepromImage.at(address))));
-            });
-            if (verdict == Verdict::Accepted) {
+            const QByteArray packet =
+                EepromBytePacket(address, std::uint8_t(fw.EepromImage.at(address)));
+            FrameExchange::Result sent;
+            guard.step([&] { sent = frames.send(packet); });
+            // A byte taken back does not end the pass, as a byte refused at once does not: this
+            // one is still sent.
+            if (sent.earlierRejected) {
+                result = false;
+                rejectedAfterAll(count.eepromBytes);
+                guard.step([&] { sent = frames.send(packet); });
+            }
+            if (sent.verdict == Verdict::Accepted) {
                 ++count.eepromBytes;
                 continue;
             }
             result = false;
-            count.rejected = count.rejected || verdict == Verdict::Rejected;
+            count.rejected = count.rejected || sent.verdict == Verdict::Rejected;
             guard.step([&] {
-                report.error(VerdictText(verdict, Transfer::EepromSilentText), AppTitle());
+                report.error(VerdictText(sent.verdict, Transfer::EepromSilentText), AppTitle());
             });
             // A unit that misses a byte may take the next; a device that has gone takes none,
             // and the technician is told once, not once per byte.
-            if (verdict == Verdict::PortGone)
+            if (sent.verdict == Verdict::PortGone)
                 break;
+        }
+        if (!count.interrupted && frames.lastRejected()) {
+            result = false;
+            rejectedAfterAll(count.eepromBytes);
         }
     }
 

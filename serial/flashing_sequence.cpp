@@ -1,6 +1,7 @@
 #include "serial/flashing_sequence.h"
 #include "base/catalogue.h"
 #include "base/conversions.h"
+#include "base/identity.h"
 #include "base/paced_wait.h"
 #include "serial/firmware_transfer.h"
 #include "serial/packet_exchange.h"
@@ -39,6 +40,12 @@ SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFir
     bool transferred = false;
     bool rejected = false;
     QString chipName;
+    // The device went away under the open port: no hello can be answered any more.
+    bool gone = false;
+    const auto deviceGone = [&](const Failure& f) {
+        gone = gone || f.number == FailureNo::DeviceUnavailable;
+        return false;
+    };
 
     do {
         // Between hellos: a unit that has not answered has been sent nothing but hellos.
@@ -47,21 +54,25 @@ SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFir
             return result;
         }
         // A late answer to an earlier hello would otherwise merge with this one's, and two
-        // answers are no answer.
-        guard.step([&] { DiscardWaiting(link.port); });
-        // The answer is read from what comes after the hello has gone out; an identification
-        // byte and a "K" that were already on their way are noise, not this unit's answer.
-        QByteArray noise;
-        guard.step([&] { noise = SendDrained(link.port, QByteArray(1, Hello::Byte)); });
-        NoteDiscarded(link, place, noise);
+        // answers are no answer. Only what waits before the hello goes: from its first byte on,
+        // whatever comes is its answer, however soon, and whenever the port says it has drained.
+        guard.step([&] { DiscardWaiting(link.port); }, deviceGone);
+        if (!gone)
+            guard.step([&] { SendAndDrain(link.port, QByteArray(1, Hello::Byte)); }, deviceGone);
         QByteArray response;
-        guard.step([&] { response = GetResponse(link.port, link.clock); });
-        if (!IsHelloAnswer(response)) {
+        if (!gone)
+            guard.step([&] { response = GetResponse(link.port, link.clock); }, deviceGone);
+        if (!gone && !IsHelloAnswer(response)) {
             guard.step([&] { WaitMs(Hello::PauseAfterSilenceMs); });
             // A unit that answers after the window has closed has left hello mode already and
             // will not answer the next hello: an answer waiting now is the one to this hello.
             // Anything else is thrown away here, as before the next hello.
-            guard.step([&] { response = TakeWaiting(link.port); });
+            guard.step([&] { response = TakeWaiting(link.port); }, deviceGone);
+        }
+        if (gone) {
+            guard.step([&] { report.error(Hello::PortGoneText, AppTitle()); });
+            result.outcome = SerialFlashOutcome::PortGone;
+            return result;
         }
         if (IsHelloAnswer(response)) {
             const auto identification = std::uint8_t(response.at(0));

@@ -19,17 +19,24 @@ inline constexpr int Attempts = 10;
 inline constexpr int PauseAfterSilenceMs = 500;
 inline constexpr int AnswerLength = 2;
 inline const QString RefusalCaption = QStringLiteral("Incorrect DFF file for connected unit.");
+// The port's device went away while the unit was being called (an adapter unplugged).
+inline const QString PortGoneText =
+    QStringLiteral("The connection to the unit was lost while it was being called: its port has "
+                   "gone (was the adapter unplugged?).  Nothing was written.  Plug it in again "
+                   "and flash the unit again.");
 } // namespace Hello
 
 // TransferRejected: the unit answered a frame with "N". Interrupted: a stop was asked for
-// through the link; nothing was told of it.
+// through the link; nothing was told of it. PortGone: the port's device went away while the
+// unit was being called.
 enum class SerialFlashOutcome {
     Flashed,
     TransferFailed,
     TransferRejected,
     Refused,
     NotReset,
-    Interrupted
+    Interrupted,
+    PortGone
 };
 
 // Exactly two bytes, one of them "K" or "k".

@@ -42,7 +42,7 @@ bool Holds(const QByteArray& response, char upper) {
 Verdict VerdictOf(const QByteArray& response) {
     if (Holds(response, Link::Rejected))
         return Verdict::Rejected;
-    if (Holds(response, Link::Accepted))
+    if (response.size() == 1 && Holds(response, Link::Accepted))
         return Verdict::Accepted;
     return Verdict::None;
 }
@@ -104,60 +104,131 @@ void DiscardWaiting(SerialPort& port) {
     TakeWaiting(port);
 }
 
-QByteArray SendDrained(SerialPort& port, const QByteArray& bytes) {
+void SendAndDrain(SerialPort& port, const QByteArray& bytes) {
     if (!port.isOpen())
-        return {};
+        return;
     SendRaw(port, bytes);
     port.drain();
-    return TakeWaiting(port);
 }
 
-void NoteDiscarded(const SerialLink& link, const Place& place, const QByteArray& discarded,
-                   std::source_location where) {
-    if (discarded.isEmpty())
-        return;
-    // Noise, not a failure: the exchange goes on and its verdict still counts. The text stays
-    // the same whatever the bytes were, so the log keeps one record of a noisy line, not one
-    // per frame.
-    const Failure noise{FailureNo::DeviceIOError,
-                        QStringLiteral("Bytes that came in while the updater was still sending "
-                                       "were discarded")};
-    ErrorSink& sink = link.notes ? *link.notes : link.log;
-    sink.LogError(FailureMessage(noise, place, int(where.line())));
+namespace {
+
+Place ExchangePlace() {
+    return Place::Module(QStringLiteral("SendPacket"), QStringLiteral("modFW"));
 }
 
-Verdict SendPacket(const SerialLink& link, const QByteArray& packet) {
-    const Place place = Place::Module(QStringLiteral("SendPacket"), QStringLiteral("modFW"));
-    Guard guard(link.log, place);
+// What a pause heard, less the letters that cannot be noise: a repeated "K" changes nothing.
+QByteArray NoiseIn(const QByteArray& heard) {
+    QByteArray noise = heard;
+    noise.replace(Link::Accepted, QByteArray());
+    noise.replace(char(Link::Accepted + ('a' - 'A')), QByteArray());
+    return noise;
+}
+
+} // namespace
+
+Verdict FrameExchange::listen(Guard& guard, int ms) {
+    SerialPort& port = link_.port;
+    bool gone = false;
+    const auto deviceGone = [&](const Failure& f) {
+        gone = gone || f.number == FailureNo::DeviceUnavailable;
+        return false;
+    };
+    if (!port.isOpen()) {
+        guard.step([&] { WaitMs(ms); });
+        return Verdict::None;
+    }
+    const LinkClock& clock = link_.clock;
+    const std::int64_t end = clock.nowUs() + std::int64_t(ms) * 1000;
+    QByteArray heard;
+    Verdict verdict = Verdict::None;
+    for (;;) {
+        // The last look comes after the time is up, right before whatever is written next: a
+        // byte that came before the next frame began is judged here, never dropped.
+        QByteArray got;
+        guard.step([&] { got = TakeWaiting(port); }, deviceGone);
+        if (gone)
+            return Verdict::PortGone;
+        heard += got;
+        if (open_ && Holds(got, Link::Rejected)) {
+            verdict = Verdict::Rejected;
+            break;
+        }
+        if (clock.nowUs() >= end)
+            break;
+        guard.step([&] { port.waitForReadyRead(clock.msUntil(end)); }, deviceGone);
+        if (gone)
+            return Verdict::PortGone;
+    }
+    if (verdict == Verdict::Rejected)
+        open_ = false;
+    else if (!noiseNoted_ && !NoiseIn(heard).isEmpty()) {
+        // Noise, not a failure: the frames' verdicts still count. One record a transfer tells of
+        // a noisy line without filling the log.
+        noiseNoted_ = true;
+        const Failure noise{FailureNo::DeviceIOError,
+                            QStringLiteral("Bytes that came in outside the unit's answers were "
+                                           "discarded")};
+        ErrorSink& sink = link_.notes ? *link_.notes : link_.log;
+        sink.LogError(
+            FailureMessage(noise, ExchangePlace(), int(std::source_location::current().line())));
+    }
+    return verdict;
+}
+
+FrameExchange::Result FrameExchange::send(const QByteArray& packet) {
+    Guard guard(link_.log, ExchangePlace());
+    Result result;
     // Once the device has gone, no read or write can bring a verdict: stop asking.
     bool gone = false;
     const auto deviceGone = [&](const Failure& f) {
-        if (f.number == FailureNo::DeviceUnavailable)
-            gone = true;
+        gone = gone || f.number == FailureNo::DeviceUnavailable;
         return false;
     };
     QByteArray frame;
     guard.step([&] { frame = Frame(packet); });
-    guard.step([&] { WaitMs(Link::PauseBeforeFrameMs); });
-    // Anything that arrived before the frame leaves, a late letter from an earlier exchange
-    // above all, would otherwise be taken as this frame's verdict.
-    guard.step([&] { DiscardWaiting(link.port); }, deviceGone);
-    // So would anything that arrives while the frame is still on its way out: a unit answers
-    // only once it has the whole frame.
-    QByteArray noise;
-    if (!gone)
-        guard.step([&] { noise = SendDrained(link.port, frame); }, deviceGone);
-    NoteDiscarded(link, place, noise);
+    // The pause before the frame is the last chance for the unit to take back the frame before.
+    switch (listen(guard, Link::PauseBeforeFrameMs)) {
+    case Verdict::Rejected:
+        result.earlierRejected = true;
+        return result;
+    case Verdict::PortGone:
+        open_ = false;
+        result.verdict = Verdict::PortGone;
+        return result;
+    default:
+        break;
+    }
+    open_ = false;
+    // From the first byte on, whatever comes belongs to this frame's reply.
+    guard.step([&] { SendAndDrain(link_.port, frame); }, deviceGone);
     QByteArray response;
     for (int reads = 0; reads < Link::ReadsPerFrame && !gone; ++reads) {
-        guard.step([&] { response = GetResponse(link.port, link.clock); }, deviceGone);
+        guard.step([&] { response = GetResponse(link_.port, link_.clock); }, deviceGone);
         if (VerdictOf(response) != Verdict::None)
             break;
         guard.step([&] { WaitMs(Link::PauseBetweenReadsMs); });
     }
-    if (gone)
-        return Verdict::PortGone;
-    return VerdictOf(response);
+    if (gone) {
+        result.verdict = Verdict::PortGone;
+        return result;
+    }
+    result.verdict = VerdictOf(response);
+    open_ = result.verdict == Verdict::Accepted;
+    return result;
+}
+
+bool FrameExchange::lastRejected() {
+    if (!open_)
+        return false;
+    Guard guard(link_.log, ExchangePlace());
+    const bool rejected = listen(guard, Link::ResponseWindowMs) == Verdict::Rejected;
+    open_ = false;
+    return rejected;
+}
+
+Verdict SendPacket(const SerialLink& link, const QByteArray& packet) {
+    return FrameExchange(link).send(packet).verdict;
 }
 
 } // namespace quorvex

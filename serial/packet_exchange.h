@@ -40,7 +40,7 @@ const LinkClock& SteadyLinkClock();
 
 // What the exchange needs of the world: the port, the clock its responses are timed by and the
 // log its failures go to. `notes`, when given, takes the records that tell of line noise rather
-// than of a failure (bytes thrown away because they came in while a frame was going out).
+// than of a failure (bytes that came in outside any answer and were thrown away).
 struct SerialLink {
     SerialPort& port;
     ErrorSink& log;
@@ -59,7 +59,10 @@ enum class Verdict { None, Accepted, Rejected, PortGone };
 std::uint8_t Checksum(const QByteArray& packet);
 // The packet followed by its checksum.
 QByteArray Frame(const QByteArray& packet);
-// Rejected when the response holds an N (either case), else Accepted when it holds a K.
+// A frame's verdict in one reply: Rejected when it holds an N (either case); Accepted when it is
+// the one letter K (either case) and nothing else. Anything else is no verdict: a unit answers a
+// frame with exactly one byte, so a late hello answer, or noise joined to a letter, accepts
+// nothing.
 Verdict VerdictOf(const QByteArray& response);
 
 // Writes the bytes one write each, first byte first; nothing when the port is closed.
@@ -76,15 +79,45 @@ QByteArray TakeWaiting(SerialPort& port);
 // Throws away whatever waits in the receive buffer, so it cannot pass for the answer to what
 // is written next. Nothing when the port is closed.
 void DiscardWaiting(SerialPort& port);
-// Writes the bytes and waits until they have gone out on the line. What came in meanwhile
-// arrived while they were still going out, so it cannot be their answer: it is taken off the
-// port and returned, never left to pass for the answer. Nothing when the port is closed.
-QByteArray SendDrained(SerialPort& port, const QByteArray& bytes);
-// Sends the packet framed, once, and returns the verdict (None: no letter in 30 reads), read
-// only from what arrives after the frame has gone out.
+// Writes the bytes, then waits until the port says they have left, so that the response window
+// opens once the line is free. Whatever arrives meanwhile stays in the receive buffer: when the
+// operating system says a write has drained tells nothing of when the unit had it, so it can
+// decide nothing about which bytes answer it. Nothing when the port is closed.
+void SendAndDrain(SerialPort& port, const QByteArray& bytes);
+
+// The frames of one transfer, in order, over one link. A "K" stands only if no "N" arrives
+// before the next frame begins to go out: the pause before each frame is spent listening, and
+// after the last one the caller listens one response window more (confirmLast).
+class FrameExchange {
+  public:
+    explicit FrameExchange(const SerialLink& link) : link_(link) {}
+
+    struct Result {
+        // This frame's verdict; None when no letter came in 30 reads.
+        Verdict verdict = Verdict::None;
+        // An "N" came in the pause before this frame: the frame before it, which the unit had
+        // accepted, is rejected after all. This frame was then not sent.
+        bool earlierRejected = false;
+    };
+    // Listens out the pause, writes the frame once and reads its verdict.
+    Result send(const QByteArray& packet);
+    // After the last frame: listens one response window. True when an "N" came, rejecting the
+    // last frame the unit had accepted.
+    bool lastRejected();
+
+  private:
+    // Listens for `ms` of link time. Rejected when an "N" came while a "K" was still open to
+    // contradiction; PortGone when the device went; otherwise None, and any byte but a repeated
+    // "K" is noise, noted once for the whole exchange.
+    Verdict listen(Guard& guard, int ms);
+
+    const SerialLink& link_;
+    // The last frame was accepted and nothing has contradicted it yet.
+    bool open_ = false;
+    bool noiseNoted_ = false;
+};
+
+// One frame on its own: the pause, the frame, its verdict.
 Verdict SendPacket(const SerialLink& link, const QByteArray& packet);
-// Records, once per call, that bytes came in while something was going out and were thrown away.
-void NoteDiscarded(const SerialLink& link, const Place& place, const QByteArray& discarded,
-                   std::source_location where = std::source_location::current());
 
 } // namespace quorvex

@@ -6,6 +6,10 @@
 #include <QSerialPortInfo>
 #include <QStringList>
 #include <algorithm>
+#include <chrono>
+#include <optional>
+#include <thread>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -13,6 +17,7 @@
 #include <mmsystem.h>
 #else
 #include <cerrno>
+#include <sys/ioctl.h>
 #include <termios.h>
 #endif
 
@@ -53,17 +58,24 @@ QSerialPort::Parity ParityOf(const QString& letter) {
     Raise(FailureNo::DeviceIOError, QStringLiteral("Device I/O error: %1").arg(detail));
 }
 
-// Waits until the driver has put every written byte on the line. Where the platform cannot
-// say, it returns at once and the caller is no worse off than without it.
-bool WaitUntilSent(QSerialPort& port) {
+// Bytes the driver still holds for the line; none known where the platform cannot say, so that
+// the caller then goes on at once and is no worse off than without asking.
+std::optional<qint64> QueuedForLine(QSerialPort& port) {
 #ifdef _WIN32
-    return FlushFileBuffers(port.handle()) != 0;
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(port.handle(), &errors, &stat))
+        return std::nullopt;
+    return qint64(stat.cbOutQue);
 #else
+    int queued = 0;
     int r;
     do
-        r = tcdrain(port.handle());
+        r = ::ioctl(port.handle(), TIOCOUTQ, &queued);
     while (r != 0 && errno == EINTR);
-    return r == 0;
+    if (r != 0)
+        return std::nullopt;
+    return qint64(queued);
 #endif
 }
 
@@ -229,6 +241,7 @@ void QtSerialPort::output(const QByteArray& bytes) {
     // Written and flushed at once: every call is one write on the line, as the bootloader's
     // byte-by-byte pacing expects, and nothing waits for an event loop to leave the buffer.
     const qint64 queued = port_->write(bytes);
+    writtenSinceDrain_ += bytes.size();
     const bool flushed = port_->flush();
     if (queued != bytes.size() || (!flushed && port_->error() != QSerialPort::NoError)) {
         const auto error = port_->error();
@@ -241,12 +254,24 @@ void QtSerialPort::output(const QByteArray& bytes) {
 void QtSerialPort::drain() {
     if (!isOpen())
         return;
+    const qint64 written = std::exchange(writtenSinceDrain_, 0);
     // Whatever Qt still holds goes to the driver first; then the driver's queue to the line.
     while (port_->bytesToWrite() > 0)
         if (!port_->flush())
             break;
-    if (!WaitUntilSent(*port_))
-        RaisePortError(QSerialPort::ResourceError, QStringLiteral("the line did not drain"));
+    // An adapter that never empties its queue must not hold the unit's thread for ever: past
+    // twice the bytes' time on the line and a second more, it is taken for gone.
+    using namespace std::chrono;
+    const auto lineTime = milliseconds(written * BitsPerByte * 1000 / std::max(1, line_.baud));
+    const auto deadline = steady_clock::now() + 2 * lineTime + seconds(1);
+    for (;;) {
+        const std::optional<qint64> queued = QueuedForLine(*port_);
+        if (!queued || *queued <= 0)
+            return;
+        if (steady_clock::now() >= deadline)
+            RaisePortError(QSerialPort::ResourceError, QStringLiteral("the line did not drain"));
+        std::this_thread::sleep_for(milliseconds(1));
+    }
 }
 
 void QtSerialPort::pullArrivedBytes(int ms) {

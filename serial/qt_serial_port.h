@@ -64,6 +64,10 @@ class QtSerialPort : public SerialPort {
     QString pinnedDevice_;
     QString settingsText_ = QStringLiteral("9600,n,8,1");
     LineSettings line_;
+    // Bytes written since the last drain, which bound how long the drain may take.
+    qint64 writtenSinceDrain_ = 0;
+    // A start bit, eight data bits and a stop bit, near enough for every setting the line takes.
+    static constexpr int BitsPerByte = 10;
 };
 
 } // namespace quorvex

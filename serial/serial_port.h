@@ -33,8 +33,10 @@ class SerialPort {
 
     // Queues the bytes in order, unaltered.
     virtual void output(const QByteArray& bytes) = 0;
-    // Returns once every byte written has gone out on the line (or as far as the platform can
-    // tell), so that what arrives afterwards is an answer to it. Nothing when the port is closed.
+    // Returns once every byte written has gone out on the line, as far as the platform can tell.
+    // It paces; it decides nothing about what arrives (a pseudo-terminal drains at once, a UART
+    // driver may say so a tick late). A queue that does not empty within twice the bytes' line
+    // time and a second more is a device gone (failure 68). Nothing when the port is closed.
     virtual void drain() = 0;
     // Removes and returns every byte waiting; empty when there is none.
     virtual QByteArray input() = 0;

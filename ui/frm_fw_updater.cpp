@@ -112,7 +112,8 @@ void FrmFWUpdater::buildControls() {
 
 void FrmFWUpdater::wireEvents() {
     // The desktop ending the session may close the window, as closing from code may.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { closingFromCode_ = true; });
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { sessionEnding_ = true; });
+    qApp->installEventFilter(this);
     connect(cmdUpdate_, &QPushButton::clicked, this, [this] { cmdUpdate_Click(); });
     connect(cmdExit_, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
     connect(picCreateDFF_, &MakerPanel::cancelPressed, this, [this] { cmdCancel_Click(); });
@@ -188,14 +189,31 @@ void FrmFWUpdater::txtFWVer_GotFocus(int index) {
     picCreateDFF_->versionBoxFocused(index);
 }
 
+bool FrmFWUpdater::eventFilter(QObject* watched, QEvent* e) {
+    // The session did not end after all (the logout was cancelled): the person is back at the
+    // window, whose close box is refused again.
+    switch (e->type()) {
+    case QEvent::WindowActivate:
+    case QEvent::MouseButtonPress:
+    case QEvent::KeyPress:
+        sessionEnding_ = false;
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
 void FrmFWUpdater::closeEvent(QCloseEvent* e) {
-    if (!closingFromCode_) {
+    if (!closingFromCode_ && !sessionEnding_) {
         e->ignore();
         return;
     }
-    // A flash under way keeps the package and the port until it ends (the window's going waits
-    // for that) and closes the port itself.
-    if (!updateCommand_->flashing()) {
+    // A flash under way stops before its next hello or frame, keeps the package and the port
+    // until then (the window's going waits for that) and closes the port itself.
+    if (updateCommand_->flashing()) {
+        updateCommand_->StopFlash();
+    } else {
         deps_.firmware.releaseImages();
         if (deps_.serial.isOpen()) {
             Guard g(log_, Place::Form(QStringLiteral("Form_QueryUnload")));

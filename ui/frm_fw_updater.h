@@ -90,6 +90,8 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     // The close box and the system menu are refused in every state; only closing from code
     // (Exit, the answer No after a flash, a finished build) ends the program.
     void closeEvent(QCloseEvent* e) override;
+    // Notices the person using the window again after the session's end was announced.
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
     void buildControls();
@@ -103,6 +105,9 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     std::unique_ptr<TftpClient> tftpClient_;
     std::unique_ptr<UpdateCommand> updateCommand_;
     bool closingFromCode_ = false;
+    // The desktop announced the session's end, whose close is not refused, until the person
+    // uses the window again (the logout was cancelled).
+    bool sessionEnding_ = false;
     // The newest texts, drawn at the rate a person reads (see PacedDraw).
     QString messageText_;
     std::unique_ptr<PacedText> status_;

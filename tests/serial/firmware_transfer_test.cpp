@@ -117,8 +117,9 @@ TEST(SendFirmwareSer, WithoutProgramDataTheBarStillStepsAndNothingDividesByZero)
     for (std::size_t i = 0; i < steps.size(); ++i) {
         EXPECT_GT(steps[i].total, 0);
         EXPECT_LE(steps[i].done, steps[i].total);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GE(steps[i].done, steps[i - 1].done);
+        }
     }
 }
 

@@ -260,3 +260,60 @@ TEST(LoadAndSendFirmwareSer, ATransferWithALoggedFailureDoesNotEndInSuccess) {
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].text, Transfer::UnconfirmedText);
 }
+
+TEST(LoadAndSendFirmwareSer, AStrayKWhileAFrameIsOnTheLineNeverPassesForTheUnitsVerdict) {
+    // A prompt unit on a modelled 9600-baud line, where a flash frame takes 71 ms: a stray "K"
+    // comes 30 ms into a frame, and the unit's own verdict about 75 ms after the frame began.
+    // An "N" there must end in the rejection, in the middle of the image and on its last frame;
+    // a "K" there, in the success.
+    struct Row {
+        int frame;
+        const char* verdict;
+        SerialFlashOutcome outcome;
+    };
+    for (const Row r : {Row{1, "N", SerialFlashOutcome::TransferRejected},
+                        Row{2, "N", SerialFlashOutcome::TransferRejected},
+                        Row{1, "K", SerialFlashOutcome::Flashed}}) {
+        SCOPED_TRACE(::testing::Message() << "frame " << r.frame << " answered " << r.verdict);
+        bootsim::Options o = Unit(0x04);
+        o.baud = 9600;
+        o.strayAtFrame[r.frame] = bootsim::Late(30, "K");
+        o.frameReplies[r.frame] = bootsim::Late(3, r.verdict);
+        LinkRig rig(o);
+        ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+        rig.fw = SerialFirmware("ORBEL", 4);
+        FillProgram(rig.fw, 0, 3 * 64);
+
+        const SerialFlashResult result = LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report);
+        EXPECT_EQ(result.outcome, r.outcome);
+        const auto told = rig.report.told();
+        ASSERT_EQ(told.size(), 1u);
+        if (r.outcome == SerialFlashOutcome::Flashed) {
+            EXPECT_EQ(told[0].text, "PIC18F2620/4620 flashed with firmware v1.4.12 successfully.");
+            EXPECT_EQ(result.flashBlocks, 3);
+            EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
+        } else {
+            EXPECT_EQ(told[0].text, Transfer::RejectedText);
+            // The rejected frame is never counted as written, whenever its "N" was heard.
+            EXPECT_LE(result.flashBlocks, r.frame);
+        }
+    }
+}
+
+TEST(LoadAndSendFirmwareSer, AnAdapterUnpluggedDuringTheHellosEndsThemAtOnceWithOneText) {
+    bootsim::Options o = Unit(0x04, 1000);
+    o.unplugAtHello = 2;
+    LinkRig rig(o);
+    ASSERT_TRUE(rig.ready) << rig.error.toStdString();
+    rig.fw = OrbelPackage();
+
+    EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+              SerialFlashOutcome::PortGone);
+    EXPECT_EQ(rig.sim.hellos(), 3);
+    const auto told = rig.report.told();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text, Hello::PortGoneText);
+    ASSERT_EQ(rig.log.records.size(), 1) << rig.log.records.join('\n').toStdString();
+    EXPECT_TRUE(rig.log.records[0].startsWith("Error 68 (Device unavailable"))
+        << rig.log.records[0].toStdString();
+}

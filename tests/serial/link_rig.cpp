@@ -1,6 +1,7 @@
 #include "link_rig.h"
 
 #include <QFile>
+#include <QThread>
 #include <utility>
 
 namespace quorvex::testing {
@@ -9,6 +10,14 @@ void SpyPort::output(const QByteArray& bytes) {
     readLast_ = false;
     writes.push_back(bytes);
     inner_.output(bytes);
+}
+
+void SpyPort::drain() {
+    // The first read after a drain opens the frame's first window.
+    readLast_ = true;
+    inner_.drain();
+    if (drainLateMs > 0)
+        QThread::msleep(drainLateMs);
 }
 
 QByteArray SpyPort::input() {
@@ -46,6 +55,7 @@ void SetEeprom(LoadedFirmware& fw, int address, std::uint8_t value) {
 
 LinkRig::LinkRig(bootsim::Options options, bool openPort)
     : sim(std::move(options)), port(folder.path()), spy(port) {
+    spy.drainLateMs = qEnvironmentVariableIntValue("QUORVEX_TEST_DRAIN_LATE_MS");
     if (!folder.isValid()) {
         error = QStringLiteral("no temporary folder");
         return;

@@ -30,10 +30,7 @@ class SpyPort : public SerialPort {
     void close() override { inner_.close(); }
     bool isOpen() const override { return inner_.isOpen(); }
     void output(const QByteArray& bytes) override;
-    void drain() override {
-        readLast_ = false;
-        inner_.drain();
-    }
+    void drain() override;
     QByteArray input() override;
     int inBufferCount() override { return inner_.inBufferCount(); }
     bool waitForReadyRead(int ms) override {
@@ -45,9 +42,12 @@ class SpyPort : public SerialPort {
     std::vector<QByteArray> writes;
     int inputs = 0;
     int failInputNumber = -1; // this input() call (from 1) fails with a device error
+    // drain() returns this long after the bytes have left; QUORVEX_TEST_DRAIN_LATE_MS sets it
+    // for a whole test run.
+    int drainLateMs = 0;
     // A response window waits between its reads; two reads back to back are where one window
-    // (or the look after a frame's drain) ends and the next window begins. So this counts the
-    // windows of one exchange.
+    // ends and the next begins, and the first read after a drain opens the first. So this
+    // counts the windows of one exchange.
     int windowsOpened = 0;
 
   private:

@@ -49,11 +49,20 @@ TEST(Verdict, NWinsOverKAndOtherBytesAreNoVerdict) {
     constexpr Verdict K = Verdict::Accepted;
     constexpr Verdict N = Verdict::Rejected;
     const std::pair<QByteArray, Verdict> rows[] = {
-        {"K", K},     {"k", K},
-        {"N", N},     {"n", N},
-        {"KN", N},    {"NK", N},
-        {"kn", N},    {"", Verdict::None},
-        {"\x04K", K}, {QByteArray("\x00\x31", 2), Verdict::None},
+        {"K", K},
+        {"k", K},
+        {"N", N},
+        {"n", N},
+        {"KN", N},
+        {"NK", N},
+        {"kn", N},
+        {"", Verdict::None},
+        {QByteArray("\x00\x31", 2), Verdict::None},
+        // A unit answers a frame with one byte: a late hello answer or noise joined to a "K"
+        // accepts nothing.
+        {"\x04K", Verdict::None},
+        {"KK", Verdict::None},
+        {"\x04N", N},
     };
     for (const auto& [response, verdict] : rows)
         EXPECT_EQ(VerdictOf(response), verdict) << response.toHex().toStdString();
@@ -182,23 +191,66 @@ TEST(GetResponse, AReaderKeptBusyNeverSplitsAReply) {
             return std::vector<TimedSerialPort::Arrival>{{0, QByteArray(1, '\x04')},
                                                          {r.spacingMs, "K"}};
         };
-        EXPECT_TRUE(SendDrained(port, QByteArray(1, char(0xC1))).isEmpty());
+        SendAndDrain(port, QByteArray(1, char(0xC1)));
         EXPECT_EQ(GetResponse(port, clock), QByteArray("\x04K", 2));
     }
 }
 
-TEST(SendPacket, BytesThatComeWhileTheFrameGoesOutAreNoiseNotItsVerdict) {
-    // A stray "K" reaches the port while a frame spends 200 ms on the line; the unit's "N"
-    // comes 30 ms after the frame has gone out.
-    TimedSerialPort port;
-    port.lineMs = 200;
-    port.duringSend = {{10, "K"}};
-    port.answer = [](const QByteArray&) {
-        return std::vector<TimedSerialPort::Arrival>{{30, "N"}};
+TEST(FrameExchange, AStrayKWhileTheFrameIsOnTheLineIsTakenBackByTheUnitsN) {
+    // A stray "K" reaches the port while a frame spends 70 ms on the line; the unit's "N"
+    // comes 40 ms after the frame has gone out, when the "K" alone has made a reply. Nothing
+    // that came after the frame began is thrown away, and the "N" takes the "K" back: in the
+    // pause before the next frame, or in the window after the last. (Link milliseconds, each
+    // four real ones, so that a busy machine cannot join the "N" to the reply.)
+    for (const bool last : {false, true}) {
+        SCOPED_TRACE(last ? "last frame" : "middle frame");
+        const SlowLinkClock clock(4);
+        TimedSerialPort port(clock.factor());
+        port.lineMs = 70;
+        port.duringSend = {{30, "K"}};
+        int frames = 0;
+        port.answer = [&](const QByteArray&) {
+            return ++frames == 1 ? std::vector<TimedSerialPort::Arrival>{{40, "N"}}
+                                 : std::vector<TimedSerialPort::Arrival>{{0, "K"}};
+        };
+        fakes::RecordingLog log;
+        const SerialLink link{port, log, clock};
+        FrameExchange exchange(link);
+        EXPECT_EQ(exchange.send(SmallPacket).verdict, Verdict::Accepted);
+        if (last) {
+            EXPECT_TRUE(exchange.lastRejected());
+        } else {
+            const FrameExchange::Result next = exchange.send(SmallPacket);
+            EXPECT_TRUE(next.earlierRejected);
+            EXPECT_EQ(frames, 1) << "the next frame went out after all";
+        }
+        EXPECT_TRUE(log.records.isEmpty()) << log.records.join('\n').toStdString();
+    }
+}
+
+TEST(FrameExchange, NoiseBetweenFramesIsNotedOnceAndARepeatedKChangesNothing) {
+    // Link milliseconds, each four real ones, so that a busy machine cannot join the noise to
+    // the reply.
+    const SlowLinkClock clock(4);
+    TimedSerialPort port(clock.factor());
+    int frames = 0;
+    port.answer = [&](const QByteArray&) {
+        ++frames;
+        // After each "K", noise, and a second "K", both before the next frame.
+        return std::vector<TimedSerialPort::Arrival>{
+            {0, "K"}, {40, QByteArray(1, '\0')}, {45, "K"}};
     };
     fakes::RecordingLog log;
-    EXPECT_EQ(SendPacket(SerialLink{port, log}, SmallPacket), Verdict::Rejected);
-    ASSERT_EQ(log.records.size(), 1);
+    const SerialLink link{port, log, clock};
+    FrameExchange exchange(link);
+    for (int i = 0; i < 3; ++i) {
+        const FrameExchange::Result r = exchange.send(SmallPacket);
+        EXPECT_FALSE(r.earlierRejected);
+        EXPECT_EQ(r.verdict, Verdict::Accepted);
+    }
+    EXPECT_FALSE(exchange.lastRejected());
+    EXPECT_EQ(frames, 3);
+    ASSERT_EQ(log.records.size(), 1) << log.records.join('\n').toStdString();
     EXPECT_TRUE(log.records[0].contains("discarded) in procedure SendPacket of Module modFW"))
         << log.records[0].toStdString();
 }

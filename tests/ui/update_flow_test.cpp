@@ -206,6 +206,28 @@ TEST_F(UpdateFlow, TheWindowDrawsWhileAUnitIsFlashedAndItsLockedControlsDoNothin
     EXPECT_FALSE(serial->isOpen());
 }
 
+TEST_F(UpdateFlow, AWindowClosedMidFlashStopsTheUnitAtAFrameAndGivesThePortBack) {
+    // The system closes the window while the unit takes its frames (a session ending): the
+    // flash stops before its next frame instead of holding the window's end for the rest of
+    // the image, and the port is released.
+    bootsim::Options unit;
+    unit.identification = 0x40;
+    unit.turnaroundMs = 120;
+    start(unit);
+    load("sparse17.dff");
+    QTest::mouseClick(updateButton(), Qt::LeftButton);
+    ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return sim->frames().size() >= 2; }, 20000));
+    form->closeWindow();
+    EXPECT_FALSE(form->isVisible());
+    form.reset();
+    const std::size_t taken = sim->frames().size();
+    EXPECT_LT(taken, 17u);
+    EXPECT_FALSE(serial->isOpen());
+    QTest::qWait(400);
+    EXPECT_EQ(sim->frames().size(), taken) << "a frame went out after the window had gone";
+    EXPECT_TRUE(prompts.messages.empty()) << "the stopped flash is told nothing";
+}
+
 TEST_F(UpdateFlow, TheWindowAndQuorvexCliSendTheUnitTheSameBytesForTheSamePackage) {
     start(0x40);
     load("sparse17.dff");

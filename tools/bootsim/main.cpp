@@ -1,10 +1,11 @@
 // bootsim: a simulated unit on a pseudo-terminal, for trying the updater by hand.
-//   bootsim --unit 0 --chip 4 [--hello-from N] [--link PATH]
+//   bootsim --unit 0 --chip 4 [--hello-from N] [--baud B] [--turnaround MS] [--link PATH]
 // Prints the terminal's path (and links PATH to it), answers until interrupted, then tells
 // what it was sent.
 #include "bootsim/simulator.h"
 
 #include <QFile>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,8 +18,12 @@ using namespace quorvex::bootsim;
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: bootsim --unit ID --chip ID [--hello-from N] [--link PATH]\n"
-                         "  ID 0..15; the unit answers hellos from the N-th on (default 1)\n");
+    std::fprintf(
+        stderr, "usage: bootsim --unit ID --chip ID [--hello-from N] [--baud B] [--turnaround MS] "
+                "[--link PATH]\n"
+                "  ID 0..15; the unit answers hellos from the N-th on (default 1), at once unless\n"
+                "  --turnaround says otherwise; --baud makes every byte take its time on a line\n"
+                "  of that rate, both ways\n");
     return 2;
 }
 
@@ -48,6 +53,10 @@ int main(int argc, char** argv) {
                 return Usage();
         } else if (!std::strcmp(argv[i], "--hello-from") && hasValue) {
             options.answerHellosFrom = std::atoi(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--baud") && hasValue) {
+            options.baud = std::max(0, std::atoi(argv[++i]));
+        } else if (!std::strcmp(argv[i], "--turnaround") && hasValue) {
+            options.turnaroundMs = std::max(0, std::atoi(argv[++i]));
         } else if (!std::strcmp(argv[i], "--link") && hasValue) {
             link = argv[++i];
         } else {

@@ -1,5 +1,6 @@
 #include "bootsim/simulator.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -122,6 +123,10 @@ QByteArray Simulator::received() const {
     return received_;
 }
 
+std::int64_t Simulator::byteUs() const {
+    return options_.baud > 0 ? std::int64_t(10) * 1000000 / options_.baud : 0;
+}
+
 int Simulator::pollTimeoutMs() const {
     std::int64_t due = -1;
     {
@@ -129,6 +134,8 @@ int Simulator::pollTimeoutMs() const {
         if (!pending_.empty())
             due = pending_.begin()->first;
     }
+    if (!inbound_.empty())
+        due = due < 0 ? inbound_.begin()->first : std::min(due, inbound_.begin()->first);
     if (!partial_.isEmpty()) {
         const std::int64_t drop =
             partialSinceUs_ + std::int64_t(options_.dropPartialFrameAfterMs) * 1000;
@@ -152,9 +159,17 @@ void Simulator::run() {
             }
         if (fds[0].revents & POLLIN) {
             const ssize_t n = ::read(pty_.masterFd(), buf, sizeof buf);
-            if (n > 0)
+            if (n > 0 && options_.baud > 0) {
+                // Each byte reaches the unit ten bit times after the one before it.
+                for (ssize_t i = 0; i < n; ++i) {
+                    inboundFreeUs_ = std::max(inboundFreeUs_, NowUs()) + byteUs();
+                    inbound_.emplace(inboundFreeUs_, buf[i]);
+                }
+            } else if (n > 0) {
                 take(buf, int(n));
+            }
         }
+        takeDue();
         if (unplugged_) {
             pty_.close();
             break;
@@ -163,6 +178,15 @@ void Simulator::run() {
             NowUs() - partialSinceUs_ >= std::int64_t(options_.dropPartialFrameAfterMs) * 1000)
             partial_.clear();
         flushDue();
+    }
+}
+
+void Simulator::takeDue() {
+    const std::int64_t now = NowUs();
+    while (!inbound_.empty() && inbound_.begin()->first <= now && !unplugged_) {
+        const char b = inbound_.begin()->second;
+        inbound_.erase(inbound_.begin());
+        take(&b, 1);
     }
 }
 
@@ -185,7 +209,15 @@ void Simulator::schedule(const Reply& reply) {
     std::lock_guard lock(mutex_);
     for (const Chunk& c : reply) {
         at += std::int64_t(c.delayMs) * 1000;
-        pending_.emplace(at, c.bytes);
+        if (options_.baud <= 0) {
+            pending_.emplace(at, c.bytes);
+            continue;
+        }
+        // On a modelled line a byte arrives once its ten bits are over, after the one before.
+        for (char b : c.bytes) {
+            outboundFreeUs_ = std::max(outboundFreeUs_, at) + byteUs();
+            pending_.emplace(outboundFreeUs_, QByteArray(1, b));
+        }
     }
 }
 
@@ -202,6 +234,10 @@ void Simulator::take(const char* data, int n) {
                 {
                     std::lock_guard lock(mutex_);
                     number = hellos_++;
+                    if (number == options_.unplugAtHello) {
+                        unplugged_ = true;
+                        return;
+                    }
                     const auto it = options_.helloReplies.find(number);
                     if (it != options_.helloReplies.end())
                         reply = it->second;
@@ -212,6 +248,13 @@ void Simulator::take(const char* data, int n) {
                 continue;
             }
             partialSinceUs_ = NowUs();
+            std::lock_guard lock(mutex_);
+            const auto stray = options_.strayAtFrame.find(int(frames_.size()));
+            if (stray != options_.strayAtFrame.end()) {
+                std::int64_t at = partialSinceUs_;
+                for (const Chunk& c : stray->second)
+                    pending_.emplace(at += std::int64_t(c.delayMs) * 1000, c.bytes);
+            }
         }
         partial_.append(data[i]);
         const int expected = ExpectedLength(partial_);

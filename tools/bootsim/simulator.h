@@ -43,15 +43,20 @@ struct Options {
     // frames counted together). The frame's data is kept only when the reply accepts it.
     std::map<int, Reply> frameReplies;
     // How long the unit takes from the last byte of a hello or frame to the first byte of its
-    // answer. A real unit cannot answer before what it answers has reached it over the line,
-    // and the updater reads a verdict only once its frame has gone out; a pseudo-terminal has
-    // no line, so the unit's own time stands in for it. It must also outlast the updater's
-    // thread being held off the processor between sending and reading on a loaded machine:
-    // an answer that comes first is taken for noise that came during the send, as on a real
-    // line it could only be. The benchmarks, on a quiet machine, set a unit's 2 ms.
-    int turnaroundMs = 40;
+    // answer. A bootloader answers a hello at once and a frame once it is written, so the unit
+    // answers at once unless a test asks for a slower one.
+    int turnaroundMs = 0;
+    // When set, the line is modelled at this baud rate: each byte takes ten bit times, both
+    // ways, so a unit has a frame only once its last byte is over the line, and a byte can come
+    // back while a frame is still on its way. 0: bytes take no time, as on a pseudo-terminal.
+    int baud = 0;
     // A frame left unfinished this long is dropped, as a bootloader drops a broken frame.
     int dropPartialFrameAfterMs = 200;
+    // Stray bytes from elsewhere on the line, timed from the first byte of this frame (from 0),
+    // as noise on a real line can come while a frame is still on its way.
+    std::map<int, Reply> strayAtFrame;
+    // The unit is unplugged as this hello (from 0) comes in: as unplugAtFrame.
+    int unplugAtHello = -1;
     // The unit is unplugged as this frame (from 0) comes in: no verdict, and both ends of the
     // pseudo-terminal close, so the updater's port reads and writes fail from then on.
     int unplugAtFrame = -1;
@@ -101,7 +106,9 @@ class Simulator {
     void keep(const FrameRecord& record); // with the lock held
     void schedule(const Reply& reply);
     void flushDue();
+    void takeDue();
     int pollTimeoutMs() const;
+    std::int64_t byteUs() const;
 
     Options options_;
     PtyPair pty_;
@@ -120,7 +127,11 @@ class Simulator {
     QByteArray received_;
     std::multimap<std::int64_t, QByteArray> pending_;
 
-    // Thread-only state: the frame being taken in.
+    // Thread-only state: the frame being taken in, and the bytes still on their way in over a
+    // modelled line, each with the time its last bit arrives.
+    std::multimap<std::int64_t, char> inbound_;
+    std::int64_t inboundFreeUs_ = 0;
+    std::int64_t outboundFreeUs_ = 0; // with the lock held
     QByteArray partial_;
     std::int64_t partialSinceUs_ = 0;
 };
