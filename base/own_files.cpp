@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <algorithm>
+#include <chrono>
 
 #ifdef Q_OS_WIN
 #include <QStandardPaths>
@@ -17,6 +19,22 @@
 #endif
 
 namespace quorvex {
+
+namespace {
+
+// Another program holds the lock for one write; one that holds it for long has hung.
+QString HungLockText(int waitedMs) {
+    return QStringLiteral("another program has held the file locked for %1 seconds")
+        .arg(waitedMs / 1000.0);
+}
+
+// This program's threads in turn; false when `waiting` has run out meanwhile.
+bool TakeTurn(std::timed_mutex& turn, const QElapsedTimer& waiting, int waitMs) {
+    return turn.try_lock_for(
+        std::chrono::milliseconds(std::max<qint64>(0, waitMs - waiting.elapsed())));
+}
+
+} // namespace
 
 #ifdef Q_OS_WIN
 
@@ -118,29 +136,29 @@ QString AppendedLines::open(const QString& path) {
     return {};
 }
 
-QString AppendedLines::append(const QByteArray& line) {
-    std::lock_guard threads(lock_);
-    HANDLE h = reinterpret_cast<HANDLE>(handle_);
-    if (handle_ == -1)
-        return QStringLiteral("not open");
-    // Another program holds the lock for one write; one that holds it for long has hung.
+AppendedLines::Fate AppendedLines::append(const QByteArray& line) {
     QElapsedTimer waiting;
     waiting.start();
+    HANDLE h = reinterpret_cast<HANDLE>(handle_);
+    if (handle_ == -1)
+        return {false, QStringLiteral("not open")};
+    if (!TakeTurn(lock_, waiting, lockWaitMs_))
+        return {false, HungLockText(lockWaitMs_)};
+    std::lock_guard threads(lock_, std::adopt_lock);
     OVERLAPPED whole{};
     while (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
                        MAXDWORD, &whole)) {
         if (GetLastError() != ERROR_LOCK_VIOLATION)
-            return SystemText(GetLastError());
-        if (waiting.elapsed() > LockWaitMs)
-            return QStringLiteral("another program has held the file locked for %1 seconds")
-                .arg(LockWaitMs / 1000);
+            return {false, SystemText(GetLastError())};
+        if (waiting.elapsed() > lockWaitMs_)
+            return {false, HungLockText(lockWaitMs_)};
         Sleep(5);
     }
     LARGE_INTEGER size{};
-    QString why;
+    Fate fate;
     QByteArray out;
     if (!GetFileSizeEx(h, &size)) {
-        why = SystemText(GetLastError());
+        fate.why = SystemText(GetLastError());
     } else {
         if (size.QuadPart > 0) {
             char last = 0;
@@ -158,17 +176,18 @@ QString AppendedLines::append(const QByteArray& line) {
         DWORD written = 0;
         if (!WriteFile(h, out.constData(), DWORD(out.size()), &written, &end) ||
             written != DWORD(out.size())) {
-            why = SystemText(GetLastError());
+            fate.why = SystemText(GetLastError());
             SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
             SetEndOfFile(h);
-        } else if (!FlushFileBuffers(h)) {
-            why = QStringLiteral("written but not flushed to the disk: ") +
-                  SystemText(GetLastError());
+        } else {
+            fate.inFile = true;
+            if (!FlushFileBuffers(h))
+                fate.why = SystemText(GetLastError());
         }
     }
     OVERLAPPED unlock{};
     UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &unlock);
-    return why;
+    return fate;
 }
 
 #else
@@ -249,9 +268,18 @@ QString AppendedLines::open(const QString& path) {
     // Read as well, to see whether the last line was left without its end. Not blocking and
     // not taking a terminal for the program's own, in case the name leads to a pipe or a device.
     constexpr int Flags = O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    int fd = ::open(name.constData(), O_RDWR | Flags, 0666);
-    if (fd < 0 && errno == EACCES)
-        fd = ::open(name.constData(), O_WRONLY | Flags, 0666);
+    const int fd = ::open(name.constData(), O_RDWR | Flags, 0666);
+    if (fd < 0 && errno == EACCES) {
+        // Refused now rather than after the units: a record after a torn line would be glued
+        // to it and lost with it.
+        const int writeOnly = ::open(name.constData(), O_WRONLY | (Flags & ~O_CREAT));
+        if (writeOnly >= 0) {
+            ::close(writeOnly);
+            return QStringLiteral("it may be written but not read, so a line left torn by "
+                                  "another writer could not be told; it must be readable too");
+        }
+        errno = EACCES;
+    }
     if (fd < 0)
         return SystemText(errno);
     // A pipe or a device takes neither the lock nor the flush to disk.
@@ -272,26 +300,26 @@ QString AppendedLines::open(const QString& path) {
     return {};
 }
 
-QString AppendedLines::append(const QByteArray& line) {
-    std::lock_guard threads(lock_);
-    const int fd = int(handle_);
-    if (fd < 0)
-        return QStringLiteral("not open");
-    // Another program holds the lock for one write; one that holds it for long has hung.
+AppendedLines::Fate AppendedLines::append(const QByteArray& line) {
     QElapsedTimer waiting;
     waiting.start();
+    const int fd = int(handle_);
+    if (fd < 0)
+        return {false, QStringLiteral("not open")};
+    if (!TakeTurn(lock_, waiting, lockWaitMs_))
+        return {false, HungLockText(lockWaitMs_)};
+    std::lock_guard threads(lock_, std::adopt_lock);
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR)
-            return SystemText(errno);
-        if (waiting.elapsed() > LockWaitMs)
-            return QStringLiteral("another program has held the file locked for %1 seconds")
-                .arg(LockWaitMs / 1000);
+            return {false, SystemText(errno)};
+        if (waiting.elapsed() > lockWaitMs_)
+            return {false, HungLockText(lockWaitMs_)};
         ::usleep(5000);
     }
-    QString why;
+    Fate fate;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        why = SystemText(errno);
+        fate.why = SystemText(errno);
     } else {
         QByteArray out;
         char last = '\n';
@@ -305,18 +333,19 @@ QString AppendedLines::append(const QByteArray& line) {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
-                why = SystemText(n < 0 ? errno : ENOSPC);
+                fate.why = SystemText(n < 0 ? errno : ENOSPC);
                 // Under the lock nobody has written since: the file is as it was.
                 (void)::ftruncate(fd, st.st_size);
                 break;
             }
             done += n;
         }
-        if (why.isEmpty() && ::fdatasync(fd) != 0)
-            why = QStringLiteral("written but not flushed to the disk: ") + SystemText(errno);
+        fate.inFile = fate.why.isEmpty();
+        if (fate.inFile && ::fdatasync(fd) != 0)
+            fate.why = SystemText(errno);
     }
     ::flock(fd, LOCK_UN);
-    return why;
+    return fate;
 }
 
 #endif

@@ -82,6 +82,14 @@ std::variant<Package, int> OpenForUnits(const Arguments& a, PackageFacts& facts)
 
 } // namespace
 
+int AfterOutput(int status) {
+    const QString lost = FinishOutput();
+    if (lost.isEmpty())
+        return status;
+    PrintError(QStringLiteral("quorvex-cli: the output could not all be written (%1)").arg(lost));
+    return status == ExitOk || status == ExitFailed ? ExitOutputLost : status;
+}
+
 int UsageFailure(Command command, const QString& text) {
     PrintError(QStringLiteral("quorvex-cli %1: %2\nTry 'quorvex-cli %1 --help'.")
                    .arg(CommandWord(command), Visible(text)));

@@ -13,12 +13,20 @@ namespace quorvex::cli {
 inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailed = 1;
 inline constexpr int ExitUsage = 2;
+// Standard output or standard error could not take everything (a closed pipe, a full disk);
+// the units went on and their records were written.
+inline constexpr int ExitOutputLost = 6;
 
 int RunInfo(const Arguments& a);
 int RunPack(const Arguments& a);
 int RunPorts(const Arguments& a);
 int RunFlash(const Arguments& a);
 int RunUpload(const Arguments& a);
+
+// The command's `status` once its output has had its last flush: when some of it could not be
+// written, that is told on standard error (when it takes it) and a status that says nothing
+// worse, 0 or 1, becomes ExitOutputLost.
+int AfterOutput(int status);
 
 // "quorvex-cli pack: option '--chip': ..." with the hint to the command's help, on standard
 // error; returns ExitUsage.

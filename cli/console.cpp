@@ -3,8 +3,10 @@
 
 #include <QMutex>
 #include <QMutexLocker>
+#include <QStringList>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -34,10 +36,27 @@ QString& DrawnBar() {
     return bar;
 }
 
+// Why writing to standard output or standard error failed first; 0 while every write went
+// out. Read and written with the lock held.
+int& WriteFailure(std::FILE* f) {
+    static int out = 0;
+    static int err = 0;
+    return f == stdout ? out : err;
+}
+
+// Called with the lock held. A stream that failed once takes nothing more: the pipe's reader
+// has gone or the disk is full, and a later write that went through would leave a gap that
+// nobody could see.
 void Write(std::FILE* f, const QString& text) {
+    int& failure = WriteFailure(f);
+    if (failure != 0)
+        return;
     const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), f);
-    std::fflush(f);
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), f) ==
+                         std::size_t(bytes.size());
+    if (std::fflush(f) != 0 || !written || std::ferror(f))
+        failure = errno != 0 ? errno : EIO;
 }
 
 // Called with the lock held.
@@ -107,6 +126,14 @@ std::atomic<StopRequest*> SignalledStop{nullptr};
 constexpr char StopNotice[] = "\nquorvex-cli: stopping every unit at its next frame or block; a "
                               "second Ctrl-C or SIGTERM ends at once.\n";
 
+// A line's leading tabs: the indentation of the program's own texts (the refusal's).
+qsizetype LeadingTabs(const QString& line) {
+    qsizetype n = 0;
+    while (n < line.size() && line.at(n) == QLatin1Char('\t'))
+        ++n;
+    return n;
+}
+
 #ifdef Q_OS_WIN
 BOOL WINAPI StopOnConsoleBreak(DWORD event) {
     StopRequest* stop = SignalledStop.load();
@@ -120,22 +147,34 @@ BOOL WINAPI StopOnConsoleBreak(DWORD event) {
 }
 #else
 void EndAsTheSignalWould(int signal) {
+    const int interrupted = errno;
     RemovePartsInProgressNow();
     // SA_RESETHAND has put the default action back; the signal, held until this returns,
     // then ends the program, and its parent sees which signal did.
     ::raise(signal);
+    errno = interrupted;
 }
 
 void StopOrEnd(int signal) {
+    // The code the signal came between may be about to read errno.
+    const int interrupted = errno;
     StopRequest* stop = SignalledStop.load();
-    if (!stop || stop->requested()) {
+    if (stop && stop->requested()) {
+        // A hang-up repeated (the terminal's session ending) must not cut short the stop that
+        // keeps the records; a second Ctrl-C or SIGTERM is someone who will not wait.
+        if (signal != SIGHUP) {
+            ::signal(signal, SIG_DFL);
+            EndAsTheSignalWould(signal);
+        }
+    } else if (stop) {
+        stop->request(signal);
+        const ssize_t written = ::write(STDERR_FILENO, StopNotice, sizeof StopNotice - 1);
+        (void)written; // a hung-up terminal takes nothing; nothing can be done about it here
+    } else {
         ::signal(signal, SIG_DFL);
         EndAsTheSignalWould(signal);
-        return;
     }
-    stop->request(signal);
-    const ssize_t written = ::write(STDERR_FILENO, StopNotice, sizeof StopNotice - 1);
-    (void)written; // nothing can be done about it in a signal handler
+    errno = interrupted;
 }
 #endif
 
@@ -170,6 +209,11 @@ QString Visible(const QString& text) {
             out += QStringLiteral("\\U%1").arg(uint(c), 8, 16, QLatin1Char('0'));
     });
     return out;
+}
+
+QString VisibleIndented(const QString& line) {
+    const qsizetype tabs = LeadingTabs(line);
+    return line.left(tabs) + Visible(line.mid(tabs));
 }
 
 QString VisibleJson(const QByteArray& json) {
@@ -269,6 +313,32 @@ void LineProgress::hide() {
         ShowBar(QString());
 }
 
+void WriteOnWhenOutputFails() {
+#ifndef Q_OS_WIN
+    // A write to a pipe whose reader has gone then fails with EPIPE, like any other failed
+    // write, instead of ending the program between two frames of a unit.
+    ::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+QString FinishOutput() {
+    QMutexLocker locked(&OutputLock());
+    EraseBar();
+    DrawnBar().clear();
+    QStringList lost;
+    for (std::FILE* f : {stdout, stderr}) {
+        int& failure = WriteFailure(f);
+        errno = 0;
+        if (failure == 0 && (std::fflush(f) != 0 || std::ferror(f)))
+            failure = errno != 0 ? errno : EIO;
+        if (failure != 0)
+            lost << (f == stdout ? QStringLiteral("standard output: ")
+                                 : QStringLiteral("standard error: ")) +
+                        qt_error_string(failure);
+    }
+    return lost.join(QStringLiteral("; "));
+}
+
 void EndCleanlyOnSignals() {
 #ifdef Q_OS_WIN
     // Ctrl-C ends the program through the system, which closes its files and so removes the
@@ -298,7 +368,7 @@ void StopOnSignals(StopRequest& stop) {
     // The units' threads sleep in the system's waits; they go on sleeping, and look at the
     // request when they wake.
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction before {};
         if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
             ::sigaction(signal, &action, nullptr);

@@ -14,6 +14,9 @@ namespace quorvex::cli {
 // it may reach a terminal: every control or format character written as a visible escape
 // ("\x1b", "\n", "\u202e"), so that none is acted on. Everything else is left as it is.
 QString Visible(const QString& text);
+// A line of the program's own text that quotes text from outside: its leading tabs are the
+// program's indentation (the refusal's) and stay tabs; the rest is as Visible makes it.
+QString VisibleIndented(const QString& line);
 // JSON as QJsonDocument writes it, which escapes only the characters below 0x20: the others
 // that a terminal acts on are escaped too (\u009b), as JSON allows for any character.
 QString VisibleJson(const QByteArray& json);
@@ -32,6 +35,13 @@ void PrintLine(const QString& text);
 void PrintError(const QString& text);
 // Text written as it is, without a line end (tables and JSON end their own lines).
 void PrintRaw(const QString& text);
+
+// From now on a write that fails (a closed pipe, a full disk, a device that refuses) never ends
+// the program: the stream takes nothing more, and FinishOutput tells it at the end.
+void WriteOnWhenOutputFails();
+// The last flush of standard output and standard error; then what could not be written
+// ("standard output: Broken pipe"), empty when everything was.
+QString FinishOutput();
 
 // The bar's text on a terminal; nothing elsewhere. An empty text takes the bar away.
 void ShowBar(const QString& text);
@@ -74,15 +84,16 @@ class LineProgress : public ProgressDisplay {
 // written are gone. Nothing else needs it: a decoded body is only ever in memory.
 void EndCleanlyOnSignals();
 
-// From now on Ctrl-C and SIGTERM make `stop`'s request, with the signal as its reason, instead
-// of ending the program: the work stops at its next safe point and tells how far it got. A
-// second one ends the program at once, as above; SIGHUP still does so at the first. Until
-// ForgetStopOnSignals, `stop` must live.
+// From now on Ctrl-C, SIGTERM and SIGHUP make `stop`'s request, with the signal as its reason,
+// instead of ending the program: the work stops at its next safe point and tells how far it
+// got. A second Ctrl-C or SIGTERM ends the program at once, as above; a hang-up never does (a
+// dropped connection may repeat it while the records are written). Until ForgetStopOnSignals,
+// `stop` must live.
 void StopOnSignals(StopRequest& stop);
 // From now on the signals end the program at once again, when `stop` was the one they made.
 void ForgetStopOnSignals(const StopRequest& stop);
 // The status of a command that `stop` ended, as the shell reports a signal: 130 for Ctrl-C,
-// 143 for SIGTERM.
+// 143 for SIGTERM, 129 for a hang-up.
 int StoppedStatus(const StopRequest& stop);
 
 } // namespace quorvex::cli

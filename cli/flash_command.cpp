@@ -76,7 +76,7 @@ class PrintedUnitEvents : public UnitEvents {
         // One print for the whole box, so that another unit's lines cannot come between.
         QStringList lines;
         for (const QString& line : LinesOf(text))
-            lines << name_ + QStringLiteral(": ") + Visible(line);
+            lines << name_ + QStringLiteral(": ") + VisibleIndented(line);
         PrintLine(lines.join(QLatin1Char('\n')));
     }
 

@@ -85,7 +85,8 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
         if (const auto refusal = AccessRefusalOf(port.device)) {
             out.result = QStringLiteral("Permission denied: user %1 may not read and write %2")
                              .arg(refusal->user, port.device);
-            events.told(QStringLiteral("%1 (%2).\nTo use it, join the group that owns it: sudo "
+            // Its lines broken as a box's are, so that the break is printed as one.
+            events.told(QStringLiteral("%1 (%2).\r\nTo use it, join the group that owns it: sudo "
                                        "usermod -aG %3 %4, then log out and in again.")
                             .arg(out.result, refusal->permissions, refusal->group, refusal->user),
                         true);

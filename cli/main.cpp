@@ -7,17 +7,9 @@
 
 using namespace quorvex::cli;
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    EndCleanlyOnSignals();
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    const auto parsed = ParseArguments(args);
-    if (const auto* error = std::get_if<UsageError>(&parsed)) {
-        PrintError(error->text);
-        return ExitUsage;
-    }
-    const Arguments& a = std::get<Arguments>(parsed);
+namespace {
+
+int Run(const Arguments& a) {
     switch (a.command) {
     case Command::Help:
         PrintRaw(HelpText(a.helpFor));
@@ -37,4 +29,20 @@ int main(int argc, char** argv) {
         return RunUpload(a);
     }
     return ExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    EndCleanlyOnSignals();
+    WriteOnWhenOutputFails();
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    const auto parsed = ParseArguments(args);
+    if (const auto* error = std::get_if<UsageError>(&parsed)) {
+        PrintError(error->text);
+        return AfterOutput(ExitUsage);
+    }
+    return AfterOutput(Run(std::get<Arguments>(parsed)));
 }

@@ -23,8 +23,8 @@ void PrintedReport::tell(const QString& text, Icon, const QString&) {
     // One print for the whole box, so that another unit's lines cannot come between.
     QStringList lines;
     for (const QString& line : LinesOf(text))
-        lines << (prefix_.isEmpty() ? Visible(line)
-                                    : prefix_ + QStringLiteral(": ") + Visible(line));
+        lines << (prefix_.isEmpty() ? VisibleIndented(line)
+                                    : prefix_ + QStringLiteral(": ") + VisibleIndented(line));
     PrintLine(lines.join(QLatin1Char('\n')));
 }
 

@@ -107,13 +107,19 @@ bool RecordFile::append(const UnitRecord& record, const PackageFacts& package) {
     if (!asked_)
         return true;
     // Escaped as the terminal's JSON is: a record is read with cat as often as with a parser.
-    const QString why = lines_.append(
+    const AppendedLines::Fate fate = lines_.append(
         VisibleJson(QJsonDocument(RecordJson(record, package)).toJson(QJsonDocument::Compact))
             .toUtf8());
-    if (why.isEmpty())
+    if (fate.why.isEmpty())
         return true;
-    PrintError(Visible(record.given) + QStringLiteral(": the record is not safe on the disk: ") +
-               why);
+    // A line that is in the file must not be added again by whoever reads this: a rerun would
+    // record the unit twice.
+    PrintError(Visible(record.given) +
+               (fate.inFile ? QStringLiteral(": the record is in the file, but the disk did not "
+                                             "confirm it (%1); it may be lost in a power cut and "
+                                             "is not written again")
+                            : QStringLiteral(": the record is not safe on the disk: %1"))
+                   .arg(fate.why));
     return false;
 }
 

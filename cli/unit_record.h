@@ -60,8 +60,9 @@ class RecordFile {
     // Empty when no record is asked for (`path` empty) or the file is open for appending;
     // else why it cannot be.
     QString open(const QString& path);
-    // The record as one line on the disk. False when it could not be written, which is told on
-    // standard error under `record.given`. Safe from any thread.
+    // The record as one line on the disk. False when it is not safe there (not written, or
+    // written but not confirmed by the disk), which is told on standard error under
+    // `record.given`. Safe from any thread.
     bool append(const UnitRecord& record, const PackageFacts& package);
 
   private:

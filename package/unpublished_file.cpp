@@ -19,7 +19,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -238,6 +237,25 @@ void Disarm(int& slot) {
     slot = -1;
 }
 
+// A write lock on the whole part: a record lock, which NFS carries between the machines that
+// share a folder (its flock is one too, and fails on a descriptor opened only for reading).
+// Held by the open file where the system has such locks, else by the process. False when the
+// lock was not taken, whatever the reason.
+bool LockWhole(int fd) {
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    whole.l_start = 0;
+    whole.l_len = 0; // to the end, however far the file grows
+#ifdef F_OFD_SETLK
+    if (::fcntl(fd, F_OFD_SETLK, &whole) == 0)
+        return true;
+    if (errno != EINVAL) // a system older than these locks says EINVAL
+        return false;
+#endif
+    return ::fcntl(fd, F_SETLK, &whole) == 0;
+}
+
 QByteArray ProcPath(int fd) {
     return QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(fd);
 }
@@ -287,8 +305,9 @@ UnpublishedFile::UnpublishedFile(const QString& target, Kind kind)
         n.slot = Arm(n.partPath);
     }
     // Held until the part is published or gone, so that no other program's clean-up takes it
-    // while it has a name; the lock goes with the process.
-    ::flock(n.fd, LOCK_EX | LOCK_NB);
+    // while it has a name; the lock goes with the process. A part that could not be locked is
+    // still written: a clean-up that cannot lock it either leaves it alone.
+    LockWhole(n.fd);
     if (!file_.open(n.fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
         failure_ = SystemFailure(FailureNo::PathFileAccessError, file_.errorString());
 }
@@ -382,18 +401,26 @@ void RemoveAbandonedParts(const QString& folder) {
         if (::kill(pid_t(pid), 0) == 0 || errno == EPERM)
             continue;
         const QByteArray path = QFile::encodeName(dir.filePath(name));
-        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        // Opened for writing, which the lock needs, only when it is a file of ours: never a
+        // device or a fifo that merely has a part's name.
+        struct stat named {};
+        if (::lstat(path.constData(), &named) != 0 || !S_ISREG(named.st_mode) ||
+            named.st_uid != ::geteuid())
+            continue;
+        const int fd =
+            ::open(path.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             continue;
         struct stat held {};
-        struct stat named {};
+        struct stat still {};
         // The lock settles it where process ids mislead: a program in another process id
         // namespace, or on another machine sharing the folder, still holds its part locked.
+        // Only a lock actually taken says the part is abandoned; one that could not be tried
+        // (a file system that refuses it) says nothing, and the part stays.
         const bool abandoned = ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
-                               held.st_uid == ::geteuid() &&
-                               (::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) &&
-                               ::lstat(path.constData(), &named) == 0 &&
-                               named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+                               held.st_dev == named.st_dev && held.st_ino == named.st_ino &&
+                               LockWhole(fd) && ::lstat(path.constData(), &still) == 0 &&
+                               still.st_dev == held.st_dev && still.st_ino == held.st_ino;
         if (abandoned)
             ::unlink(path.constData());
         ::close(fd);

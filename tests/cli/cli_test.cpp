@@ -606,55 +606,130 @@ TEST(CliRecord, ARecordSeenOnDiskIsWholeWhenTheProgramIsKilledRightAfter) {
         QStringList{QStringLiteral("line3.jsonl")});
 }
 
-// Ctrl-C in the middle of a flash: every unit stops at a frame, says what state it was left
-// in, the table and the records are still written, and the shell sees Ctrl-C's status.
-TEST(CliInterrupted, CtrlCMidFlashStopsEachUnitAtAFrameAndTellsAndRecordsHowFarItGot) {
-    bootsim::Options slow;
-    slow.identification = 0x40;
-    slow.turnaroundMs = 150; // 17 frames take seconds: the signal comes well before the end
-    FlashOfTwo run(slow, SilentUnit());
+// Ctrl-C or a hang-up (an ssh connection dropped) in the middle of a flash: every unit stops
+// at a frame, says what state it was left in, the table and the records are still written, and
+// the shell sees the signal's status. A hang-up that comes again does not cut the stop short.
+TEST(CliInterrupted, CtrlCOrAHangUpMidFlashStopsEachUnitAtAFrameAndTellsAndRecordsHowFarItGot) {
+    for (const int signal : {SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        bootsim::Options slow;
+        slow.identification = 0x40;
+        slow.turnaroundMs = 150; // 17 frames take seconds: the signal comes well before the end
+        FlashOfTwo run(slow, SilentUnit());
+        ASSERT_TRUE(run.ready) << run.error.toStdString();
+        const bootsim::Simulator& unit = run.a;
+        const bootsim::Simulator& silent = run.b;
+        const QString& record = run.record;
+
+        QProcess p;
+        ASSERT_TRUE(run.start(p));
+        ASSERT_TRUE(
+            quorvex::testing::WaitUntil([&] { return unit.frames().size() >= 2; }, 30000, 2));
+        ::kill(pid_t(p.processId()), signal);
+        if (signal == SIGHUP)
+            ::kill(pid_t(p.processId()), signal);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 128 + signal);
+
+        const int written = int(unit.frames().size());
+        EXPECT_LT(written, 17);
+        const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        const QString stopped =
+            QStringLiteral("interrupted after %1 of 17 blocks: flash it again").arg(written);
+        const QString untouched =
+            QStringLiteral("interrupted before the unit answered: nothing was written");
+        const QStringList lines = out.split(QLatin1Char('\n'));
+        EXPECT_TRUE(lines.contains(unit.slavePath() + QStringLiteral(": ") + stopped))
+            << out.toStdString();
+        EXPECT_TRUE(lines.contains(silent.slavePath() + QStringLiteral(": ") + untouched))
+            << out.toStdString();
+        // The summary table still follows, a row per port.
+        EXPECT_TRUE(
+            out.contains(QRegularExpression(QRegularExpression::escape(unit.slavePath()) +
+                                            QStringLiteral("\\s+TORV5.*\\s+%1\\s+").arg(written) +
+                                            QRegularExpression::escape(stopped))))
+            << out.toStdString();
+        // The silent unit was called no longer than it took to notice.
+        EXPECT_LT(silent.hellos(), 10);
+
+        const QList<QJsonObject> records = RecordLines(record);
+        ASSERT_EQ(records.size(), 2);
+        EXPECT_EQ(RecordOf(records, unit.slavePath()).value("outcome").toString(),
+                  QStringLiteral("interrupted"));
+        EXPECT_EQ(RecordOf(records, unit.slavePath()).value("blocks").toInt(), written);
+        EXPECT_EQ(RecordOf(records, unit.slavePath()).value("text").toString(), stopped);
+        EXPECT_EQ(RecordOf(records, silent.slavePath()).value("outcome").toString(),
+                  QStringLiteral("interrupted"));
+    }
+}
+
+// Mended: `| head -n 2` killed the program with SIGPIPE at its third line, leaving both units
+// half flashed and no record; output to a full disk was lost and the status said 0. Output
+// that cannot be written now ends nothing: the units finish, every record is written, and the
+// status (6) and one line on standard error say what was lost.
+TEST(CliOutputLost, AClosedPipeOrAFullDiskLeavesTheUnitsFlashedTheRecordsWrittenAndStatus6) {
+    bootsim::Options healthy;
+    healthy.identification = 0x40;
+    FlashOfTwo run(healthy, healthy);
     ASSERT_TRUE(run.ready) << run.error.toStdString();
-    const bootsim::Simulator& unit = run.a;
-    const bootsim::Simulator& silent = run.b;
-    const QString& record = run.record;
-
-    QProcess p;
-    ASSERT_TRUE(run.start(p));
-    ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return unit.frames().size() >= 2; }, 30000, 2));
-    ::kill(pid_t(p.processId()), SIGINT);
-    ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 130);
-
-    const int written = int(unit.frames().size());
-    EXPECT_LT(written, 17);
-    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    const QString stopped =
-        QStringLiteral("interrupted after %1 of 17 blocks: flash it again").arg(written);
-    const QString untouched =
-        QStringLiteral("interrupted before the unit answered: nothing was written");
-    const QStringList lines = out.split(QLatin1Char('\n'));
-    EXPECT_TRUE(lines.contains(unit.slavePath() + QStringLiteral(": ") + stopped))
-        << out.toStdString();
-    EXPECT_TRUE(lines.contains(silent.slavePath() + QStringLiteral(": ") + untouched))
-        << out.toStdString();
-    // The summary table still follows, a row per port.
-    EXPECT_TRUE(
-        out.contains(QRegularExpression(QRegularExpression::escape(unit.slavePath()) +
-                                        QStringLiteral("\\s+TORV5.*\\s+%1\\s+").arg(written) +
-                                        QRegularExpression::escape(stopped))))
-        << out.toStdString();
-    // The silent unit was called no longer than it took to notice.
-    EXPECT_LT(silent.hellos(), 10);
-
-    const QList<QJsonObject> records = RecordLines(record);
+    const QString cli =
+        qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli");
+    QProcess piped;
+    piped.start(QStringLiteral("bash"),
+                {"-c", "set -o pipefail; \"$0\" \"$@\" | head -n 2; exit \"${PIPESTATUS[0]}\"", cli,
+                 "flash", Fixture("sparse17.dff"), "--port", run.a.slavePath(), "--port",
+                 run.b.slavePath(), "--wait", "3", "--record", run.record});
+    ASSERT_TRUE(piped.waitForFinished(60000));
+    const QString shown = QString::fromLocal8Bit(piped.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(piped.readAllStandardError());
+    EXPECT_EQ(piped.exitCode(), 6) << shown.toStdString() << err.toStdString();
+    EXPECT_EQ(shown.count(QLatin1Char('\n')), 2) << shown.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral(
+        "quorvex-cli: the output could not all be written (standard output: Broken pipe)")))
+        << err.toStdString();
+    const QList<QJsonObject> records = RecordLines(run.record);
     ASSERT_EQ(records.size(), 2);
-    EXPECT_EQ(RecordOf(records, unit.slavePath()).value("outcome").toString(),
-              QStringLiteral("interrupted"));
-    EXPECT_EQ(RecordOf(records, unit.slavePath()).value("blocks").toInt(), written);
-    EXPECT_EQ(RecordOf(records, unit.slavePath()).value("text").toString(), stopped);
-    EXPECT_EQ(RecordOf(records, silent.slavePath()).value("outcome").toString(),
-              QStringLiteral("interrupted"));
+    for (const bootsim::Simulator* unit : {&run.a, &run.b}) {
+        EXPECT_EQ(RecordOf(records, unit->slavePath()).value("outcome").toString(),
+                  QStringLiteral("flashed"));
+        EXPECT_EQ(unit->frames().size(), 17u);
+    }
+
+    const auto toFullDisk = [&](const QStringList& args) {
+        QProcess p;
+        p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        p.start(cli, args);
+        CliRun r;
+        if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit)
+            r.status = p.exitCode();
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return r;
+    };
+    const QString full = QStringLiteral("(standard output: No space left on device)");
+    for (const QStringList& info : {QStringList{"info", Fixture("sparse17.dff")},
+                                    QStringList{"info", "--json", Fixture("sparse17.dff")}}) {
+        const CliRun r = toFullDisk(info);
+        EXPECT_EQ(r.status, 6) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(full)) << r.err.toStdString();
+    }
+    // The lines for people still reach standard error; the program's own texts in them keep
+    // their layout (the refusal's tabs), while what they quote stays escaped.
+    bootsim::Options orbel;
+    orbel.identification = 0x04; // an ORBEL answers a TORV5 package: refused at once
+    bootsim::Simulator wrong(orbel);
+    ASSERT_TRUE(wrong.start(&run.error)) << run.error.toStdString();
+    const QString record = run.dir.filePath(QStringLiteral("unit.jsonl"));
+    const CliRun json = toFullDisk({"flash", Fixture("sparse17.dff"), "--port", wrong.slavePath(),
+                                    "--wait", "3", "--record", record, "--json"});
+    EXPECT_EQ(json.status, 6) << json.err.toStdString();
+    EXPECT_TRUE(json.err.contains(full)) << json.err.toStdString();
+    EXPECT_TRUE(json.err.contains(wrong.slavePath() + QStringLiteral(": \t\tOrbel-8\n")))
+        << json.err.toStdString();
+    EXPECT_FALSE(json.err.contains(QStringLiteral("\\t"))) << json.err.toStdString();
+    const QList<QJsonObject> refused = RecordLines(record);
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_EQ(refused[0].value("outcome").toString(), QStringLiteral("refused"));
 }
 
 TEST(CliUpload, ImageArrivesWholeInTftpd) {

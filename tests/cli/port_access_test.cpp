@@ -27,8 +27,9 @@ TEST(CliPortAccess, APortThisUserMayNotOpenGivesTheReasonAndTheGroupToJoin) {
     // user itself, with every bit cleared, otherwise.
     const group* dialout = ::getgrnam("dialout");
     const gid_t gid = dialout ? dialout->gr_gid : 0;
-    if (::geteuid() == 0)
+    if (::geteuid() == 0) {
         ASSERT_EQ(::chown(device.constData(), 0, gid), 0);
+    }
     ASSERT_EQ(::chmod(device.constData(), ::geteuid() == 0 ? 0660 : 0), 0);
     struct stat st {};
     ASSERT_EQ(::stat(device.constData(), &st), 0);
@@ -78,6 +79,9 @@ TEST(CliPortAccess, APortThisUserMayNotOpenGivesTheReasonAndTheGroupToJoin) {
         << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral(" %1)").arg(groupName))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("sudo usermod -aG %1 %2").arg(groupName, userName)))
+        << out.toStdString();
+    // The advice's second line is a line of its own, under the port, not an escape.
+    EXPECT_TRUE(out.contains(QStringLiteral(").\n%1: To use it, join").arg(slave)))
         << out.toStdString();
     EXPECT_FALSE(out.contains("may be in use")) << out.toStdString();
     // The record names the device and the reason.

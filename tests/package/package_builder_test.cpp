@@ -17,7 +17,10 @@
 #include <gtest/gtest.h>
 
 #if defined(Q_OS_UNIX)
-#include <sys/file.h>
+#include <QScopeGuard>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 using namespace quorvex;
@@ -391,10 +394,37 @@ TEST_F(Builder, PartsOfBuildsThatDiedGoWithTheNextBuildAndNothingElseDoes) {
     WriteAll(abandoned, "part");
     WriteAll(held, "part");
     ASSERT_TRUE(QFile::link(target, linked));
-    // Held locked as a program in another process id namespace holds its part.
-    QFile holder(held);
-    ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
-    ASSERT_EQ(::flock(holder.handle(), LOCK_EX | LOCK_NB), 0);
+    // Held locked by another process, through a write lock, as a build on another machine
+    // sharing the folder over NFS holds its part (NFS carries record locks, and a lock tried
+    // through a descriptor open only for reading fails there instead of being refused).
+    const QByteArray heldName = QFile::encodeName(held);
+    int locked[2] = {-1, -1};
+    int release[2] = {-1, -1};
+    ASSERT_EQ(::pipe(locked), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        ::close(release[1]); // the test's closing it is the word to let go
+        struct flock whole {};
+        whole.l_type = F_WRLCK;
+        whole.l_whence = SEEK_SET;
+        const int fd = ::open(heldName.constData(), O_WRONLY);
+        const char taken = fd >= 0 && ::fcntl(fd, F_SETLK, &whole) == 0 ? 'y' : 'n';
+        char go = 0;
+        if (::write(locked[1], &taken, 1) == 1)
+            (void)::read(release[0], &go, 1);
+        ::_exit(0);
+    }
+    const auto releaseHolder = qScopeGuard([&] {
+        ::close(release[1]);
+        ::waitpid(holder, nullptr, 0);
+        for (const int fd : {locked[0], locked[1], release[0]})
+            ::close(fd);
+    });
+    char taken = 0;
+    ASSERT_EQ(::read(locked[0], &taken, 1), 1);
+    ASSERT_EQ(taken, 'y');
     UnpublishedFile running(dir.path("other.dff"), UnpublishedFile::Kind::Named);
     ASSERT_TRUE(running.isOpen());
 
