@@ -69,7 +69,6 @@ Figures Flash(const QString& package, int units) {
     for (int i = 0; i < units; ++i) {
         bootsim::Options options;
         options.identification = TorvIdentification;
-        options.turnaroundMs = 2; // a quick unit, as in the serial benchmark
         sims.push_back(std::make_unique<bootsim::Simulator>(options));
         QString why;
         if (!sims.back()->start(&why)) {
