@@ -211,11 +211,10 @@ class Bridge : public Module {
             ::close(slave_);
         if (master_ >= 0)
             ::close(master_);
-        for (gpsimObject* o : {static_cast<gpsimObject*>(link_), static_cast<gpsimObject*>(baud_),
-                               static_cast<gpsimObject*>(control_),
-                               static_cast<gpsimObject*>(programDump_),
-                               static_cast<gpsimObject*>(eepromDump_),
-                               static_cast<gpsimObject*>(realtime_)})
+        for (gpsimObject* o :
+             {static_cast<gpsimObject*>(link_), static_cast<gpsimObject*>(baud_),
+              static_cast<gpsimObject*>(control_), static_cast<gpsimObject*>(programDump_),
+              static_cast<gpsimObject*>(eepromDump_), static_cast<gpsimObject*>(realtime_)})
             removeSymbol(o);
         removeSymbol(in_);
         removeSymbol(out_);

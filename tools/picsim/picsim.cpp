@@ -165,24 +165,26 @@ int main(int argc, char** argv) {
     }
     const std::string script = std::string(folder) + "/unit.stc";
     const std::string log = std::string(folder) + "/gpsim.log";
-    std::string text = "processor " + processor + " unit\n"
-                       "load \"" + bootloader + "\"\n"
-                       "frequency 20000000\n"
-                       // A reset is the unit's, not a reason to stop the simulation.
-                       "unit.BreakOnReset = false\n"
-                       "module library " QUORVEX_PICSIM_MODULE "\n"
-                       "module load quorvex_bridge bridge\n"
-                       "bridge.link = \"" + link + "\"\n"
-                       "bridge.program_dump = \"" + programDump + "\"\n"
-                       "bridge.eeprom_dump = \"" + eepromDump + "\"\n"
-                       "bridge.control = " + std::to_string(ControlFd) + "\n" +
-                       (realtime ? "bridge.realtime = true\n" : "") +
-                       "node unit_tx\n"
-                       "attach unit_tx unit.portc6 bridge.from_pic\n"
-                       "node unit_rx\n"
-                       "attach unit_rx unit.portc7 bridge.to_pic\n"
-                       "run\n"
-                       "quit\n";
+    const auto quoted = [](const std::string& s) { return "\"" + s + "\""; };
+    std::string text;
+    text += "processor " + processor + " unit\n";
+    text += "load " + quoted(bootloader) + "\n";
+    text += "frequency 20000000\n";
+    text += "unit.BreakOnReset = false\n"; // a reset is the unit's, no reason to stop
+    text += "module library " QUORVEX_PICSIM_MODULE "\n";
+    text += "module load quorvex_bridge bridge\n";
+    text += "bridge.link = " + quoted(link) + "\n";
+    text += "bridge.program_dump = " + quoted(programDump) + "\n";
+    text += "bridge.eeprom_dump = " + quoted(eepromDump) + "\n";
+    text += "bridge.control = " + std::to_string(ControlFd) + "\n";
+    if (realtime)
+        text += "bridge.realtime = true\n";
+    text += "node unit_tx\n";
+    text += "attach unit_tx unit.portc6 bridge.from_pic\n";
+    text += "node unit_rx\n";
+    text += "attach unit_rx unit.portc7 bridge.to_pic\n";
+    text += "run\n";
+    text += "quit\n";
     int sockets[2];
     if (!WriteNew(script, text) || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets)) {
         std::perror("picsim: set-up");
@@ -216,7 +218,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    bool linked = false;
     const auto cleanUp = [&] {
+        // Once the unit was ready the link is the module's; gpsim leaves it behind.
+        struct stat l {};
+        if (linked && ::lstat(link.c_str(), &l) == 0 && S_ISLNK(l.st_mode))
+            ::unlink(link.c_str());
         ::unlink(script.c_str());
         ::unlink(log.c_str());
         ::rmdir(folder);
@@ -230,6 +237,7 @@ int main(int argc, char** argv) {
         cleanUp();
         return 1;
     }
+    linked = true;
     std::printf("ready %s -> %s\n", link.c_str(), ready.substr(6).c_str());
     std::fflush(stdout);
 

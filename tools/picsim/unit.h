@@ -9,9 +9,9 @@
 namespace quorvex::picsim {
 
 // The built tools and images.
-QString ProgramPath();        // picsim
-QString BootloaderHexPath();  // the TORV5 bootloader
-QString DemoHexPath();        // the demo application
+QString ProgramPath();       // picsim
+QString BootloaderHexPath(); // the TORV5 bootloader
+QString DemoHexPath();       // the demo application
 
 // Program memory words of the PIC16F877A, and the first word of the bootloader.
 inline constexpr int ProgramWords = 8192;
