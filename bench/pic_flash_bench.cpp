@@ -112,11 +112,16 @@ int main(int argc, char** argv) {
 
     bool same = dumps.program.size() == 2 * picsim::ProgramWords;
     for (int w = 0; same && w < picsim::BootloaderStart; ++w) {
+        // In 14 bits: the simulator keeps the 16 a word was written with.
         const int unitWord =
-            std::uint8_t(dumps.program[2 * w]) | std::uint8_t(dumps.program[2 * w + 1]) << 8;
+            (std::uint8_t(dumps.program[2 * w]) | std::uint8_t(dumps.program[2 * w + 1]) << 8) &
+            0x3FFF;
         const int packageWord =
             (std::uint8_t(image[2 * w]) | std::uint8_t(image[2 * w + 1]) << 8) & 0x3FFF;
         same = unitWord == packageWord;
+        if (!same)
+            std::fprintf(stderr, "word 0x%04X: unit 0x%04X, package 0x%04X\n", w, unitWord,
+                         packageWord);
     }
     const bool success =
         ended && prompts.messages.size() == 1 &&
