@@ -5,6 +5,7 @@
 #include "net/system_udp_socket.h"
 #include "package/intel_hex.h"
 #include "picsim/unit.h"
+#include "serial/packet_exchange.h"
 #include "serial/qt_serial_port.h"
 #include "support/bounded_wait.h"
 #include "support/fake_devices.h"
@@ -118,6 +119,57 @@ TEST(PicUnit, TheCliRefusesAnotherProductsPackageThenFlashesTheDemoWhichRunsAfte
     Dumps dumps;
     ASSERT_TRUE(unit.stop(&dumps, &error)) << error.toStdString();
     ExpectMemory(dumps, DemoImage());
+}
+
+QByteArray Framed(QByteArray packet, int checksumError = 0) {
+    std::uint8_t sum = 0;
+    for (char b : packet)
+        sum = std::uint8_t(sum + std::uint8_t(b));
+    return packet.append(char(std::uint8_t(0x100 - sum + checksumError)));
+}
+
+QByteArray FlashBlock(int wordAddress, char fill) {
+    return QByteArray(1, char(wordAddress >> 8)) + char(wordAddress & 0xFF) + char(0x40) +
+           QByteArray(64, fill);
+}
+
+// What a bad frame draws, free-running: the unit's answers come faster than in real time.
+TEST(PicUnit, TheBootloaderRefusesAWrongChecksumAndBlocksReachingIntoItselfAndWritesNothing) {
+    QTemporaryDir devices;
+    Unit unit(devices.filePath(QStringLiteral("ttyUSB0")), /*freeRunning=*/true);
+    QString error;
+    ASSERT_TRUE(unit.start(&error)) << error.toStdString();
+    QtSerialPort port(devices.path());
+    port.setSettings(QStringLiteral("9600,n,8,1"));
+    port.setCommPort(1);
+    port.open();
+    ASSERT_TRUE(port.isOpen());
+    const auto exchange = [&](const QByteArray& bytes) {
+        SendRaw(port, bytes);
+        return GetResponse(port);
+    };
+    ASSERT_EQ(exchange(QByteArray(1, char(0xC1))), QByteArray("\x40K"));
+    EXPECT_EQ(exchange(Framed(FlashBlock(0x0020, 0x12), 1)), "N");
+    EXPECT_EQ(exchange(Framed(QByteArray::fromHex("4005015A"), 0xFF)), "N");
+    EXPECT_EQ(exchange(Framed(FlashBlock(picsim::BootloaderStart, 0))), "N");
+    EXPECT_EQ(exchange(Framed(FlashBlock(picsim::BootloaderStart - 31, 0))), "N");
+    // The highest block an application has is taken.
+    EXPECT_EQ(exchange(Framed(FlashBlock(picsim::BootloaderStart - 32, 0x00))), "K");
+    port.close();
+
+    Dumps dumps;
+    ASSERT_TRUE(unit.stop(&dumps, &error)) << error.toStdString();
+    QByteArray unwritten =
+        picsim::ReadHexBytes(picsim::BootloaderHexPath(), 2 * picsim::ProgramWords, char(0xFF));
+    ASSERT_FALSE(unwritten.isEmpty());
+    // Erased words read 0x3FFF; the accepted block holds zeros.
+    for (int w = 3; w < picsim::BootloaderStart; ++w) {
+        unwritten[2 * w] = char(0xFF);
+        unwritten[2 * w + 1] = char(0x3F);
+    }
+    unwritten.replace(2 * (picsim::BootloaderStart - 32), 64, QByteArray(64, 0));
+    EXPECT_EQ(dumps.program, unwritten);
+    EXPECT_EQ(dumps.eeprom.at(5), 0) << "the EEPROM byte with the wrong checksum was written";
 }
 
 // The demo with EEPROM data, flashed through the window as a technician would.

@@ -12,10 +12,11 @@
 ; "K" once it is written, or "N" without any write when its checksum is wrong or a flash block
 ; reaches into the bootloader. A hello during the frames is answered again.
 ;
-; The bootloader owns the top 96 words (0x1FA0 to 0x1FFF). A package puts a jump to 0x1FA0 at
-; the reset vector and moves the application's first three words behind a CLRF PCLATH at 0x1F9C,
-; where the bootloader starts the application; an erased application runs into the
-; bootloader again, so a unit without one keeps listening.
+; The bootloader owns the top 96 words (0x1FA0 to 0x1FFF) and fills them: some settings do
+; double duty, as noted where they are made. A package puts a jump to 0x1FA0 at the reset
+; vector and moves the application's first three words behind a CLRF PCLATH at 0x1F9C, where
+; the bootloader starts the application; an erased application runs into the bootloader
+; again, so a unit without one keeps listening.
 
 #ifdef __16F876A
         #include <p16f876a.inc>
@@ -169,4 +170,7 @@ Take:   movf    RCREG, w
         addwf   SUM, f
         return
 
+        if $ > 0x2000
+        error "the bootloader has outgrown its 96 words"
+        endif
         end

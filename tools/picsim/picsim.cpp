@@ -3,7 +3,8 @@
 // Prints "ready PATH -> /dev/pts/N" once the link exists. SIGUSR1 presses the unit's reset
 // button. SIGINT or SIGTERM stops the unit: its program memory and EEPROM are then in
 // DIR/program.hex and DIR/eeprom.hex (new files), and picsim prints "stopped".
-// Exit status 0 after a clean stop, 1 when the unit could not be started or gpsim failed.
+// The end of the process that started picsim stops it as SIGTERM does. Exit status 0 after a
+// clean stop, 1 when the unit could not be started or gpsim failed.
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -156,6 +157,12 @@ int main(int argc, char** argv) {
     for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGCHLD})
         sigaddset(&taken, s);
     sigprocmask(SIG_BLOCK, &taken, nullptr);
+    // A unit outlives no caller (a test killed at its time limit, a script that ended): the
+    // caller's end stops it as SIGTERM does.
+    const pid_t caller = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != caller)
+        return 1;
 
     char folderTemplate[] = "/tmp/picsim.XXXXXX";
     const char* folder = mkdtemp(folderTemplate);
