@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev
   fonts-dejavu-core
   tftpd-hpa tftp-hpa
+  gpsim gpsim-dev libglib2.0-dev gputils
   xvfb xauth
   clang-16 libfuzzer-16-dev libclang-rt-16-dev
   clang-format
