@@ -1,7 +1,7 @@
 #include "serial/flashing_sequence.h"
 #include "base/catalogue.h"
 #include "base/conversions.h"
-#include "base/paced_wait.h"
+#include "base/sleep.h"
 #include "serial/firmware_transfer.h"
 #include "serial/packet_exchange.h"
 
