@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 #include <chrono>
 #include <future>
 #include <system_error>
@@ -64,20 +65,59 @@ void WorkThread::postHome(std::function<void()> call) {
     QMetaObject::invokeMethod(&home_, std::move(call), Qt::QueuedConnection);
 }
 
+void WorkThread::laterAtHome(int ms, std::function<void()> call) {
+    QTimer::singleShot(ms, &home_, std::move(call));
+}
+
 ReportRelay::ReportRelay(WorkThread& thread, Report& shown)
     : thread_(thread), shown_(shown), waiting_(std::make_shared<Waiting>()) {}
 
-void ReportRelay::closeProgress() {
-    const std::shared_ptr<Waiting> last = waiting_;
-    std::lock_guard lock(last->mutex);
-    // The post on its way keeps what it carries; the next progress starts another.
-    if (last->posted)
-        waiting_ = std::make_shared<Waiting>();
+ReportRelay::~ReportRelay() {
+    thread_.postHome(closeProgress());
+}
+
+void ReportRelay::Deliver(WorkThread& thread, Report& shown,
+                          const std::shared_ptr<Waiting>& waiting) {
+    qint64 done = 0;
+    qint64 total = 0;
+    {
+        std::lock_guard lock(waiting->mutex);
+        if (waiting->closed)
+            return;
+        if (!waiting->fresh) {
+            waiting->posted = false;
+            return;
+        }
+        waiting->fresh = false;
+        done = waiting->done;
+        total = waiting->total;
+    }
+    shown.progress(done, total);
+    thread.laterAtHome(RestMs, [&thread, &shown, waiting] { Deliver(thread, shown, waiting); });
+}
+
+std::function<void()> ReportRelay::closeProgress() {
+    const std::shared_ptr<Waiting> last = std::exchange(waiting_, std::make_shared<Waiting>());
+    return [&shown = shown_, last] {
+        qint64 done = 0;
+        qint64 total = 0;
+        {
+            std::lock_guard lock(last->mutex);
+            last->closed = true;
+            if (!std::exchange(last->fresh, false))
+                return;
+            done = last->done;
+            total = last->total;
+        }
+        shown.progress(done, total);
+    };
 }
 
 void ReportRelay::stage(const QString& text) {
-    closeProgress();
-    thread_.postHome([&shown = shown_, text] { shown.stage(text); });
+    thread_.postHome([&shown = shown_, text, before = closeProgress()] {
+        before();
+        shown.stage(text);
+    });
 }
 
 void ReportRelay::progress(qint64 done, qint64 total) {
@@ -85,31 +125,30 @@ void ReportRelay::progress(qint64 done, qint64 total) {
         std::lock_guard lock(waiting_->mutex);
         waiting_->done = done;
         waiting_->total = total;
+        waiting_->fresh = true;
         if (std::exchange(waiting_->posted, true))
             return;
     }
-    thread_.postHome([&shown = shown_, waiting = waiting_] {
-        qint64 done = 0;
-        qint64 total = 0;
-        {
-            std::lock_guard lock(waiting->mutex);
-            done = waiting->done;
-            total = waiting->total;
-            waiting->posted = false;
-        }
-        shown.progress(done, total);
+    thread_.postHome([&thread = thread_, &shown = shown_, waiting = waiting_] {
+        Deliver(thread, shown, waiting);
     });
 }
 
 void ReportRelay::tell(const QString& text, Icon icon, const QString& caption) {
-    closeProgress();
-    thread_.callHome([&] { shown_.tell(text, icon, caption); });
+    const std::function<void()> before = closeProgress();
+    thread_.callHome([&] {
+        before();
+        shown_.tell(text, icon, caption);
+    });
 }
 
 bool ReportRelay::ask(const QString& question) {
-    closeProgress();
+    const std::function<void()> before = closeProgress();
     bool yes = false;
-    thread_.callHome([&] { yes = shown_.ask(question); });
+    thread_.callHome([&] {
+        before();
+        yes = shown_.ask(question);
+    });
     return yes;
 }
 

@@ -35,6 +35,8 @@ class WorkThread {
     void callHome(const std::function<void()>& call);
     // From a job: runs `call` at home in its turn, without waiting for it.
     void postHome(std::function<void()> call);
+    // At home: runs `call` at home once `ms` have passed, unless the thread has gone by then.
+    void laterAtHome(int ms, std::function<void()> call);
 
   private:
     QObject home_;
@@ -44,27 +46,43 @@ class WorkThread {
 };
 
 // A job's report, passed home to `shown` in the order the calls were made. Progress is merged
-// where it is made: at most one progress post waits at home, and a newer report replaces what
-// it carries, so however fast a transfer reports, the window's thread takes its progress only
-// as often as it gets round to it. Stages, boxes and questions are never merged.
+// where it is made: at most one progress post waits at home, a newer report replaces what it
+// carries, and after one has been shown the next waits out a rest, so however fast a transfer
+// reports (an upload's thousands of blocks), the window's thread takes its progress a few
+// dozen times a second. Stages, boxes and questions are never merged, and the newest progress
+// is shown before each of them and before the job's end.
 class ReportRelay : public Report {
   public:
+    // How long the window's thread rests between two progress reports: twice as often as the
+    // window draws them.
+    static constexpr int RestMs = 50;
+
     ReportRelay(WorkThread& thread, Report& shown);
+    // The newest progress still goes home, ahead of the job's end.
+    ~ReportRelay() override;
+    ReportRelay(const ReportRelay&) = delete;
+    ReportRelay& operator=(const ReportRelay&) = delete;
     void stage(const QString& text) override;
     void progress(qint64 done, qint64 total) override;
     void tell(const QString& text, Icon icon, const QString& caption) override;
     bool ask(const QString& question) override;
 
   private:
+    // The progress of one stretch between two other calls.
     struct Waiting {
         std::mutex mutex;
         qint64 done = 0;
         qint64 total = 0;
-        bool posted = false;
+        bool fresh = false;  // newer than what was shown
+        bool posted = false; // a post is on its way home, or home is resting
+        bool closed = false; // the stretch is over: nothing of it is shown any more
     };
-    // What follows comes after the progress posted so far: a later progress needs a post of
-    // its own.
-    void closeProgress();
+    // At home: shows the newest progress, then rests. Outlives the relay (a rest may end after
+    // the job), so it holds only what lives until the job's end has been taken at home.
+    static void Deliver(WorkThread& thread, Report& shown, const std::shared_ptr<Waiting>& waiting);
+    // Ends the stretch: returns what must run at home before the next call, the newest
+    // progress shown.
+    std::function<void()> closeProgress();
 
     WorkThread& thread_;
     Report& shown_;
