@@ -34,12 +34,4 @@ void UploadShown::progress(qint64 done, qint64) {
                     QStringLiteral("Status: Transmitting block #") + QString::number(done));
 }
 
-void UploadShown::tell(const QString& text, Icon icon, const QString& caption) {
-    prompts_.message(text, icon, caption);
-}
-
-bool UploadShown::ask(const QString& question) {
-    return AskYesNo(prompts_, question);
-}
-
 } // namespace quorvex

@@ -34,18 +34,16 @@ class WindowReport : public Report {
 };
 
 // An upload as the window shows it: its stages and each block sent in the status line; the
-// bar stays as it was.
-class UploadShown : public Report {
+// bar stays as it was. Boxes and questions as for any use case.
+class UploadShown : public WindowReport {
   public:
-    UploadShown(WindowPort& window, Prompts& prompts) : window_(window), prompts_(prompts) {}
+    UploadShown(WindowPort& window, Prompts& prompts)
+        : WindowReport(window, prompts), window_(window) {}
     void stage(const QString& text) override { window_.setText(WindowText::Status, text); }
     void progress(qint64 done, qint64 total) override;
-    void tell(const QString& text, Icon icon, const QString& caption) override;
-    bool ask(const QString& question) override;
 
   private:
     WindowPort& window_;
-    Prompts& prompts_;
 };
 
 } // namespace quorvex
