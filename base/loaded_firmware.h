@@ -1,6 +1,7 @@
 #pragma once
-// The package currently loaded: one instance for the whole run, owned by the program's entry
-// point and handed to every part by reference.
+// A package's firmware as a unit is given it: the header and the images. A front end holds the
+// one it has loaded (the window one at a time, quorvex-cli one per command) and hands it to the
+// use cases by reference.
 #include <QByteArray>
 #include <QString>
 #include <array>

@@ -1,7 +1,8 @@
 // Throughput and memory of the package decoder, beside a bare loop of the same digests.
 //   cipher_bench            1 MiB and 16 MiB decodes, then the 64 MiB memory check
 // Prints one line per figure and exits non-zero when a goal is missed: the decoder at least
-// half as fast as the bare loop, and a 64 MiB package decoded in under 32 MiB resident.
+// half as fast as the bare loop, and a 64 MiB package decoded into memory with less than an
+// eighth of its size on top of the body itself.
 #include "base/failure.h"
 #include "package/cipher.h"
 #include "package/keystream.h"
@@ -42,6 +43,14 @@ long PeakResidentKiB() {
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     return -1;
+}
+
+// The package for `input` written to `package`, made anew.
+bool Encode(const QString& input, const QString& package, const QString& key,
+            const DFFHeader& header, ErrorSink& log, std::int32_t seed) {
+    QFile out(package);
+    return out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           EncodePackage(input, out, key, header, nullptr, log, nullptr, seed);
 }
 
 // Writes `bytes` of varied data without holding them.
@@ -99,17 +108,16 @@ int main(int argc, char** argv) {
     for (const qint64 size : {1 * MiB, 16 * MiB}) {
         const QString input = dir.filePath(QStringLiteral("in"));
         const QString package = dir.filePath(QStringLiteral("p.dff"));
-        const QString output = dir.filePath(QStringLiteral("out"));
-        if (!WriteInput(input, size) ||
-            !EncMD5(input, package, key, header, nullptr, log, nullptr, seed))
+        if (!WriteInput(input, size) || !Encode(input, package, key, header, log, seed))
             return 2;
         double best = 0;
         double bare = 0;
         for (int round = 0; round < Rounds; ++round) {
             LatestFraction bar;
+            QByteArray body;
             QElapsedTimer t;
             t.start();
-            if (!DecMD5(package, output, key, &bar, log))
+            if (!DecodePackageBody(package, body, key, &bar, log))
                 return 2;
             best = std::max(best, MBps(size, t.nsecsElapsed()));
             bare = std::max(bare, BareLoopMBps(key, seed, size));
@@ -117,34 +125,33 @@ int main(int argc, char** argv) {
         const bool pass = best >= bare / 2;
         ok = ok && pass;
         std::printf(
-            "DecMD5 %3lld MiB: %7.1f MB/s   bare digest loop: %7.1f MB/s   ratio %.2f  %s\n",
+            "decode %3lld MiB: %7.1f MB/s   bare digest loop: %7.1f MB/s   ratio %.2f  %s\n",
             size / MiB, best, bare, best / bare, pass ? "PASS" : "FAIL (goal 0.50)");
     }
 
     const QString input = dir.filePath(QStringLiteral("big"));
     const QString package = dir.filePath(QStringLiteral("big.dff"));
-    const QString output = dir.filePath(QStringLiteral("big.out"));
-    if (!WriteInput(input, 64 * MiB) ||
-        !EncMD5(input, package, key, header, nullptr, log, nullptr, seed))
+    if (!WriteInput(input, 64 * MiB) || !Encode(input, package, key, header, log, seed))
         return 2;
     QFile::remove(input);
     const long before = PeakResidentKiB();
+    QByteArray body;
     QElapsedTimer t;
     t.start();
-    if (!DecMD5(package, output, key, nullptr, log))
+    if (!DecodePackageBody(package, body, key, nullptr, log))
         return 2;
     const qint64 ns = t.nsecsElapsed();
     const long peak = PeakResidentKiB();
     if (peak < 0) {
-        std::printf("DecMD5  64 MiB: %7.1f MB/s   peak resident size: not available here\n",
+        std::printf("decode  64 MiB: %7.1f MB/s   peak resident size: not available here\n",
                     MBps(64 * MiB, ns));
     } else {
-        const bool pass = peak < 32 * 1024;
+        const bool pass = peak - before < 72 * 1024;
         ok = ok && pass;
-        std::printf("DecMD5  64 MiB: %7.1f MB/s   peak resident size %.1f MiB (before decode "
+        std::printf("decode  64 MiB: %7.1f MB/s   peak resident size %.1f MiB (before decode "
                     "%.1f MiB)  %s\n",
                     MBps(64 * MiB, ns), peak / 1024.0, before / 1024.0,
-                    pass ? "PASS" : "FAIL (goal < 32 MiB)");
+                    pass ? "PASS" : "FAIL (goal: under 72 MiB more)");
     }
     return ok ? 0 : 1;
 }

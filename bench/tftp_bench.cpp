@@ -5,7 +5,6 @@
 // datagrams. The window runs on the display when there is one (xcb, e.g. under xvfb-run),
 // else offscreen. Exits non-zero when an upload does not arrive whole.
 #include "base/catalogue.h"
-#include "flow/window_reports.h"
 #include "net/tftp_client.h"
 #include "net_rig.h"
 #include "support/fake_devices.h"
@@ -97,17 +96,19 @@ class TimingSocket : public UdpSocket {
     const QElapsedTimer& clock_;
 };
 
-// Notes when "Finished" is shown.
-class TimingWindow : public fakes::FakeWindow {
+// Notes when "Finished" is told.
+class TimingReport : public TftpReport {
   public:
-    explicit TimingWindow(const QElapsedTimer& clock) : clock_(clock) {}
-    void setStatus(const QString& t) override {
+    explicit TimingReport(const QElapsedTimer& clock) : clock_(clock) {}
+    void status(const QString& t) override {
+        last = t;
         if (t == QLatin1String("Status: Finished.  Ready.")) {
             finishedAtNs = clock_.nsecsElapsed();
             finishedAtCpu = CpuSeconds();
         }
-        FakeWindow::setStatus(t);
     }
+    void step(int, const QString&) override {}
+    QString last;
     qint64 finishedAtNs = 0;
     double finishedAtCpu = 0;
 
@@ -128,27 +129,19 @@ Run UploadWithClient(const QByteArray& image, TftpdServer& server) {
     SystemUdpSocket systemSocket(resolver);
     QElapsedTimer clock;
     TimingSocket socket(systemSocket, clock);
-    LoadedFirmware fw;
-    fw.Header.setProductCode(QStringLiteral("NYX2"));
-    fw.Header.ChipId = NetworkChipId;
-    fw.ProgramImage = image;
     fakes::RecordingLog log;
-    fakes::ScriptedPrompts prompts;
-    TimingWindow window(clock);
-    WindowTftpReport report(window);
+    TimingReport report(clock);
     TftpClient client(socket, log, report, server.port());
 
     Run r;
     clock.start();
-    if (!client.BeginUpload(fw.ProgramImage, fw.Header.trimmedCode(), window.targetAddress()))
-        return r;
-    // The times are noted where they happen; looking rarely keeps this thread out of the way.
-    WaitUntil([&] { return !client.inProgress(); }, 60000, 50);
-    r.cpu = window.finishedAtCpu - socket.wrqAtCpu;
-    r.total = Seconds(window.finishedAtNs);
-    r.transfer = Seconds(window.finishedAtNs - socket.wrqAtNs);
+    // One blocking call on this thread, as a front end's worker makes it.
+    client.Upload(image, QStringLiteral("NYX2"), QStringLiteral("127.0.0.1"));
+    r.cpu = report.finishedAtCpu - socket.wrqAtCpu;
+    r.total = Seconds(report.finishedAtNs);
+    r.transfer = Seconds(report.finishedAtNs - socket.wrqAtNs);
     QFile stored(server.pathOf(QStringLiteral("NYX2")));
-    r.whole = window.status() == QStringLiteral("Status: Finished.  Ready.") &&
+    r.whole = report.last == QStringLiteral("Status: Finished.  Ready.") &&
               WaitUntil([&] { return stored.size() == image.size(); }, 2000) &&
               stored.open(QIODevice::ReadOnly) && stored.readAll() == image;
     return r;

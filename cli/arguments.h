@@ -2,6 +2,8 @@
 // The command line of quorvex-cli: a command word, then options and operands. Parsing is
 // strict: an unknown option, a missing value or a value that does not read is refused with a
 // text that names the argument, and the program exits with status 2.
+#include "flow/upload.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -32,7 +34,7 @@ struct Arguments {
     std::optional<double> waitSeconds;
     // upload
     QStringList targets;
-    int tftpPort = 69;
+    int tftpPort = tftp::DefaultServerPort;
 };
 
 struct UsageError {

@@ -192,7 +192,7 @@ int RunFlash(const Arguments& a) {
     for (int i = 0; i < a.ports.size(); ++i) {
         const UnitThread& u = *units[size_t(i)];
         const SerialUnitOutcome& o = u.outcome.unit;
-        all = all && o.flashed && u.recorded;
+        all = all && o.end == SerialUnitEnd::Flashed && u.recorded;
         rows << QStringList{a.ports[i], UnitFoundText(o),
                             o.identification ? QString::number(o.flashBlocks) : QStringLiteral("-"),
                             LinesOf(u.outcome.result).join(QLatin1Char(' '))};

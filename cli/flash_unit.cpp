@@ -79,7 +79,7 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
             log, report);
     }
     out.result = unit.text;
-    if (!unit.opened) {
+    if (!unit.opened()) {
         // The window's text would send the technician looking for a program that holds the
         // port; a port this user may not open says so, and who may.
         if (const auto refusal = AccessRefusalOf(port.device)) {
@@ -96,10 +96,10 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
         return out;
     }
     // The bar follows the program data; the last blocks and the EEPROM bytes lie past it.
-    if (unit.flashed)
+    if (unit.end == SerialUnitEnd::Flashed)
         events.progress(1.0);
     // Told like a box: the state the unit was left in is what the technician must act on.
-    if (unit.interrupted)
+    if (unit.end == SerialUnitEnd::Interrupted)
         events.told(unit.text, true);
     return out;
 }

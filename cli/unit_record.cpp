@@ -32,17 +32,25 @@ QString PackageDigest(const QString& path) {
 }
 
 QString OutcomeWord(const SerialUnitOutcome& unit) {
-    if (!unit.opened || (unit.portGone && !unit.identification))
+    switch (unit.end) {
+    case SerialUnitEnd::PortUnusable:
+    case SerialUnitEnd::PortGone:
+    case SerialUnitEnd::Unplugged:
         return QStringLiteral("error");
-    if (unit.interrupted)
+    case SerialUnitEnd::Interrupted:
         return InterruptedWord;
-    if (unit.flashed)
+    case SerialUnitEnd::Flashed:
         return QStringLiteral("flashed");
-    if (unit.refused)
+    case SerialUnitEnd::Refused:
         return QStringLiteral("refused");
-    if (!unit.identification)
+    case SerialUnitEnd::NoAnswer:
         return QStringLiteral("no-answer");
-    return unit.rejected ? QStringLiteral("rejected") : QStringLiteral("failed");
+    case SerialUnitEnd::Rejected:
+        return QStringLiteral("rejected");
+    case SerialUnitEnd::Failed:
+        break;
+    }
+    return unit.identification ? QStringLiteral("failed") : QStringLiteral("no-answer");
 }
 
 QString OutcomeWord(TftpOutcome outcome) {

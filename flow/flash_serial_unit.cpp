@@ -2,6 +2,7 @@
 
 #include "base/catalogue.h"
 #include "base/identity.h"
+#include "flow/serial_ports.h"
 #include "serial/packet_exchange.h"
 
 #include <algorithm>
@@ -41,6 +42,26 @@ bool PicksANumber(const SerialPortPick& pick) {
     return pick.number >= 1 && pick.number <= 255;
 }
 
+SerialUnitEnd EndOf(SerialFlashOutcome outcome) {
+    switch (outcome) {
+    case SerialFlashOutcome::Flashed:
+        return SerialUnitEnd::Flashed;
+    case SerialFlashOutcome::Refused:
+        return SerialUnitEnd::Refused;
+    case SerialFlashOutcome::TransferRejected:
+        return SerialUnitEnd::Rejected;
+    case SerialFlashOutcome::NotReset:
+        return SerialUnitEnd::NoAnswer;
+    case SerialFlashOutcome::Interrupted:
+        return SerialUnitEnd::Interrupted;
+    case SerialFlashOutcome::PortGone:
+        return SerialUnitEnd::Unplugged;
+    case SerialFlashOutcome::TransferFailed:
+        break;
+    }
+    return SerialUnitEnd::Failed;
+}
+
 } // namespace
 
 SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, ErrorSink& log,
@@ -48,24 +69,21 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
     Guard g(log, job.place);
     SerialUnitOutcome out;
     const LoadedFirmware& fw = job.firmware;
-    if (const auto settings = SerialSettingsOf(fw.Header.trimmedCode()))
-        g.step([&] { port.setSettings(*settings); });
+    g.step([&] { UseLineSettingsOf(fw.Header, port); });
     if (PicksANumber(job.port)) {
-        g.step([&] {
-            if (port.isOpen())
-                port.close();
-        });
+        g.step([&] { CloseSerialPort(port); });
         // The device the list showed, not whatever holds the number now.
         g.step([&] { port.setCommDevice(job.port.number, job.port.device); });
     }
     // A port that is still open is flashed on as it is; that is no failure worth a record.
+    bool gone = false;
     g.step([&] { port.open(); },
            [&](const Failure& f) {
-               out.portGone = f.number == FailureNo::InvalidPortNumber;
+               gone = f.number == FailureNo::InvalidPortNumber;
                return f.number == FailureNo::PortAlreadyOpen;
            });
-    out.opened = port.isOpen();
-    if (!out.opened) {
+    if (!port.isOpen()) {
+        out.end = gone ? SerialUnitEnd::PortGone : SerialUnitEnd::PortUnusable;
         out.text = PortUnusableText;
         return out;
     }
@@ -78,20 +96,15 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
         result = LoadAndSendFirmwareSer(SerialLink{port, log, SteadyLinkClock(), nullptr, job.stop},
                                         fw, told, attempts);
     });
-    g.step([&] {
-        if (port.isOpen())
-            port.close();
-    });
+    g.step([&] { CloseSerialPort(port); });
 
-    out.portGone = result.outcome == SerialFlashOutcome::PortGone;
     out.identification = result.identification;
     out.flashBlocks = result.flashBlocks;
     out.eepromBytes = result.eepromBytes;
-    out.flashed = result.outcome == SerialFlashOutcome::Flashed;
-    out.refused = result.outcome == SerialFlashOutcome::Refused;
-    out.rejected = result.outcome == SerialFlashOutcome::TransferRejected;
-    out.interrupted = result.outcome == SerialFlashOutcome::Interrupted;
-    out.text = out.interrupted ? InterruptedFlashText(result, FramesToSend(fw)) : told.lastTold();
+    out.end = EndOf(result.outcome);
+    out.text = out.end == SerialUnitEnd::Interrupted
+                   ? InterruptedFlashText(result, FramesToSend(fw))
+                   : told.lastTold();
     return out;
 }
 

@@ -39,25 +39,32 @@ struct SerialUnitJob {
     const StopRequest* stop = nullptr;
 };
 
+// How a flash on one port ended.
+enum class SerialUnitEnd {
+    PortUnusable, // the port did not open
+    PortGone,     // the device behind the pick has gone since the ports were listed
+    Unplugged,    // the device went away while the unit was being called: nothing was written
+    NoAnswer,     // no unit answered the hellos
+    Refused,      // the unit is not the one the package is for: nothing was written
+    Rejected,     // the unit answered a frame with "N"
+    Failed,       // a frame went unanswered, or the port failed during the transfer
+    Interrupted,  // a stop was asked for before the flash was over
+    Flashed,
+};
+
 struct SerialUnitOutcome {
-    bool opened = false;
-    // The device behind the pick has gone since the ports were listed, or went while the unit
-    // was being called.
-    bool portGone = false;
+    SerialUnitEnd end = SerialUnitEnd::PortUnusable;
     // The byte the unit answered the hello with; none when no unit answered.
     std::optional<std::uint8_t> identification;
     int flashBlocks = 0; // flash frames the unit accepted
     int eepromBytes = 0;
-    bool flashed = false;
-    // The unit is not the one the package is for: nothing was written.
-    bool refused = false;
-    // The unit answered a frame with "N".
-    bool rejected = false;
-    // A stop was asked for before the flash was over; `text` says how far it got.
-    bool interrupted = false;
     // The last box's text (a refusal: its caption); PortUnusableText when the port did not open,
-    // which the front end tells in its own way.
+    // which the front end tells in its own way; for an interrupted flash, how far it got.
     QString text;
+
+    bool opened() const {
+        return end != SerialUnitEnd::PortUnusable && end != SerialUnitEnd::PortGone;
+    }
 };
 
 // The serial flash's reports, told in the front end's one report shape.
@@ -81,7 +88,7 @@ class FlashReportTo : public FlashReport {
 QString InterruptedFlashText(const SerialFlashResult& written, const TransferCount& toWrite);
 
 // Runs on the calling thread and sleeps there between the bytes of the exchange: the window
-// calls it on a thread of its own. The port belongs to that thread until this returns.
+// calls it on its worker. The port belongs to that thread until this returns.
 SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, ErrorSink& log,
                                   Report& report);
 

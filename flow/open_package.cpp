@@ -25,26 +25,34 @@ UnitKind Package::kind() const {
     return firmware_.Header.ChipId == NetworkChipId ? UnitKind::Network : UnitKind::Serial;
 }
 
-OpenOutcome OpenPackage(const QString& path, Report& report, ErrorSink& log,
-                        const std::function<void(const DFFHeader&)>& headerRead) {
+std::variant<PackageHead, PackageRefusal> OpenPackageHeader(const QString& path, ErrorSink& log) {
     // Without a whole header there is nothing to confirm.
-    const auto head = ReadPackageHeader(path, log);
+    auto head = ReadPackageHeader(path, log);
     if (const auto* refusal = std::get_if<LoadRefusal>(&head))
         return Refused(*refusal);
-    const PackageHead& package = std::get<PackageHead>(head);
-    if (headerRead)
-        headerRead(package.header);
-    if (const auto refusal = CheckBodySize(package))
-        return Refused(*refusal, package.header);
-    if (!report.ask(ConfirmQuestion(package.header)))
+    return std::get<PackageHead>(head);
+}
+
+OpenOutcome OpenPackageBody(const QString& path, const PackageHead& head, Report& report,
+                            ErrorSink& log) {
+    if (const auto refusal = CheckBodySize(head))
+        return Refused(*refusal, head.header);
+    if (!report.ask(ConfirmQuestion(head.header)))
         return Declined{};
 
     FractionProgress progress(report);
-    auto decoded = DecodePackage(path, package.header, &progress, log);
+    auto decoded = DecodePackage(path, head.header, &progress, log);
     if (const auto* refusal = std::get_if<LoadRefusal>(&decoded))
-        return Refused(*refusal, package.header);
+        return Refused(*refusal, head.header);
     DecodedPackage& body = std::get<DecodedPackage>(decoded);
     return Package(std::move(body.firmware), body.key);
+}
+
+OpenOutcome OpenPackage(const QString& path, Report& report, ErrorSink& log) {
+    auto head = OpenPackageHeader(path, log);
+    if (auto* refusal = std::get_if<PackageRefusal>(&head))
+        return std::move(*refusal);
+    return OpenPackageBody(path, std::get<PackageHead>(head), report, log);
 }
 
 } // namespace quorvex

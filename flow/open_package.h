@@ -9,7 +9,6 @@
 #include "package/package_reader.h"
 
 #include <QString>
-#include <functional>
 #include <optional>
 #include <variant>
 
@@ -53,10 +52,17 @@ struct Declined {};
 
 using OpenOutcome = std::variant<Package, PackageRefusal, Declined>;
 
-// Reads, measures and decodes the package at `path`. `headerRead` hears the header as soon as
-// it is read, before the package is measured or anything is asked. The confirmation is asked
-// through `report`, and the decoding's progress goes there; a refusal is returned, not told.
-OpenOutcome OpenPackage(const QString& path, Report& report, ErrorSink& log,
-                        const std::function<void(const DFFHeader&)>& headerRead = {});
+// The first step: the package's header, read at once (a front end shows what it is for before
+// anything is asked). A refusal is returned, not told.
+std::variant<PackageHead, PackageRefusal> OpenPackageHeader(const QString& path, ErrorSink& log);
+
+// The second step, given the first's header: measures the package, asks the confirmation
+// through `report` and decodes the body, its progress going there. Holds the calling thread
+// for the decode. A refusal is returned, not told.
+OpenOutcome OpenPackageBody(const QString& path, const PackageHead& head, Report& report,
+                            ErrorSink& log);
+
+// Both steps, one after the other.
+OpenOutcome OpenPackage(const QString& path, Report& report, ErrorSink& log);
 
 } // namespace quorvex

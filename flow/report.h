@@ -3,10 +3,9 @@
 // package) tells the front end that started it, and what it asks: one shape for all of them and
 // for both front ends. The use case's final outcome is its return value, not a call here.
 //
-// Calls come on the thread the use case runs on; only progress may come from a thread the use
-// case runs its transfer on (an upload's blocks, told as they leave). A front end that draws on
-// another thread passes them on; tell() and ask() return only once the person has seen the box or
-// answered, so the use case waits for the technician before it goes on.
+// Every call comes on the thread the use case runs on. A front end that draws on another thread
+// passes them on; tell() and ask() return only once the person has seen the box or answered, so
+// the use case waits for the technician before it goes on.
 #include "base/prompts.h"
 
 #include <QString>

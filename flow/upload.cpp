@@ -11,7 +11,7 @@ namespace quorvex {
 namespace {
 
 // The client's report as the use case passes it on. A block's status text is not: the block
-// arrives as progress, on the transfer's thread, as it leaves.
+// goes on as progress, as it leaves.
 class UploadReport : public TftpReport {
   public:
     UploadReport(Report& report, qint64 blocks) : report_(report), blocks_(blocks) {}
@@ -23,9 +23,7 @@ class UploadReport : public TftpReport {
         lastSent = block;
         report_.progress(block, blocks_);
     }
-    void ended() override {}
     QString last;
-    // Read once the transfer's thread has been joined.
     int lastSent = 0;
 
   private:
@@ -41,10 +39,6 @@ QString InterruptedUploadText(qint64 acknowledged, qint64 blocks, bool anythingS
     return QStringLiteral("interrupted after %1 of %2 blocks: upload it again")
         .arg(acknowledged)
         .arg(blocks);
-}
-
-bool BeginUploadToUnit(TftpClient& client, const LoadedFirmware& firmware, const QString& target) {
-    return client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
 }
 
 UploadResult UploadToUnit(const LoadedFirmware& firmware, const QString& target, Report& report,
@@ -67,10 +61,8 @@ UploadResult UploadToUnit(const LoadedFirmware& firmware, const QString& target,
     }
     UploadReport shown(report, result.blocks);
     TftpClient client(socket, log, shown, serverPort);
-    client.setStopRequest(stop);
-    BeginUploadToUnit(client, firmware, target);
-    client.WaitForEnd();
-    result.outcome = client.outcome();
+    result.outcome =
+        client.Upload(firmware.ProgramImage, firmware.Header.trimmedCode(), target, stop);
     result.blocksAcknowledged = result.outcome == TftpOutcome::Finished
                                     ? qint64(shown.lastSent)
                                     : qint64(std::max(0, shown.lastSent - 1));

@@ -28,7 +28,7 @@ TftpTransfer::TftpTransfer(UdpSocket& socket, ErrorSink& log, TftpReport& report
       watchdogMs_(watchdogMs), stallMs_(stallMs) {}
 
 void TftpTransfer::SendWriteRequest(const QString& productCode) {
-    TftpBlockNo = 0;
+    lastBlockSent_ = 0;
     finalBlockSent_ = false;
     emptyBlockSent_ = false;
     shortDatagramLogged_ = false;
@@ -39,7 +39,7 @@ void TftpTransfer::SendWriteRequest(const QString& productCode) {
     socket_.send(Wrq(productCode));
 }
 
-void TftpTransfer::tftp_DataArrival(const QByteArray& datagram) {
+void TftpTransfer::TakeDatagram(const QByteArray& datagram) {
     if (!inProgress_)
         return;
     // A single byte is the unit saying it is busy: still there, nothing to act on.
@@ -74,8 +74,8 @@ void TftpTransfer::onAck(int block, bool wholeNumber) {
     // its last ACK when its own timer fires; answering that would send data under a number the
     // server has already taken, and it would drop it. The repeat still shows the server is
     // there; a truncated one (its number made up) does not.
-    if (block != TftpBlockNo) {
-        if (wholeNumber && block == TftpBlockNo - 1)
+    if (block != lastBlockSent_) {
+        if (wholeNumber && block == lastBlockSent_ - 1)
             lastHeard_.start();
         return;
     }
@@ -91,7 +91,7 @@ void TftpTransfer::onAck(int block, bool wholeNumber) {
 void TftpTransfer::sendBlock(int block) {
     const qsizetype from = qsizetype(block - 1) * BlockSize;
     const qsizetype size = qBound(qsizetype(0), image_.size() - from, qsizetype(BlockSize));
-    TftpBlockNo = block;
+    lastBlockSent_ = block;
     // A block shorter than 512 bytes, even an empty one, tells the server the file is whole.
     finalBlockSent_ = size < BlockSize;
     emptyBlockSent_ = size == 0;
@@ -114,7 +114,7 @@ void TftpTransfer::onError(int code, const QString& message) {
                                                   .arg(TftpErrorName(code), message));
 }
 
-void TftpTransfer::tmrResponse_Timer() {
+void TftpTransfer::CheckSilence() {
     if (!inProgress_)
         return;
     // Only the empty closing block is unanswered, so the unit holds every byte: its silence
@@ -139,14 +139,11 @@ void TftpTransfer::tmrResponse_Timer() {
 
 void TftpTransfer::finish(TftpOutcome outcome, const QString& text) {
     outcome_ = outcome;
-    report_.status(text);
-    EndTftpTransfer();
-}
-
-void TftpTransfer::EndTftpTransfer() {
     inProgress_ = false;
     socket_.close();
-    report_.ended();
+    // A stop from outside has no text here: whoever asked for it tells it.
+    if (!text.isNull())
+        report_.status(text);
 }
 
 } // namespace quorvex

@@ -22,8 +22,6 @@ class TftpReport {
         Q_UNUSED(block);
         status(text);
     }
-    // The transfer is over, whichever way it ended.
-    virtual void ended() = 0;
 };
 
 // Rejected: the unit answered with an error packet. Stalled: the unit kept the watchdog fed
@@ -43,11 +41,13 @@ class TftpTransfer {
     // Sends the write request for `productCode` and starts the watchdog. Socket failures
     // propagate as FailureError.
     void SendWriteRequest(const QString& productCode);
-    void tftp_DataArrival(const QByteArray& datagram);
+    // Acts on one datagram from the unit: the next block for the acknowledgement of the last,
+    // the end for an error packet. Its failures are logged as tftp_DataArrival's.
+    void TakeDatagram(const QByteArray& datagram);
     // Ends the transfer when the unit has been silent for the whole watchdog interval, when it
     // stays silent for EndGraceMs after the empty block that closes a file of whole blocks,
     // or when no block has been acknowledged for the stall time.
-    void tmrResponse_Timer();
+    void CheckSilence();
     // Ends the transfer with `text` in the status line.
     void finish(TftpOutcome outcome, const QString& text);
 
@@ -66,7 +66,6 @@ class TftpTransfer {
     void onAck(int block, bool wholeNumber);
     void onError(int code, const QString& message);
     void sendBlock(int block);
-    void EndTftpTransfer();
 
     UdpSocket& socket_;
     ErrorSink& log_;
@@ -80,7 +79,7 @@ class TftpTransfer {
     // One DATA datagram, rewritten for each block rather than made anew.
     QByteArray packet_;
     // The number of the last DATA block sent (0: only the write request so far).
-    std::int32_t TftpBlockNo = 0;
+    std::int32_t lastBlockSent_ = 0;
     // The last block sent was short (possibly empty), so its acknowledgement ends the file.
     bool finalBlockSent_ = false;
     // That block was the empty one: every block of data has been acknowledged.

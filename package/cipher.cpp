@@ -16,9 +16,9 @@ namespace {
 
 // Read and written this much at a time; a whole number of blocks.
 constexpr qint64 ChunkSize = 4096 * CipherBlockSize;
-// Window events run at most this often during a long file: often enough to repaint and
-// answer clicks, rarely enough that the digests, not the event loop, set the pace.
-constexpr qint64 EventPassMs = 20;
+// Progress is told at most this often during a long file: often enough for a bar to move
+// smoothly, rarely enough that the digests, not the telling, set the pace.
+constexpr qint64 ProgressEveryMs = 20;
 // The clock is read once per this many blocks (about 10 microseconds of digests).
 constexpr qint64 BlocksPerClockRead = 64;
 
@@ -71,8 +71,8 @@ struct Span {
 void ScrambleBody(QFile& in, QIODevice& out, Keystream& keys, std::int32_t seed, qint64 length,
                   Span span, ProgressDisplay* progress) {
     QByteArray chunk(std::min(ChunkSize, std::max<qint64>(length, 1)), Qt::Uninitialized);
-    QElapsedTimer sinceEvents;
-    sinceEvents.start();
+    QElapsedTimer sinceTold;
+    sinceTold.start();
     qint64 done = 0;
     qint64 block = 0;
     while (done < length) {
@@ -88,11 +88,10 @@ void ScrambleBody(QFile& in, QIODevice& out, Keystream& keys, std::int32_t seed,
             char* bytes = chunk.data() + at;
             for (qint64 i = 0; i < n; ++i)
                 bytes[i] = char(bytes[i] ^ mask[i]);
-            if (block % BlocksPerClockRead == 0 && sinceEvents.elapsed() >= EventPassMs) {
-                // A display on a thread this work holds may draw and answer there.
+            if (block % BlocksPerClockRead == 0 && sinceTold.elapsed() >= ProgressEveryMs) {
                 if (progress)
                     progress->fill(double(span.before + done + at + n) / double(span.total));
-                sinceEvents.restart();
+                sinceTold.restart();
             }
         }
         if (out.write(chunk.constData(), want) != want)
@@ -125,13 +124,9 @@ QByteArray KeyCheckOf(const QString& key, std::int32_t seed) {
     return Keystream(key.toLatin1()).mask(seed).toByteArray();
 }
 
-namespace {
-
-// The package for `source` into `out`, opened here as `target` when `openOut` is set, else
-// already open for writing and empty.
-bool Encode(const QString& source, QFileDevice& out, bool openOut, const QString& key,
-            const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log, Failure* why,
-            std::optional<std::int32_t> seed) {
+bool EncodePackage(const QString& source, QFileDevice& out, const QString& key,
+                   const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log, Failure* why,
+                   std::optional<std::int32_t> seed) {
     Guard guard(log, Place::Module(QStringLiteral("EncMD5"), QStringLiteral("modMD5Shell")));
     const auto keep = [why](const Failure& f) {
         if (why)
@@ -152,8 +147,6 @@ bool Encode(const QString& source, QFileDevice& out, bool openOut, const QString
         return false;
     if (!guard.step(
             [&] {
-                if (openOut && !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                    RaiseFailure(OpenFailure(out, out.fileName(), OpenFor::Writing));
                 const QByteArray preamble = header.toBytes() + SeedBytes(s) + KeyCheckOf(key, s);
                 if (out.write(preamble) != preamble.size())
                     RaiseFailure(TransferFailure(out));
@@ -168,21 +161,6 @@ bool Encode(const QString& source, QFileDevice& out, bool openOut, const QString
             ScrambleBody(in, out, keys, s, in.size(), Span{0, in.size()}, progress);
         },
         keep);
-}
-
-} // namespace
-
-bool EncMD5(const QString& source, const QString& target, const QString& key,
-            const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log, Failure* why,
-            std::optional<std::int32_t> seed) {
-    QFile out(target);
-    return Encode(source, out, true, key, header, progress, log, why, seed);
-}
-
-bool EncMD5(const QString& source, QFileDevice& target, const QString& key, const DFFHeader& header,
-            ProgressDisplay* progress, ErrorSink& log, Failure* why,
-            std::optional<std::int32_t> seed) {
-    return Encode(source, target, false, key, header, progress, log, why, seed);
 }
 
 namespace {
@@ -238,19 +216,8 @@ bool Decode(const QString& source, const TargetOpener& openTarget, const QString
 
 } // namespace
 
-bool DecMD5(const QString& source, const QString& target, const QString& key,
-            ProgressDisplay* progress, ErrorSink& log, Failure* why) {
-    QFile out(target);
-    const auto open = [&](qint64) -> QIODevice& {
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            RaiseFailure(OpenFailure(out, target, OpenFor::Writing));
-        return out;
-    };
-    return Decode(source, open, key, progress, log, why);
-}
-
-bool DecMD5(const QString& source, QByteArray& target, const QString& key,
-            ProgressDisplay* progress, ErrorSink& log, Failure* why) {
+bool DecodePackageBody(const QString& source, QByteArray& target, const QString& key,
+                       ProgressDisplay* progress, ErrorSink& log, Failure* why) {
     QByteArray body;
     QBuffer buffer(&body);
     const auto open = [&](qint64 length) -> QIODevice& {

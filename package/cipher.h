@@ -1,7 +1,7 @@
 #pragma once
 // Package form: the 18-byte header, a little-endian seed, a key-check digest, then the body
-// scrambled 16 bytes at a time with the keystream. Both directions stream the files block by
-// block and keep the window answering while they work.
+// scrambled 16 bytes at a time with the keystream. Both directions stream block by block,
+// telling their progress as they go.
 #include "base/failure.h"
 #include "base/loaded_firmware.h"
 #include "base/progress_display.h"
@@ -30,28 +30,21 @@ QString PackageKey(const DFFHeader& header, KeyParts parts = KeyParts::Three);
 // The key check stored after the seed.
 QByteArray KeyCheckOf(const QString& key, std::int32_t seed);
 
-// Writes the package for `source` to `target`. The seed is drawn from the system's random
-// source unless one is given (to rebuild a known package). False after a failure, which is
-// logged under EncMD5 and copied to `why`; a target may then hold part of a package.
-bool EncMD5(const QString& source, const QString& target, const QString& key,
-            const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log,
-            Failure* why = nullptr, std::optional<std::int32_t> seed = std::nullopt);
-// The same into a file the caller made and holds open for writing, empty: a file made new
-// for the package is written through the handle that made it, never reopened by its name.
-bool EncMD5(const QString& source, QFileDevice& target, const QString& key, const DFFHeader& header,
-            ProgressDisplay* progress, ErrorSink& log, Failure* why = nullptr,
-            std::optional<std::int32_t> seed = std::nullopt);
+// Writes the package for the file `source` into `target`, a file the caller made and holds
+// open for writing, empty: a file made new for the package is written through the handle that
+// made it, never reopened by its name. The seed is drawn from the system's random source
+// unless one is given (to rebuild a known package). False after a failure, which is logged
+// under EncMD5 and copied to `why`; the target may then hold part of a package.
+bool EncodePackage(const QString& source, QFileDevice& target, const QString& key,
+                   const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log,
+                   Failure* why = nullptr, std::optional<std::int32_t> seed = std::nullopt);
 
-// True when the package's key check matches `key` and its whole body was decoded into
-// `target`. A failing key check (a package shorter than its preamble included) leaves the
-// target as it was and logs nothing; other failures are logged under DecMD5 and copied to
-// `why`.
-bool DecMD5(const QString& source, const QString& target, const QString& key,
-            ProgressDisplay* progress, ErrorSink& log, Failure* why = nullptr);
-// The same into memory, which never outlives the process: `target` becomes the body, and is
-// left as it was unless the whole body was decoded. Memory that runs out throws
-// std::bad_alloc.
-bool DecMD5(const QString& source, QByteArray& target, const QString& key,
-            ProgressDisplay* progress, ErrorSink& log, Failure* why = nullptr);
+// True when the package's key check matches `key` and its whole body was decoded into memory,
+// which never outlives the process: `body` becomes the body, and is left as it was unless the
+// whole body was decoded. A failing key check (a package shorter than its preamble included)
+// logs nothing; other failures are logged under DecMD5 and copied to `why`. Memory that runs
+// out throws std::bad_alloc.
+bool DecodePackageBody(const QString& source, QByteArray& body, const QString& key,
+                       ProgressDisplay* progress, ErrorSink& log, Failure* why = nullptr);
 
 } // namespace quorvex

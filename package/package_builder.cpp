@@ -91,8 +91,8 @@ std::optional<QString> WritePackage(const QString& input, const QString& target,
             },
             keepWhy))
         return NotWritten(target, why.description);
-    // EncMD5 logs its own failure.
-    if (!EncMD5(input, part.file(), PackageKey(header), header, progress, log, &why))
+    // The encoding logs its own failure.
+    if (!EncodePackage(input, part.file(), PackageKey(header), header, progress, log, &why))
         return NotWritten(target, why.description);
     if (!guard.step(
             [&] {

@@ -58,10 +58,10 @@ std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFH
     Failure whyTwo;
     DecodedPackage out;
     out.firmware.Header = header;
-    const bool threePart =
-        DecMD5(path, body, PackageKey(header, KeyParts::Three), progress, log, &whyThree);
+    const bool threePart = DecodePackageBody(path, body, PackageKey(header, KeyParts::Three),
+                                             progress, log, &whyThree);
     const bool twoPart =
-        DecMD5(path, body, PackageKey(header, KeyParts::Two), progress, log, &whyTwo);
+        DecodePackageBody(path, body, PackageKey(header, KeyParts::Two), progress, log, &whyTwo);
     if (!threePart && !twoPart) {
         // A key that fits but a package that could not be read to its end is no fault of its
         // key.

@@ -2,7 +2,7 @@
 #include "base/catalogue.h"
 #include "base/conversions.h"
 #include "base/identity.h"
-#include "base/paced_wait.h"
+#include "base/sleep.h"
 #include "serial/firmware_transfer.h"
 #include "serial/packet_exchange.h"
 

@@ -1,5 +1,5 @@
 #include "serial/packet_exchange.h"
-#include "base/paced_wait.h"
+#include "base/sleep.h"
 
 #include <algorithm>
 #include <chrono>

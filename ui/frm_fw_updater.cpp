@@ -1,11 +1,12 @@
 #include "ui/frm_fw_updater.h"
 
 #include "base/identity.h"
-#include "flow/make_package.h"
-#include "flow/port_list.h"
-#include "flow/update_command.h"
-#include "net/tftp_client.h"
+#include "flow/serial_ports.h"
 #include "package/maker_panel.h"
+#include "ui/commands/make_package.h"
+#include "ui/commands/port_list.h"
+#include "ui/commands/update_command.h"
+#include "ui/commands/work_thread.h"
 #include "ui/controls.h"
 #include "ui/logo_widget.h"
 #include "ui/maker_panel.h"
@@ -20,7 +21,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 
 namespace quorvex {
 
@@ -37,11 +37,12 @@ QString ShownStatus(const QString& text) {
 FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
     : QWidget(parent), deps_(std::move(deps)), log_(deps_.programFolder, deps_.prompts) {
     setObjectName(QStringLiteral("frmFWUpdater"));
-    tftpClient_ =
-        std::make_unique<TftpClient>(deps_.socket, log_, tftpReport_, deps_.tftpServerPort);
+    worker_ = std::make_unique<WorkThread>();
     updateCommand_ = std::make_unique<UpdateCommand>(
-        PackageLoad{deps_.firmware, log_, deps_.prompts, *this, deps_.serial}, deps_.dialogs,
-        *tftpClient_, [this] { cmdRefresh_Click(); });
+        WindowSide{deps_.firmware, log_, deps_.prompts, *this, deps_.serial},
+        UploadLine{deps_.socket, deps_.tftpServerPort}, deps_.dialogs, *worker_, stop_);
+    makeCommand_ =
+        std::make_unique<MakeCommand>(log_, deps_.prompts, *this, deps_.dialogs, *worker_);
     buildControls();
     picCreateDFF_ = new MakerPanel(this);
     wireEvents();
@@ -49,9 +50,13 @@ FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
 }
 
 FrmFWUpdater::~FrmFWUpdater() {
-    // An upload under way reports to the status line until its thread has stopped.
-    updateCommand_.reset();
-    tftpClient_.reset();
+    // Work under way ends before what it reports to goes.
+    stop_.request();
+    worker_.reset();
+}
+
+bool FrmFWUpdater::working() const {
+    return worker_->busy();
 }
 
 void FrmFWUpdater::buildControls() {
@@ -74,8 +79,8 @@ void FrmFWUpdater::buildControls() {
     picProgress_ = new ProgressWidget(this);
     picProgress_->setGeometry(178, 42, 302, 18);
     picProgress_->QWidget::hide();
-    cmdUpdate_ = MakeButton(this, QStringLiteral("cmdUpdate"),
-                            QStringLiteral("Browse for DFF file"), QRect(168, 8, 322, 58));
+    cmdUpdate_ =
+        MakeButton(this, QStringLiteral("cmdUpdate"), BrowseCaption, QRect(168, 8, 322, 58));
 
     picSerMedium_ = MakePanel(this, QStringLiteral("picSerMedium"), QRect(168, 74, 228, 68));
     QLabel* portCaption = MakeLabel(picSerMedium_, QStringLiteral("lblDisplay"), 0,
@@ -138,15 +143,12 @@ void FrmFWUpdater::Form_Load() {
     picEthMedium_->move(picSerMedium_->pos());
     setWindowTitle(CaptionText());
     // The port's settings until a package of a product with settings of its own is opened.
-    g.step([&] { deps_.serial.setSettings(QStringLiteral("9600,n,8,1")); });
+    g.step([&] { UseDefaultLineSettings(deps_.serial); });
 }
 
 void FrmFWUpdater::cmdUpdate_Click() {
-    // A package is decoded on this thread: the window draws and answers from its bar meanwhile.
-    // A serial flash runs on a thread of its own and this returns at once.
-    picProgress_->holdThread(true);
+    // Returns once the work is under way on the worker.
     updateCommand_->LoadOrFlash();
-    picProgress_->holdThread(false);
 }
 
 void FrmFWUpdater::cmdExit_Click() {
@@ -158,21 +160,18 @@ void FrmFWUpdater::cmdCancel_Click() {
 }
 
 void FrmFWUpdater::cmdMakeDFF_Click() {
-    // The window draws and answers from its bar while the package is built on this thread:
-    // nothing else may start meanwhile.
-    EnableControls(false);
-    picProgress_->holdThread(true);
-    BuildPackageFromPanel(log_, deps_.prompts, *this, deps_.dialogs, picCreateDFF_->choice(),
-                          [this] { cmdCancel_Click(); });
-    picProgress_->holdThread(false);
-    EnableControls(true);
+    const MakerChoice choice = picCreateDFF_->choice();
+    const std::optional<QString> input = makeCommand_->ChooseInput(choice);
+    if (!input)
+        return;
+    // Once the firmware file has been asked for, the panel has done its part.
+    picCreateDFF_->hide();
+    if (!input->isEmpty())
+        makeCommand_->Build(choice, *input);
 }
 
 void FrmFWUpdater::cmdRefresh_Click() {
-    // Hourglass over the window while the ports are tried.
-    setCursor(Qt::WaitCursor);
     RefreshPortList(*this, deps_.serial, deps_.firmware);
-    unsetCursor();
 }
 
 void FrmFWUpdater::imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers m) {
@@ -209,16 +208,15 @@ void FrmFWUpdater::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
-    // A flash under way stops before its next hello or frame, keeps the package and the port
-    // until then (the window's going waits for that) and closes the port itself.
-    if (updateCommand_->flashing()) {
-        updateCommand_->StopFlash();
+    // Work under way keeps the package and the port until it ends (the window's going waits
+    // for that) and closes the port itself; a flash is asked to stop at its next hello or
+    // frame, an upload at its next datagram.
+    if (working()) {
+        stop_.request();
     } else {
         deps_.firmware.releaseImages();
-        if (deps_.serial.isOpen()) {
-            Guard g(log_, Place::Form(QStringLiteral("Form_QueryUnload")));
-            g.step([&] { deps_.serial.close(); });
-        }
+        Guard g(log_, Place::Form(QStringLiteral("Form_QueryUnload")));
+        g.step([&] { CloseSerialPort(deps_.serial); });
     }
     e->accept();
 }
@@ -232,6 +230,13 @@ void FrmFWUpdater::closeWindow() {
 void FrmFWUpdater::lock(Lock how) {
     setUpdateVisible(how != Lock::Working);
     EnableControls(how == Lock::None);
+}
+
+void FrmFWUpdater::showBusy(bool busy) {
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
 }
 
 void FrmFWUpdater::EnableControls(bool enabled) {

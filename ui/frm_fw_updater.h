@@ -1,14 +1,14 @@
 #pragma once
-// frmFWUpdater: the one window. It builds its controls, implements what the core may do to
-// them (WindowPort) and wires each event to the handler that owns the work.
+// frmFWUpdater: the one window. It builds its controls, implements what its commands may do to
+// them (WindowPort) and wires each event to the handler that owns the work. The work itself
+// runs on the window's one worker.
 #include "base/error_log.h"
 #include "base/file_dialogs.h"
 #include "base/loaded_firmware.h"
 #include "base/prompts.h"
-#include "flow/window_port.h"
-#include "flow/window_reports.h"
-#include "net/udp_socket.h"
-#include "serial/serial_port.h"
+#include "base/stop_request.h"
+#include "flow/upload.h"
+#include "ui/commands/window_port.h"
 
 #include <QWidget>
 #include <memory>
@@ -22,12 +22,15 @@ class QPushButton;
 namespace quorvex {
 
 class LogoWidget;
+class MakeCommand;
 class MakerPanel;
 class PacedDraw;
 class PacedText;
 class ProgressWidget;
-class TftpClient;
+class SerialPort;
+class UdpSocket;
 class UpdateCommand;
+class WorkThread;
 
 // What the window is given: the shared package record and the devices, so that tests can hand
 // in fakes and the program the Qt implementations.
@@ -37,11 +40,11 @@ struct FormDeps {
     SerialPort& serial;
     UdpSocket& socket;
     FileDialogBackend& dialogs;
-    // Where the log and the decoded body go; empty when the program is installed in a folder
-    // the system owns (the log then goes to the state folder, the body to the temporary one).
+    // Where the log goes; empty when the program is installed in a folder the system owns (the
+    // log then goes to the state folder).
     QString programFolder;
     // The TFTP server port of network units; tests point it at a server of their own.
-    int tftpServerPort = 69;
+    int tftpServerPort = tftp::DefaultServerPort;
 };
 
 class FrmFWUpdater : public QWidget, public WindowPort {
@@ -50,8 +53,8 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     explicit FrmFWUpdater(FormDeps deps, QWidget* parent = nullptr);
     ~FrmFWUpdater() override;
 
-    ErrorLog& errorLog() { return log_; }
-    TftpClient& tftpClient() { return *tftpClient_; }
+    // Work started from the window (a load, a flash, an upload, a build) is under way.
+    bool working() const;
 
     // Event handlers, public so that tests can drive them as the events would.
     void Form_Load();
@@ -66,6 +69,7 @@ class FrmFWUpdater : public QWidget, public WindowPort {
 
     // WindowPort
     void lock(Lock how) override;
+    void showBusy(bool busy) override;
     // Every text box, label, drop-down list and button but lblStat.
     void EnableControls(bool enabled);
     // cmdUpdate, which lies over lblMessage and picProgress.
@@ -101,9 +105,12 @@ class FrmFWUpdater : public QWidget, public WindowPort {
 
     FormDeps deps_;
     ErrorLog log_;
-    WindowTftpReport tftpReport_{*this};
-    std::unique_ptr<TftpClient> tftpClient_;
+    // Asked for when the window goes while work runs: an upload ends at its next datagram.
+    StopRequest stop_;
     std::unique_ptr<UpdateCommand> updateCommand_;
+    std::unique_ptr<MakeCommand> makeCommand_;
+    // After the commands, so that it goes first: a job under way ends before what it uses goes.
+    std::unique_ptr<WorkThread> worker_;
     bool closingFromCode_ = false;
     // The desktop announced the session's end, whose close is not refused, until the person
     // uses the window again (the logout was cancelled).

@@ -1,7 +1,5 @@
 #include "ui/paced_draw.h"
 
-#include <QMetaObject>
-
 namespace quorvex {
 
 PacedDraw::PacedDraw(std::function<void()> draw) : draw_(std::move(draw)) {
@@ -34,54 +32,18 @@ void PacedDraw::drawNow() {
 }
 
 PacedText::PacedText(QString initial, std::function<void(const QString&)> draw)
-    : draw_(std::move(draw)), shown_(initial), newest_(std::move(initial)),
-      paced_([this] { drawNewest(); }) {}
+    : draw_(std::move(draw)), newest_(std::move(initial)), paced_([this] { draw_(newest_); }) {}
 
 void PacedText::setStep(const QString& text) {
-    {
-        std::lock_guard lock(mutex_);
-        newest_ = text;
-        fresh_ = true;
-        // Until its next draw the window's thread takes whatever is newest by then.
-        if (std::exchange(awake_, true))
-            return;
-    }
-    QMetaObject::invokeMethod(
-        &home_, [this] { paced_.changed(); }, Qt::QueuedConnection);
+    newest_ = text;
+    paced_.changed();
 }
 
 void PacedText::setNow(const QString& text) {
     // The last step goes up before the outcome replaces it, so none is skipped.
-    QString step;
-    bool stepWaiting = false;
-    {
-        std::lock_guard lock(mutex_);
-        stepWaiting = std::exchange(fresh_, false);
-        if (stepWaiting)
-            step = newest_;
-        newest_ = text;
-    }
-    if (stepWaiting)
-        draw_(step);
-    shown_ = text;
-    draw_(shown_);
-}
-
-QString PacedText::text() const {
-    std::lock_guard lock(mutex_);
-    return newest_;
-}
-
-void PacedText::drawNewest() {
-    {
-        std::lock_guard lock(mutex_);
-        awake_ = false;
-        if (fresh_) {
-            fresh_ = false;
-            shown_ = newest_;
-        }
-    }
-    draw_(shown_);
+    paced_.flush();
+    newest_ = text;
+    draw_(newest_);
 }
 
 } // namespace quorvex

@@ -3,11 +3,9 @@
 // is drawn at once, the changes that follow within the interval are gathered into one draw at
 // its end, and a change that must be seen now (the end of the work, a failure) is drawn now.
 // The work reports every step; this is the one place where steps are merged.
-#include <QObject>
 #include <QString>
 #include <QTimer>
 #include <functional>
-#include <mutex>
 
 namespace quorvex {
 
@@ -36,34 +34,23 @@ class PacedDraw {
     bool pending_ = false;
 };
 
-// A line of text whose steps may come from a worker's thread, as fast as the work goes: the
-// window's thread is woken about twice an interval at most, not once a step, and draws the
-// newest step. An outcome is set on the window's thread and drawn at once, after the last step.
+// A line of text whose steps come as fast as the work goes: drawn at the rate a person reads,
+// the newest step each time. An outcome is drawn at once, after the last step.
 class PacedText {
   public:
-    // `draw` runs on the thread that made this, with the text to show.
     PacedText(QString initial, std::function<void(const QString&)> draw);
     PacedText(const PacedText&) = delete;
     PacedText& operator=(const PacedText&) = delete;
 
-    // Any thread.
     void setStep(const QString& text);
-    // The window's thread: the step still waiting is drawn, then `text`.
+    // The step still waiting is drawn, then `text`.
     void setNow(const QString& text);
     // The newest text, drawn or about to be.
-    QString text() const;
+    QString text() const { return newest_; }
 
   private:
-    // Takes the newest step, if one came since the last draw, and draws what is newest.
-    void drawNewest();
-
     std::function<void(const QString&)> draw_;
-    QObject home_;
-    mutable std::mutex mutex_;
-    QString shown_;      // the window's thread's own
-    QString newest_;     // under the mutex
-    bool fresh_ = false; // a step newer than what is shown, under the mutex
-    bool awake_ = false; // the window's thread will look at the newest step, under the mutex
+    QString newest_;
     PacedDraw paced_;
 };
 

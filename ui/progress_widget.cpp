@@ -1,14 +1,11 @@
 #include "ui/progress_widget.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QPainter>
 #include <algorithm>
 
 namespace quorvex {
 
-// Drawn now, not at the next paint: a transfer holds the thread between event passes.
-ProgressWidget::ProgressWidget(QWidget* parent) : QWidget(parent), draw_([this] { repaint(); }) {
+ProgressWidget::ProgressWidget(QWidget* parent) : QWidget(parent), draw_([this] { update(); }) {
     setObjectName(QStringLiteral("picProgress"));
 }
 
@@ -17,8 +14,6 @@ void ProgressWidget::fill(double f) {
     draw_.changed();
     if (fraction_ >= 1.0)
         draw_.flush();
-    if (held_ > 0)
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 void ProgressWidget::paintEvent(QPaintEvent*) {

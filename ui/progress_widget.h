@@ -16,9 +16,6 @@ class ProgressWidget : public QWidget, public ProgressDisplay {
     void fill(double f) override;
     void hide() override { QWidget::hide(); }
     double fraction() const { return fraction_; }
-    // While a click's own work holds the window's thread (a package decoded or built there),
-    // each fill also lets the window draw and answer. Counted, so that scopes may nest.
-    void holdThread(bool held) { held_ += held ? 1 : -1; }
 
   protected:
     void paintEvent(QPaintEvent*) override;
@@ -26,7 +23,6 @@ class ProgressWidget : public QWidget, public ProgressDisplay {
   private:
     double fraction_ = 0.0;
     PacedDraw draw_;
-    int held_ = 0;
 };
 
 } // namespace quorvex

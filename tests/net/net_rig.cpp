@@ -2,10 +2,6 @@
 
 #include "base/catalogue.h"
 
-#include <QEventLoop>
-#include <QHostAddress>
-#include <QTimer>
-
 namespace quorvex::testing {
 
 ClientRig::ClientRig(const QByteArray& image, int serverPort, int watchdogMs, UdpSocket* given)
@@ -16,10 +12,26 @@ ClientRig::ClientRig(const QByteArray& image, int serverPort, int watchdogMs, Ud
     client.setWatchdogMs(watchdogMs);
 }
 
-bool ClientRig::uploadAndWait(int ms, int pollMs) {
-    if (!begin())
-        return true;
-    return WaitUntil([this] { return !client.inProgress(); }, ms, pollMs);
+ClientRig::~ClientRig() {
+    stop.request();
+    if (upload_.joinable())
+        upload_.join();
+}
+
+void ClientRig::begin() {
+    ended = false;
+    upload_ = std::thread([this] {
+        outcome =
+            client.Upload(firmware.ProgramImage, firmware.Header.trimmedCode(), target, &stop);
+        ended = true;
+    });
+}
+
+bool ClientRig::wait(int ms, int pollMs) {
+    const bool done = WaitUntil([this] { return ended.load(); }, ms, pollMs);
+    if (done)
+        upload_.join();
+    return done;
 }
 
 } // namespace quorvex::testing

@@ -3,6 +3,7 @@
 // asks no name server, and a TFTP client over a real UDP socket whose report records what it
 // tells.
 #include "base/loaded_firmware.h"
+#include "base/stop_request.h"
 #include "net/system_udp_socket.h"
 #include "net/tftp_client.h"
 #include "support/bounded_wait.h"
@@ -12,8 +13,10 @@
 
 #include <QCoreApplication>
 #include <QHash>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace quorvex::testing {
 
@@ -21,6 +24,8 @@ namespace quorvex::testing {
 // `watchdogMs` and the client talking to `serverPort` on 127.0.0.1.
 struct ClientRig {
     ClientRig(const QByteArray& image, int serverPort, int watchdogMs, UdpSocket* socket = nullptr);
+    // An upload still under way is stopped and waited for.
+    ~ClientRig();
 
     LoadedFirmware firmware;
     fakes::RecordingLog log;
@@ -30,13 +35,23 @@ struct ClientRig {
     fakes::RecordingTftpReport report;
     TftpClient client;
     QString target = QStringLiteral("127.0.0.1");
+    StopRequest stop;
+    // How the upload ended; read once `ended`.
+    TftpOutcome outcome = TftpOutcome::None;
+    std::atomic<bool> ended{false};
 
-    // Starts the upload of the firmware record's image to the target.
-    bool begin() {
-        return client.BeginUpload(firmware.ProgramImage, firmware.Header.trimmedCode(), target);
+    // Starts the upload of the firmware record's image to the target on a thread of its own,
+    // as a front end's worker runs it, while this thread goes on running the simulated unit.
+    void begin();
+    // Runs events until the upload has returned (bounded by `ms`); true when it did.
+    bool wait(int ms, int pollMs = 2);
+    bool uploadAndWait(int ms, int pollMs = 2) {
+        begin();
+        return wait(ms, pollMs);
     }
-    // Starts the upload and runs events until it ends (bounded by `ms`); returns whether it did.
-    bool uploadAndWait(int ms, int pollMs = 2);
+
+  private:
+    std::thread upload_;
 };
 
 } // namespace quorvex::testing

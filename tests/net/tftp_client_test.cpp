@@ -6,7 +6,6 @@
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
-#include <QThread>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
@@ -36,27 +35,12 @@ std::vector<std::pair<int, QByteArray>> DataSent(const SimulatedUnit& unit) {
     return out;
 }
 
-// The end was told, so whoever started the upload takes its controls back.
-void ExpectEndTold(const ClientRig& rig) {
-    EXPECT_EQ(rig.report.ends, 1);
+// The upload has returned and let go of its socket, so whoever started it takes its controls
+// back.
+void ExpectEnded(const ClientRig& rig) {
+    EXPECT_TRUE(rig.ended);
     EXPECT_FALSE(rig.socket.isOpen());
-    EXPECT_FALSE(rig.client.watching());
-    EXPECT_FALSE(rig.client.inProgress());
 }
-
-// Every call of the report in order, and how many came on another thread than the caller's.
-// The client never calls it from two threads at once.
-struct CallReport : TftpReport {
-    void status(const QString& t) override { note(t); }
-    void step(int, const QString& t) override { note(t); }
-    void ended() override { note(QStringLiteral("ended")); }
-    void note(const QString& t) {
-        calls << t;
-        offThread += QThread::currentThread() != QCoreApplication::instance()->thread();
-    }
-    QStringList calls;
-    int offThread = 0;
-};
 
 } // namespace
 
@@ -91,7 +75,7 @@ TEST(TftpClient, AGoodTransferShowsEachBlockThenFinishedAndTellsTheEnd) {
     EXPECT_EQ(data[1], std::make_pair(2, Image(1000).mid(512)));
     for (const auto& a : unit.withOpcode(OpData))
         EXPECT_TRUE(a.atTransferPort) << "DATA did not follow the unit's transfer port";
-    ExpectEndTold(rig);
+    ExpectEnded(rig);
     EXPECT_TRUE(rig.log.records.isEmpty()) << rig.log.records.join('\n').toStdString();
 }
 
@@ -127,7 +111,7 @@ TEST(TftpClient, AStaleAcknowledgementIsIgnoredButRestartsTheWatchdog) {
     EXPECT_GE(unit.elapsedMs() - dataAt, ShortWatchdogMs + 300); // no restart: about 1000
     EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
-    ExpectEndTold(rig);
+    ExpectEnded(rig);
 }
 
 // A file of whole blocks ends with the empty block a standard server needs to close it. A unit
@@ -156,8 +140,8 @@ TEST(TftpClient, AnImageOfWholeBlocksEndsWithAnEmptyBlockThatNeedNotBeAnswered) 
         // The empty block leaves as the acknowledgement of the last full one comes in.
         EXPECT_LT(endedAt - unit.withOpcode(OpData).back().atMs, 2000);
         EXPECT_EQ(rig.report.last(), QStringLiteral("Status: Finished.  Ready."));
-        EXPECT_EQ(rig.client.outcome(), TftpOutcome::Finished);
-        ExpectEndTold(rig);
+        EXPECT_EQ(rig.outcome, TftpOutcome::Finished);
+        ExpectEnded(rig);
     }
     {
         SimulatedUnit unit;
@@ -172,7 +156,7 @@ TEST(TftpClient, AnImageOfWholeBlocksEndsWithAnEmptyBlockThatNeedNotBeAnswered) 
         EXPECT_EQ(rig.report.last(),
                   QStringLiteral("Status: [Error #3: Disk full or allocation exceeded]  | Flash "
                                  "full"));
-        EXPECT_EQ(rig.client.outcome(), TftpOutcome::Rejected);
+        EXPECT_EQ(rig.outcome, TftpOutcome::Rejected);
     }
 }
 
@@ -205,7 +189,7 @@ TEST_P(TftpClientErrors, AnErrorPacketIsShownAndEndsTheTransfer) {
     ASSERT_TRUE(rig.uploadAndWait(Bound));
     EXPECT_EQ(rig.report.last(), QString::fromLatin1(c.status));
     EXPECT_TRUE(DataSent(unit).empty());
-    ExpectEndTold(rig);
+    ExpectEnded(rig);
     EXPECT_TRUE(rig.log.records.isEmpty()) << rig.log.records.join('\n').toStdString();
 }
 
@@ -230,7 +214,7 @@ TEST(TftpClient, AnErrorMidTransferEndsIt) {
     EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: [Error #2: Access violation]  | Read-only"));
     EXPECT_EQ(DataSent(unit).size(), 1u);
-    ExpectEndTold(rig);
+    ExpectEnded(rig);
 }
 
 TEST(TftpClient, SilenceTimesOutAfterTheWatchdogInterval) {
@@ -244,7 +228,7 @@ TEST(TftpClient, SilenceTimesOutAfterTheWatchdogInterval) {
     EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
     EXPECT_EQ(unit.withOpcode(OpWrq).size(), 1u) << "the write request is never resent";
-    ExpectEndTold(rig);
+    ExpectEnded(rig);
 }
 
 TEST(TftpClient, SilenceTimesOutAfterSevenSecondsWithTheRealInterval) {
@@ -258,7 +242,7 @@ TEST(TftpClient, SilenceTimesOutAfterSevenSecondsWithTheRealInterval) {
     EXPECT_LT(silentFor, 8000);
     EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Timed out (7 seconds).  Try 192.168.X.200?"));
-    ExpectEndTold(rig);
+    ExpectEnded(rig);
 }
 
 TEST(TftpClient, AOneByteDatagramIsIgnoredButRestartsTheWatchdog) {
@@ -319,7 +303,7 @@ TEST(TftpClient, AStreamOfUselessDatagramsEndsInTheTimeOutWithAtMostOneRecord) {
     EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Timed out (1 seconds).  Try 192.168.X.200?"));
     EXPECT_EQ(rig.log.records.size(), 1) << rig.log.records.join('\n').toStdString();
-    ExpectEndTold(rig);
+    ExpectEnded(rig);
 }
 
 TEST(TftpClient, DatagramsFromAnotherAddressCannotDivertOrEndTheTransfer) {
@@ -357,23 +341,25 @@ TEST(TftpClient, DatagramsFromAnotherAddressCannotDivertOrEndTheTransfer) {
 TEST(TftpClient, AnImageTooLargeForTwoByteBlockNumbersIsRefusedBeforeAnythingIsSent) {
     SimulatedUnit unit;
     ClientRig rig(QByteArray(MaxImageSize + 1, 'x'), unit.port(), ShortWatchdogMs);
-    EXPECT_FALSE(rig.begin());
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+    EXPECT_EQ(rig.outcome, TftpOutcome::Failed);
     RunEventsFor(200);
     EXPECT_TRUE(unit.arrivals.empty());
     EXPECT_EQ(
         rig.report.last(),
         QStringLiteral("Status: Image too large for TFTP (33553920 bytes; at most 33553919)."));
-    ExpectEndTold(rig);
+    ExpectEnded(rig);
 }
 
 TEST(TftpClient, AnUnresolvableAddressShowsTheSocketTextAndTellsTheEnd) {
     SimulatedUnit unit;
     ClientRig rig(Image(1000), unit.port(), ShortWatchdogMs);
     rig.target = QStringLiteral("unit-that-is-not.there");
-    EXPECT_FALSE(rig.begin());
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
+    EXPECT_EQ(rig.outcome, TftpOutcome::Failed);
     EXPECT_EQ(rig.report.last(), QStringLiteral("Authoritative answer host not found."));
     EXPECT_EQ(rig.resolver.lookups, 1);
-    ExpectEndTold(rig);
+    ExpectEnded(rig);
     EXPECT_TRUE(rig.log.records.isEmpty());
     RunEventsFor(100);
     EXPECT_TRUE(unit.arrivals.empty());
@@ -385,66 +371,28 @@ TEST(TftpClient, ARefusedAddressShowsItsTextOrUnknownError) {
     for (const auto& [number, text] : rows) {
         fakes::FakeUdpSocket socket;
         socket.refuseWith = number;
-        ClientRig rig(Image(1000), 69, ShortWatchdogMs, &socket);
-        EXPECT_FALSE(rig.begin());
+        ClientRig rig(Image(1000), DefaultServerPort, ShortWatchdogMs, &socket);
+        ASSERT_TRUE(rig.uploadAndWait(Bound));
+        EXPECT_EQ(rig.outcome, TftpOutcome::Failed);
         EXPECT_EQ(rig.report.last(), text);
         EXPECT_FALSE(socket.isOpen());
-        ExpectEndTold(rig);
+        ExpectEnded(rig);
     }
 }
 
-// The transfer runs on a thread of its own. The report hears every block from that thread,
-// however quickly they follow one another; the start, the outcome and the end, once, on the
-// thread that made the client.
-TEST(TftpClient, TheReportHearsEveryBlockFromTheTransfersThreadAndTheEndLastOnTheCallers) {
-    CallReport report;
+// The whole upload is one call: the report hears the start, every block and the outcome on
+// the thread that made it, in order.
+TEST(TftpClient, TheReportHearsEverythingInOrderOnTheUploadsOwnThread) {
     SimulatedUnit unit;
-    fakes::TableResolver resolver;
-    SystemUdpSocket socket(resolver);
-    fakes::RecordingLog log;
-    TftpClient client(socket, log, report, unit.port());
-    ASSERT_TRUE(client.BeginUpload(Image(3000), QStringLiteral("NYX2"), "127.0.0.1"));
-    ASSERT_TRUE(WaitUntil([&] { return !client.inProgress(); }, Bound));
-
-    EXPECT_EQ(report.offThread, 6) << "the steps, and nothing else";
+    ClientRig rig(Image(3000), unit.port(), ShortWatchdogMs);
+    ASSERT_TRUE(rig.uploadAndWait(Bound));
     QStringList expected{"Status: Awaiting response from 127.0.0.1..."};
     for (int block = 1; block <= 6; ++block)
         expected << QStringLiteral("Status: Transmitting block #%1").arg(block);
-    expected << "Status: Finished.  Ready."
-             << "ended";
-    EXPECT_EQ(report.calls, expected);
-    EXPECT_EQ(report.calls.count("ended"), 1);
-    EXPECT_EQ(client.outcome(), TftpOutcome::Finished);
+    expected << "Status: Finished.  Ready.";
+    EXPECT_EQ(rig.report.texts, expected);
+    EXPECT_EQ(rig.outcome, TftpOutcome::Finished);
     EXPECT_EQ(unit.file, Image(3000));
-}
-
-// A transfer that has ended on its own, its end still on the way to the caller's thread, keeps
-// its outcome when the caller ends it from outside: told once, never lost.
-TEST(TftpClient, EndingATransferThatHasAlreadyEndedKeepsItsOutcome) {
-    SimulatedUnit unit;
-    unit.silentAfterBlock = 2; // the last block is stored; its acknowledgement is sent below
-    CallReport report;
-    fakes::TableResolver resolver;
-    SystemUdpSocket socket(resolver);
-    fakes::RecordingLog log;
-    TftpClient client(socket, log, report, unit.port(), 0);
-    ASSERT_TRUE(client.BeginUpload(Image(700), QStringLiteral("NYX2"), "127.0.0.1"));
-    ASSERT_TRUE(WaitUntil([&] { return unit.complete; }, Bound));
-    // From here no events run on this thread: the transfer takes the acknowledgement and ends,
-    // and its end waits here undelivered.
-    unit.answer(Ack(2));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ASSERT_TRUE(client.inProgress());
-
-    client.EndTftpTransfer();
-    EXPECT_FALSE(client.inProgress());
-    EXPECT_EQ(client.outcome(), TftpOutcome::Finished);
-    RunEventsFor(200);
-    EXPECT_EQ(report.calls.count(QStringLiteral("Status: Finished.  Ready.")), 1)
-        << report.calls.join('\n').toStdString();
-    EXPECT_EQ(report.calls.count(QStringLiteral("ended")), 1);
-    EXPECT_EQ(report.calls.last(), QStringLiteral("ended"));
-    EXPECT_EQ(unit.file, Image(700));
 }
 
 // Busy bytes show the unit is there and feed the watchdog; a unit that sends nothing else must
@@ -465,39 +413,37 @@ TEST(TftpClient, AUnitThatOnlySendsBusyBytesIsStoppedWhenNoBlockIsAcknowledgedIn
     EXPECT_EQ(DataSent(unit).size(), 1u);
     EXPECT_EQ(rig.report.last(),
               QStringLiteral("Status: Stalled: no block acknowledged for 2 seconds."));
-    EXPECT_EQ(rig.client.outcome(), TftpOutcome::Stalled);
-    ExpectEndTold(rig);
+    EXPECT_EQ(rig.outcome, TftpOutcome::Stalled);
+    ExpectEnded(rig);
 }
 
-// Ending a transfer under way (a caller that gives up on it), or dropping the client with it (the
-// window closing), stops its thread within a receive's wait, and nothing arrives afterwards.
-TEST(TftpClient, EndingOrDroppingATransferUnderWayStopsItPromptlyAndQuietly) {
+// A stop asked for from another thread (the window going, a signal) ends the transfer within
+// a receive's wait, with no text of its own, and nothing is sent afterwards; asked during the
+// pause before the write request, not even that is sent.
+TEST(TftpClient, AStopEndsATransferUnderWayPromptlyAndQuietly) {
     SimulatedUnit unit;
     unit.onArrival = nullptr;
     ClientRig rig(Image(1000), unit.port(), TftpClient::WatchdogMs);
-    ASSERT_TRUE(rig.begin());
+    rig.begin();
     ASSERT_TRUE(WaitUntil([&] { return !unit.withOpcode(OpWrq).empty(); }, Bound));
     QElapsedTimer clock;
     clock.start();
-    rig.client.EndTftpTransfer();
+    rig.stop.request();
+    ASSERT_TRUE(rig.wait(Bound));
     EXPECT_LT(clock.elapsed(), 2000);
-    ExpectEndTold(rig);
-    const QStringList shown = rig.report.texts;
+    EXPECT_EQ(rig.outcome, TftpOutcome::Interrupted);
+    ExpectEnded(rig);
+    EXPECT_EQ(rig.report.last(), QStringLiteral("Status: Awaiting response from 127.0.0.1..."));
     unit.answer(Ack(0));
     RunEventsFor(300);
-    EXPECT_EQ(rig.report.texts, shown);
     EXPECT_TRUE(DataSent(unit).empty());
 
-    SystemUdpSocket socket(rig.resolver);
-    fakes::RecordingLog log;
-    fakes::RecordingTftpReport report;
-    auto dropped = std::make_unique<TftpClient>(socket, log, report, unit.port(), 0);
-    ASSERT_TRUE(dropped->BeginUpload(Image(1000), QStringLiteral("NYX2"), "127.0.0.1"));
-    ASSERT_TRUE(WaitUntil([&] { return unit.withOpcode(OpWrq).size() == 2; }, Bound));
-    clock.restart();
-    dropped.reset();
-    EXPECT_LT(clock.elapsed(), 2000);
-    RunEventsFor(100);
-    EXPECT_EQ(report.last(), QStringLiteral("Status: Awaiting response from 127.0.0.1..."));
-    EXPECT_FALSE(socket.isOpen());
+    SimulatedUnit other;
+    other.onArrival = nullptr;
+    ClientRig early(Image(1000), other.port(), TftpClient::WatchdogMs);
+    early.stop.request();
+    ASSERT_TRUE(early.uploadAndWait(Bound));
+    EXPECT_EQ(early.outcome, TftpOutcome::Interrupted);
+    RunEventsFor(200);
+    EXPECT_TRUE(other.withOpcode(OpWrq).empty());
 }

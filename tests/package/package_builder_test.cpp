@@ -1,13 +1,15 @@
 #include "base/identity.h"
-#include "flow/make_package.h"
+#include "flow/open_package.h"
 #include "package/cipher.h"
 #include "package/package_builder.h"
 #include "package/package_reader.h"
 #include "package/unpublished_file.h"
+#include "support/bounded_wait.h"
 #include "support/fake_bench.h"
 #include "support/fakes.h"
 #include "support/hex_records.h"
 #include "support/test_files.h"
+#include "ui/commands/make_package.h"
 #include "unwritable_places.h"
 
 #include <QDir>
@@ -28,12 +30,25 @@ using namespace quorvex::testing;
 
 namespace {
 
-// A technician's program, apart from the maker's, that loads a package as the update command
-// would.
-struct Technician : fakes::FakeBench {
+// A technician's program, apart from the maker's, that opens a package as both front ends do.
+struct Technician {
     bool loads(const QString& package) {
-        return LoadDFFFile(load(), package, [] {});
+        fakes::ConfirmingReport yes;
+        const OpenOutcome opened = OpenPackage(package, yes, log);
+        const auto* loaded = std::get_if<Package>(&opened);
+        if (loaded)
+            fw = loaded->firmware();
+        return loaded != nullptr;
     }
+    LoadedFirmware fw;
+    fakes::RecordingLog log;
+};
+
+enum class BuildOutcome {
+    Refused,   // a box holds what no header can carry; nothing was asked, the panel stays open
+    Cancelled, // a dialog was cancelled; nothing was written
+    Failed,    // the package could not be written; the maker was told why
+    Written,   // the package is complete and the window was closed
 };
 
 MakerChoice Choice(const char* code, const char* chip, const char* major, const char* minor,
@@ -52,9 +67,22 @@ class Builder : public ::testing::Test, protected fakes::FakeBench {
   protected:
     void SetUp() override { WriteAll(input, SerialBody); }
 
+    // "Continue" as the window runs it: the panel goes once the firmware file was asked for,
+    // and the build runs on the worker.
     BuildOutcome Build(const MakerChoice& choice) {
-        return BuildPackageFromPanel(log, prompts, window, dialogs, choice,
-                                     [this] { ++panelHides; });
+        const std::optional<QString> input = make.ChooseInput(choice);
+        if (!input)
+            return BuildOutcome::Refused;
+        ++panelHides;
+        if (input->isEmpty())
+            return BuildOutcome::Cancelled;
+        const int closed = window.closed;
+        make.Build(choice, *input);
+        if (!worker.busy())
+            return BuildOutcome::Cancelled;
+        EXPECT_TRUE(WaitUntil([&] { return !worker.busy(); }, 60000));
+        EXPECT_TRUE(window.controlsEnabled);
+        return window.closed > closed ? BuildOutcome::Written : BuildOutcome::Failed;
     }
     // The maker picks `input` and saves as `target`.
     BuildOutcome BuildInto(const MakerChoice& choice, const QString& target) {
@@ -87,6 +115,8 @@ class Builder : public ::testing::Test, protected fakes::FakeBench {
     QString input = dir.path(QStringLiteral("main.hex"));
     fakes::ScriptedDialogs dialogs;
     int panelHides = 0;
+    WorkThread worker;
+    MakeCommand make{log, prompts, window, dialogs, worker};
 };
 
 TEST_F(Builder, EveryPackageLoadsBackWithTheHeaderItWasGiven) {
@@ -167,12 +197,9 @@ TEST_F(Builder, AsksForTheFirmwareThenProposesTheNameAsTypedBesideIt) {
     EXPECT_EQ(open.filters[0].description, QStringLiteral("BRIX12 HEX Firmware Files (*.HEX)"));
     EXPECT_EQ(open.filters[0].pattern, QStringLiteral("*.HEX"));
     EXPECT_EQ(open.filters[1].description, QStringLiteral("All Files (*.*)"));
-    EXPECT_EQ(open.filterIndex, 1);
-    EXPECT_EQ(open.flags, OFN_FILEMUSTEXIST);
     EXPECT_TRUE(open.fileName.isEmpty());
-    EXPECT_TRUE(open.initialFolder.isEmpty());
+    EXPECT_TRUE(open.folder.isEmpty());
     EXPECT_TRUE(open.defaultExtension.isEmpty());
-    EXPECT_EQ(open.owner, nullptr);
 
     const FileDialogRequest& save = dialogs.requests[1];
     EXPECT_EQ(save.kind, FileDialogRequest::Kind::Save);
@@ -181,11 +208,9 @@ TEST_F(Builder, AsksForTheFirmwareThenProposesTheNameAsTypedBesideIt) {
     EXPECT_EQ(save.filters[0].description, QStringLiteral("BRIX12 Firmware Files (*.dff)"));
     EXPECT_EQ(save.filters[0].pattern, QStringLiteral("*.dff"));
     EXPECT_EQ(save.filters[1].pattern, QStringLiteral("*.*"));
-    EXPECT_EQ(save.filterIndex, 1);
     EXPECT_EQ(save.fileName, QStringLiteral("main v01.2.3"));
-    EXPECT_EQ(save.initialFolder, dir.folder() + QLatin1Char('/'));
+    EXPECT_EQ(save.folder, dir.folder() + QLatin1Char('/'));
     EXPECT_EQ(save.defaultExtension, QStringLiteral("dff"));
-    EXPECT_EQ(save.flags, OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
     EXPECT_EQ(hidesWhenSaveShown, 1) << "the panel closes right after the firmware is chosen";
 }
 
@@ -317,7 +342,7 @@ TEST_F(Builder, AFailedBuildLeavesTheOldPackageLoadableAndNothingBesideIt) {
     const QByteArray image = Pattern(3000, 9);
     const DFFHeader old = DFFHeader::Of(QStringLiteral("NYX2"), 1, 0, 8, 0);
     WriteAll(dir.path("old.bin"), image);
-    ASSERT_TRUE(EncMD5(dir.path("old.bin"), target, PackageKey(old), old, nullptr, log));
+    ASSERT_TRUE(EncodeFile(dir.path("old.bin"), target, PackageKey(old), old, nullptr, log));
     QFile::remove(dir.path("old.bin"));
     const QByteArray before = ReadAll(target);
     BuildOutcome outcome;

@@ -2,11 +2,10 @@
 // A workbench of recording fakes: the firmware record, the log, the person at the bench, the
 // window and the devices, none of which touches the machine's devices, the network or a real
 // window. Each routine under test is handed just the pieces it takes.
-#include "flow/load_package.h"
-#include "flow/window_reports.h"
 #include "serial/packet_exchange.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
+#include "ui/commands/load_package.h"
 
 namespace quorvex::fakes {
 
@@ -15,7 +14,7 @@ struct FakeBench {
     FakeBench(const FakeBench&) = delete;
     FakeBench& operator=(const FakeBench&) = delete;
 
-    PackageLoad load() { return {fw, log, prompts, window, port}; }
+    WindowSide side() { return {fw, log, prompts, window, port}; }
     SerialLink link() { return {port, log}; }
 
     LoadedFirmware fw;
@@ -24,7 +23,6 @@ struct FakeBench {
     FakeWindow window;
     FakeSerialPort port;
     FakeUdpSocket socket;
-    WindowTftpReport tftpReport{window};
 };
 
 } // namespace quorvex::fakes

@@ -22,22 +22,15 @@ bool ScriptedPrompts::askYesNo(const QString& text, const QString& caption) {
     return a;
 }
 
-FileDialogAnswer ScriptedDialogs::show(const FileDialogRequest& request) {
+std::optional<QString> ScriptedDialogs::show(const FileDialogRequest& request) {
     requests.push_back(request);
     if (onShow)
         onShow(request);
     if (answers.empty())
-        return {};
+        return std::nullopt;
     const std::optional<QString> path = answers.front();
     answers.pop_front();
-    if (!path)
-        return {};
-    FileDialogAnswer a;
-    a.chosen = true;
-    a.files = QStringList{*path};
-    a.filterIndex = request.filterIndex;
-    a.flags = request.flags;
-    return a;
+    return path;
 }
 
 QString TableResolver::resolve(const QString& host) {

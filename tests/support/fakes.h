@@ -3,9 +3,10 @@
 #include "base/failure.h"
 #include "base/file_dialogs.h"
 #include "base/prompts.h"
-#include "flow/window_port.h"
+#include "flow/report.h"
 #include "support/qt_printers.h"
 #include "support/recording_log.h"
+#include "ui/commands/window_port.h"
 
 #include <QString>
 #include <QStringList>
@@ -45,7 +46,7 @@ class ScriptedPrompts : public Prompts {
 // path, or none for a cancel; a dry script cancels.
 class ScriptedDialogs : public FileDialogBackend {
   public:
-    FileDialogAnswer show(const FileDialogRequest& request) override;
+    std::optional<QString> show(const FileDialogRequest& request) override;
     void choose(const QString& path) { answers.emplace_back(path); }
     void cancel() { answers.emplace_back(std::nullopt); }
 
@@ -53,6 +54,17 @@ class ScriptedDialogs : public FileDialogBackend {
     std::vector<FileDialogRequest> requests;
     // Runs while a dialog is up, to look at the world at that moment.
     std::function<void(const FileDialogRequest&)> onShow;
+};
+
+// A use case's report for a technician who confirms every question; keeps the stages.
+class ConfirmingReport : public Report {
+  public:
+    void stage(const QString& text) override { stages << text; }
+    void progress(qint64, qint64) override {}
+    void tell(const QString& text, Icon, const QString&) override { told << text; }
+    bool ask(const QString&) override { return true; }
+    QStringList stages;
+    QStringList told;
 };
 
 class FakeProgress : public ProgressDisplay {
@@ -85,6 +97,7 @@ class FakeWindow : public WindowPort {
         enableCalls.push_back(controlsEnabled);
         updateVisible = how != Lock::Working;
     }
+    void showBusy(bool busy) override { busyShown = busy; }
     void setText(WindowText where, const QString& t) override {
         switch (where) {
         case WindowText::Caption:
@@ -135,6 +148,7 @@ class FakeWindow : public WindowPort {
 
     bool controlsEnabled = true;
     std::vector<bool> enableCalls;
+    bool busyShown = false;
     QString caption = QStringLiteral("Browse for DFF file");
     QStringList captions;
     bool updateVisible = true;

@@ -67,8 +67,8 @@ class RecordingFlashReport : public FlashReport {
     std::vector<Call> calls;
 };
 
-// The texts of a TFTP transfer's statuses and steps as they come, and how often it ended.
-// Steps come on the transfer's thread: read the record once the transfer is over.
+// The texts of a TFTP transfer's statuses and steps as they come; read the record once the
+// transfer is over.
 class RecordingTftpReport : public TftpReport {
   public:
     void status(const QString& text) override { texts << text; }
@@ -76,13 +76,11 @@ class RecordingTftpReport : public TftpReport {
         texts << text;
         steps << text;
     }
-    void ended() override { ++ends; }
 
     QString last() const { return texts.isEmpty() ? QString() : texts.back(); }
 
     QStringList texts; // statuses and steps
     QStringList steps;
-    int ends = 0;
 };
 
 } // namespace quorvex::fakes

@@ -1,6 +1,9 @@
 #pragma once
 // Small file helpers for the package tests: a scratch folder, whole-file reads and writes,
-// and the folder of the compatibility packages.
+// packages written from a file and read back into one, and the folder of the compatibility
+// packages.
+#include "package/cipher.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -32,6 +35,27 @@ inline QByteArray Pattern(int size, int salt = 0) {
     for (int i = 0; i < size; ++i)
         out[i] = char((unsigned(i) * 131u + unsigned(salt) * 7u + (unsigned(i) >> 8)) & 0xFFu);
     return out;
+}
+
+// The package for the file `source` written to `target`, made anew.
+inline bool EncodeFile(const QString& source, const QString& target, const QString& key,
+                       const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log,
+                       Failure* why = nullptr, std::optional<std::int32_t> seed = std::nullopt) {
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return EncodePackage(source, out, key, header, progress, log, why, seed);
+}
+
+// The body of the package `source` written to `target` when it decodes; `target` is left as it
+// was when it does not.
+inline bool DecodeFile(const QString& source, const QString& target, const QString& key,
+                       ProgressDisplay* progress, ErrorSink& log) {
+    QByteArray body;
+    if (!DecodePackageBody(source, body, key, progress, log))
+        return false;
+    WriteAll(target, body);
+    return true;
 }
 
 class Scratch {

@@ -30,6 +30,7 @@ using namespace quorvex;
 
 namespace {
 
+using quorvex::testing::EncodeFile;
 using quorvex::testing::Fixture;
 using quorvex::testing::ReadAll;
 
@@ -63,15 +64,17 @@ class UpdateFlow : public ::testing::Test {
         return form->findChild<T*>(QString::fromLatin1(name));
     }
     QPushButton* updateButton() const { return child<QPushButton>("cmdUpdate"); }
-    // A serial flash runs off the window's thread: the click returns at once, and the window is
-    // given back (or closed) when the flash is over.
+    // A load and a serial flash run on the window's worker: the click returns at once, and the
+    // window is given back (or closed) when the work is over. An upload is waited for by the
+    // test itself.
     void clickUpdate() {
-        const bool serialFlash = firmware.isLoaded() && !IsNetworkUnit(firmware);
+        const bool upload = firmware.isLoaded() && IsNetworkUnit(firmware);
         QTest::mouseClick(updateButton(), Qt::LeftButton);
-        if (serialFlash) {
-            ASSERT_TRUE(quorvex::testing::WaitUntil(
-                [&] { return updateButton()->isVisible() || !form->isVisible(); }, 60000));
-        }
+        if (!upload)
+            waitForTheWork();
+    }
+    void waitForTheWork() {
+        ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return !form->working(); }, 60000));
     }
     QString status() const { return child<QLabel>("lblStat")->text(); }
 
@@ -327,6 +330,7 @@ TEST_F(UpdateFlow, AnUnresolvableAddressShowsTheSocketTextAndGivesTheWindowBack)
     load("net1000.dff");
     child<QLineEdit>("txtIP")->setText(QStringLiteral("unit.invalid"));
     clickUpdate();
+    waitForTheWork();
     EXPECT_EQ(status(), "Authoritative answer host not found.");
     EXPECT_TRUE(updateButton()->isVisible());
     EXPECT_TRUE(child<QWidget>("cmdExit")->isEnabled());
@@ -362,7 +366,7 @@ TEST_F(UpdateFlow, ARejectedPackageSaysSoAndTheNextClickBrowsesFromItsFolder) {
     clickUpdate();
     ASSERT_EQ(dialogs.requests.size(), 2u);
     EXPECT_EQ(dialogs.requests[1].fileName, Fixture("wrongkey.dff"));
-    EXPECT_EQ(QDir(dialogs.requests[1].initialFolder).canonicalPath(),
+    EXPECT_EQ(QDir(dialogs.requests[1].folder).canonicalPath(),
               QDir(qEnvironmentVariable("QUORVEX_FIXTURES")).canonicalPath());
     EXPECT_EQ(updateButton()->text(), "Browse for DFF file");
 }
@@ -429,8 +433,8 @@ TEST_F(UpdateFlow, EepromDataAbove255IsRefusedAtLoadBeforeAnyUnitIsCalled) {
     body.close();
     const QString package = work.filePath(QStringLiteral("eeprom100.dff"));
     fakes::RecordingLog buildLog;
-    ASSERT_TRUE(EncMD5(body.fileName(), package, PackageKey(header, KeyParts::Three), header,
-                       nullptr, buildLog));
+    ASSERT_TRUE(EncodeFile(body.fileName(), package, PackageKey(header, KeyParts::Three), header,
+                           nullptr, buildLog));
 
     dialogs.choose(package);
     prompts.answers.push_back(true);
@@ -597,7 +601,7 @@ TEST_F(UpdateFlow, FaultATftpServerKilledMidTransferEndsInTheTimeOut) {
             f.write(QByteArray(4096, char(at / 4096)));
     }
     fakes::RecordingLog buildLog;
-    ASSERT_TRUE(EncMD5(body, package, PackageKey(header), header, nullptr, buildLog));
+    ASSERT_TRUE(EncodeFile(body, package, PackageKey(header), header, nullptr, buildLog));
     start(0x40, server.port());
     dialogs.choose(package);
     prompts.answers.push_back(true);

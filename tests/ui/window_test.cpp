@@ -1,5 +1,4 @@
 #include "base/catalogue.h"
-#include "net/tftp_client.h"
 #include "net/tftp_packets.h"
 #include "support/bounded_wait.h"
 #include "support/fake_devices.h"
@@ -63,7 +62,7 @@ TEST_F(WindowTest, StartsReadyWithCaptionAndNothingButLogoButtonAndExit) {
     EXPECT_TRUE(child<QPushButton>("cmdExit")->isVisible());
     for (const char* hidden : {"picSerMedium", "picEthMedium", "picProgress", "picCreateDFF"})
         EXPECT_FALSE(child<QWidget>(hidden)->isVisible()) << hidden;
-    EXPECT_FALSE(form->tftpClient().watching());
+    EXPECT_FALSE(form->working());
     EXPECT_EQ(child<QComboBox>("SerialCommPort")->count(), 0);
     EXPECT_EQ(child<QLineEdit>("txtIP")->text(), "192.168.0.200");
     EXPECT_EQ(child<QLabel>("lblStat")->text(), "Status: Ready.");
@@ -253,7 +252,7 @@ TEST_F(WindowTest, AUnitsErrorTextIsShownAtOnceAsPlainTextAndCutToLength) {
     EXPECT_EQ(status->text(), "Status: <b>x</b>");
     EXPECT_EQ(AccessibleName(status), "Status: <b>x</b>");
 
-    ASSERT_TRUE(WaitUntil([&] { return !form->tftpClient().inProgress(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return !form->working(); }, 5000));
     form->cmdUpdate_Click();
     socket.deliver(tftp::Ack(0));
     socket.deliver(tftp::Error(0, QByteArray(65000, '<')));
@@ -278,8 +277,7 @@ TEST_F(WindowTest, TheStatusLineShowsTheLastBlockSentWhenTheUnitFallsSilent) {
         socket.deliver(tftp::Ack(block));
     EXPECT_TRUE(WaitUntil([&] { return status->text() == "Status: Transmitting block #3"; }, 2000))
         << status->text().toStdString();
-    EXPECT_TRUE(form->tftpClient().watching());
-    form->tftpClient().EndTftpTransfer();
+    EXPECT_TRUE(form->working()) << "the unit has not answered the last block";
 }
 
 // Boxes quote paths and failure texts from outside the program: markup in them is shown as the

@@ -60,7 +60,9 @@ bool WritePackage(const QString& folder, const QString& name, const QByteArray& 
     const QString packagePath =
         folder + '/' + name + QStringLiteral(" v%1.%2.%3.dff").arg(major).arg(minor).arg(revision);
     QFile::remove(packagePath);
-    if (!EncMD5(bodyPath, packagePath, PackageKey(h), h, nullptr, log))
+    QFile package(packagePath);
+    if (!package.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+        !EncodePackage(bodyPath, package, PackageKey(h), h, nullptr, log))
         return false;
     std::printf("%s\n", qPrintable(QDir::toNativeSeparators(packagePath)));
     return true;

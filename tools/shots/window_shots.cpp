@@ -30,14 +30,7 @@ class YesPrompts : public Prompts {
 class OneFile : public FileDialogBackend {
   public:
     QString path;
-    FileDialogAnswer show(const FileDialogRequest& request) override {
-        FileDialogAnswer a;
-        a.chosen = true;
-        a.files = QStringList{path};
-        a.filterIndex = request.filterIndex;
-        a.flags = request.flags;
-        return a;
-    }
+    std::optional<QString> show(const FileDialogRequest&) override { return path; }
 };
 
 bool Save(FrmFWUpdater& form, const QString& folder, const char* name) {

@@ -1,4 +1,5 @@
 #pragma once
+// A plain sleep of the calling thread, for the pauses of the serial link.
 
 namespace quorvex {
 

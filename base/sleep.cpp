@@ -1,4 +1,4 @@
-#include "base/paced_wait.h"
+#include "base/sleep.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,10 +1,9 @@
 #pragma once
-// The window as the use cases and the network upload report to it: stages in the message line,
-// progress in the bar, outcomes in boxes or in the status line.
+// The window as the use cases report to it: stages in the message line, progress in the bar,
+// boxes and questions; an upload's stages and blocks in the status line.
 #include "base/prompts.h"
 #include "flow/report.h"
-#include "flow/window_port.h"
-#include "net/tftp_client.h"
+#include "ui/commands/window_port.h"
 
 namespace quorvex {
 
@@ -34,14 +33,14 @@ class WindowReport : public Report {
     bool barShown_ = false;
 };
 
-class WindowTftpReport : public TftpReport {
+// An upload as the window shows it: its stages and each block sent in the status line; the
+// bar stays as it was. Boxes and questions as for any use case.
+class UploadShown : public WindowReport {
   public:
-    explicit WindowTftpReport(WindowPort& window) : window_(window) {}
-    void status(const QString& text) override { window_.setText(WindowText::Status, text); }
-    // On the transfer's own thread.
-    void step(int, const QString& text) override { window_.setText(WindowText::Step, text); }
-    // The transfer is over, whichever way: the window is given back.
-    void ended() override;
+    UploadShown(WindowPort& window, Prompts& prompts)
+        : WindowReport(window, prompts), window_(window) {}
+    void stage(const QString& text) override { window_.setText(WindowText::Status, text); }
+    void progress(qint64 done, qint64 total) override;
 
   private:
     WindowPort& window_;

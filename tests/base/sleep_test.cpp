@@ -1,5 +1,5 @@
-// The paced wait keeps its own time, sleeps meanwhile and runs nothing else on its thread.
-#include "base/paced_wait.h"
+// The wait keeps its own time, sleeps meanwhile and runs nothing else on its thread.
+#include "base/sleep.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

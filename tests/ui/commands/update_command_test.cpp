@@ -1,9 +1,9 @@
 // The serial branch of the update command against a fake port: how the chosen entry becomes a
 // port, what happens to a port left open, and what is logged and shown.
-#include "flow/update_command.h"
-#include "net/tftp_client.h"
+#include "net/tftp_packets.h"
 #include "support/bounded_wait.h"
 #include "support/fake_bench.h"
+#include "ui/commands/update_command.h"
 
 #include <gtest/gtest.h>
 
@@ -27,10 +27,10 @@ class UpdateCommandSerial : public ::testing::Test, protected fakes::FakeBench {
         window.ports = {"Com 5"};
         window.selected = 0;
     }
-    // The flash runs on a thread of its own; the click returns at once.
+    // The flash runs on the worker; the click returns at once.
     void click() {
         command.LoadOrFlash();
-        ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return !command.flashing(); }, 30000));
+        ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return !worker.busy(); }, 30000));
     }
     // Told in a notice box under the program's caption.
     bool flashed() const {
@@ -42,8 +42,10 @@ class UpdateCommandSerial : public ::testing::Test, protected fakes::FakeBench {
     }
 
     fakes::ScriptedDialogs dialogs;
-    TftpClient tftp{socket, log, tftpReport};
-    UpdateCommand command{load(), dialogs, tftp, [] {}};
+    WorkThread worker;
+    StopRequest stop;
+    UpdateCommand command{side(), UploadLine{socket, tftp::DefaultServerPort}, dialogs, worker,
+                          stop};
 };
 
 TEST_F(UpdateCommandSerial, APortLeftOpenIsClosedAndReopenedOnTheChosenNumberWithNothingLogged) {

@@ -1,4 +1,4 @@
-#include "flow/window_reports.h"
+#include "ui/commands/window_reports.h"
 
 #include <algorithm>
 
@@ -29,8 +29,9 @@ bool WindowReport::ask(const QString& question) {
     return AskYesNo(prompts_, question);
 }
 
-void WindowTftpReport::ended() {
-    window_.lock(Lock::None);
+void UploadShown::progress(qint64 done, qint64) {
+    window_.setText(WindowText::Step,
+                    QStringLiteral("Status: Transmitting block #") + QString::number(done));
 }
 
 } // namespace quorvex

@@ -1,9 +1,9 @@
 #pragma once
-// What the flow shows in the main window, and the two things it reads there: the chosen port and
-// the target address. The layers below the flow never see the window (they report through
-// FlashReport and TftpReport). The window implements it; tests use a fake that records.
+// What the window's commands show in the main window, and the two things they read there: the
+// chosen port and the target address. The use cases never see the window (they report through
+// Report). The window implements it; tests use a fake that records.
 #include "base/progress_display.h"
-#include "serial/port_discovery.h"
+#include "flow/serial_ports.h"
 
 #include <QList>
 #include <QString>
@@ -27,9 +27,8 @@ enum class WindowText {
     Caption, // cmdUpdate
     Message, // lblMessage, which the hidden cmdUpdate uncovers
     Status,  // lblStat: an outcome or a failure, drawn at once, after the last step
-    // lblStat: one step of work under way (a block sent), from whichever thread does the work,
-    // never at the same time as another call; the window may merge it with the steps that
-    // follow.
+    // lblStat: one step of work under way (a block sent); the window may merge it with the
+    // steps that follow.
     Step,
 };
 
@@ -50,6 +49,8 @@ class WindowPort {
     virtual ~WindowPort() = default;
 
     virtual void lock(Lock how) = 0;
+    // The hourglass over the window while the ports are tried.
+    virtual void showBusy(bool busy) = 0;
     virtual void setText(WindowText where, const QString& text) = 0;
     virtual void showMedium(Medium medium) = 0;
 

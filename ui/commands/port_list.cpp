@@ -1,4 +1,4 @@
-#include "flow/port_list.h"
+#include "ui/commands/port_list.h"
 
 #include "base/catalogue.h"
 
@@ -9,16 +9,21 @@ QString UploadCaption(const LoadedFirmware& fw) {
            QStringLiteral(" to ") + ProductDisplayName(fw.Header.trimmedCode());
 }
 
-void RefreshPortList(WindowPort& w, SerialPort& port, const LoadedFirmware& fw) {
-    w.lock(Lock::Controls);
+void ScanPortsIntoList(WindowPort& w, SerialPort& port) {
+    w.showBusy(true);
     w.setText(WindowText::Caption, QStringLiteral("Scanning available COM ports, please wait..."));
     // The entries of the last scan are gone while this one runs.
     w.setPortList({});
-    PortList found{ScanPorts(port)};
+    PortList found{ListSerialPorts(port)};
     found.chosen = found.entries.isEmpty() ? -1 : 0;
     w.setPortList(found);
-    w.setText(WindowText::Caption,
-              fw.isLoaded() ? UploadCaption(fw) : QStringLiteral("Browse for DFF file"));
+    w.showBusy(false);
+}
+
+void RefreshPortList(WindowPort& w, SerialPort& port, const LoadedFirmware& fw) {
+    w.lock(Lock::Controls);
+    ScanPortsIntoList(w, port);
+    w.setText(WindowText::Caption, fw.isLoaded() ? UploadCaption(fw) : BrowseCaption);
     w.lock(Lock::None);
 }
 
@@ -33,18 +38,11 @@ void KeepPortSelection(WindowPort& w, const QString& text, const QString& device
     w.setPortList(list);
 }
 
-bool PortChosen(const WindowPort& w) {
-    return w.portList().choice() != nullptr;
-}
-
-QString ChosenPortText(const WindowPort& w) {
+std::optional<PortEntry> ChosenPort(const WindowPort& w) {
     const PortList list = w.portList();
-    return list.choice() ? list.choice()->text : QString();
-}
-
-QString ChosenPortDevice(const WindowPort& w) {
-    const PortList list = w.portList();
-    return list.choice() ? list.choice()->device : QString();
+    if (const PortEntry* chosen = list.choice())
+        return *chosen;
+    return std::nullopt;
 }
 
 } // namespace quorvex

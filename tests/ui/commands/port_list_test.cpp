@@ -1,5 +1,5 @@
-#include "flow/port_list.h"
 #include "support/fake_bench.h"
+#include "ui/commands/port_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,26 @@
+#include "flow/system_devices.h"
+
+#include "net/host_resolver.h"
+#include "net/system_udp_socket.h"
+#include "serial/qt_serial_port.h"
+
+namespace quorvex {
+
+struct SystemDevices::Held {
+    QtSerialPort serial;
+    SystemHostResolver resolver;
+    SystemUdpSocket socket{resolver};
+};
+
+SystemDevices::SystemDevices() : held_(std::make_unique<Held>()) {}
+SystemDevices::~SystemDevices() = default;
+
+SerialPort& SystemDevices::serial() {
+    return held_->serial;
+}
+
+UdpSocket& SystemDevices::socket() {
+    return held_->socket;
+}
+
+} // namespace quorvex
