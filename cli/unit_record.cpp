@@ -32,6 +32,9 @@ QString PackageDigest(const QString& path) {
 }
 
 QString OutcomeWord(const SerialUnitOutcome& unit) {
+    // A unit stopped before it started never had its port opened.
+    if (unit.interrupted && !unit.opened)
+        return InterruptedWord;
     if (!unit.opened || (unit.portGone && !unit.identification))
         return QStringLiteral("error");
     if (unit.interrupted)
