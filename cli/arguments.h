@@ -29,6 +29,8 @@ struct Arguments {
     QString deviceFolder;
     // flash, upload: the record file that a line per unit is appended to; none when empty
     QString recordPath;
+    // flash, upload: how many units are worked at once; 0 for all of them
+    int jobs = 0;
     // flash
     QStringList ports;
     std::optional<double> waitSeconds;
@@ -37,13 +39,17 @@ struct Arguments {
     int tftpPort = tftp::DefaultServerPort;
 };
 
+// The most --jobs takes: far beyond the units one station holds.
+inline constexpr int MaxJobs = 1024;
+
 struct UsageError {
     QString text;
 };
 
 std::variant<Arguments, UsageError> ParseArguments(const QStringList& args);
 
-// The help text of one command, or the overview; each ends with an example.
+// The help text of one command, or the overview; each ends with an example. In a file of its
+// own.
 QString HelpText(std::optional<Command> command);
 
 // "quorvex-cli 1.1.0"

@@ -1,19 +1,18 @@
 // quorvex-cli flash: the serial units on the given ports flashed side by side, each on a thread
-// of its own, then a table of their outcomes.
+// of its own (at most --jobs at once), then a table of their outcomes.
 #include "base/catalogue.h"
 #include "base/conversions.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/flash_unit.h"
 #include "cli/printed_report.h"
+#include "cli/side_by_side.h"
 #include "serial/flashing_sequence.h"
 #include "serial/qt_serial_port.h"
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QMutex>
 #include <QSysInfo>
-#include <QThread>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -22,44 +21,9 @@ namespace quorvex::cli {
 
 namespace {
 
-// What the units flashed side by side have drawn so far: one bar for all of them on a
-// terminal, a line at each quarter of each unit elsewhere.
-class FlashBoard {
-  public:
-    explicit FlashBoard(const QStringList& names) : names_(names), percent_(names.size(), -1) {}
-
-    void progress(int unit, double f) {
-        const int percent = int(std::floor(std::clamp(f, 0.0, 1.0) * 100));
-        QMutexLocker locked(&lock_);
-        if (percent == percent_[unit])
-            return;
-        const int before = percent_[unit];
-        percent_[unit] = percent;
-        if (!StdoutIsTerminal()) {
-            if (before < 0 || percent / 25 != before / 25)
-                PrintLine(
-                    QStringLiteral("%1: %2%").arg(Visible(names_[unit])).arg(percent / 25 * 25));
-            return;
-        }
-        QStringList parts;
-        for (int i = 0; i < names_.size(); ++i)
-            if (percent_[i] >= 0)
-                parts << QStringLiteral("%1 %2%")
-                             .arg(Visible(QFileInfo(names_[i]).fileName()))
-                             .arg(percent_[i]);
-        ShowBar(parts.join(QStringLiteral("  ")));
-    }
-    void done() { ShowBar(QString()); }
-
-  private:
-    QMutex lock_;
-    QStringList names_;
-    QList<int> percent_;
-};
-
 class PrintedUnitEvents : public UnitEvents {
   public:
-    PrintedUnitEvents(const QString& name, int index, int attempts, FlashBoard& board)
+    PrintedUnitEvents(const QString& name, int index, int attempts, UnitBoard& board)
         : name_(Visible(name)), index_(index), attempts_(attempts), board_(board) {}
     void stage(const QString& text) override {
         // The countdown is one stage, however many seconds it counts: a log of a long run
@@ -91,7 +55,7 @@ class PrintedUnitEvents : public UnitEvents {
     QString name_;
     int index_;
     int attempts_;
-    FlashBoard& board_;
+    UnitBoard& board_;
     QString last_;
     bool countedDown_ = false;
 };
@@ -108,13 +72,13 @@ struct FlashRun {
     QString host;
 };
 
-// One unit, on a thread of its own: its serial port is made, used and closed there, and the
-// flashing sequence's waits sleep on that port. Its record is written as soon as it ends.
-class UnitThread : public QThread {
+// One unit, worked on a thread of its own: its serial port is made, used and closed there, and
+// the flashing sequence's waits sleep on that port. Its record is written as soon as it ends.
+class FlashedUnit {
   public:
     // The device behind the port and its adapter's number are read before the unit starts: an
     // adapter that goes during the flash is still named in the record.
-    UnitThread(const FlashRun& run, PortChoice port, int index, FlashBoard& board)
+    FlashedUnit(const FlashRun& run, PortChoice port, int index, UnitBoard& board)
         : run_(run), port_(std::move(port)), log_(port_.given),
           events_(port_.given, index, run.attempts, board) {
         const QString device = QFileInfo(port_.device).canonicalFilePath();
@@ -126,8 +90,7 @@ class UnitThread : public QThread {
     UnitRecord record;
     bool recorded = false;
 
-  protected:
-    void run() override {
+    void flash() {
         record.start = QDateTime::currentDateTimeUtc();
         outcome = FlashUnit(run_.firmware, port_, run_.attempts, log_, events_, &run_.stop);
         record.end = QDateTime::currentDateTimeUtc();
@@ -175,22 +138,19 @@ int RunFlash(const Arguments& a) {
                          run.record,
                          run.stop,
                          QSysInfo::machineHostName()};
-    FlashBoard board(a.ports);
-    std::vector<std::unique_ptr<UnitThread>> units;
+    UnitBoard board(a.ports);
+    std::vector<std::unique_ptr<FlashedUnit>> units;
     for (int i = 0; i < a.ports.size(); ++i)
-        units.push_back(std::make_unique<UnitThread>(
+        units.push_back(std::make_unique<FlashedUnit>(
             flash, ResolvePort(a.ports[i], DeviceFolder(a)), i, board));
-    for (auto& u : units)
-        u->start();
-    for (auto& u : units)
-        u->wait();
+    RunSideBySide(int(units.size()), a.jobs, [&units](int i) { units[size_t(i)]->flash(); });
     board.done();
 
     QList<QStringList> rows;
     QList<UnitRecord> records;
     bool all = true;
     for (int i = 0; i < a.ports.size(); ++i) {
-        const UnitThread& u = *units[size_t(i)];
+        const FlashedUnit& u = *units[size_t(i)];
         const SerialUnitOutcome& o = u.outcome.unit;
         all = all && o.end == SerialUnitEnd::Flashed && u.recorded;
         rows << QStringList{a.ports[i], UnitFoundText(o),

@@ -63,6 +63,15 @@ PortChoice ResolvePort(const QString& given, const QString& folder) {
 FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, int helloAttempts,
                        ErrorSink& log, UnitEvents& events, const StopRequest* stop) {
     FlashOutcome out;
+    if (StopAsked(stop)) {
+        // A unit that --jobs kept waiting when the stop came: its port stays shut, and nobody
+        // is asked to reset it.
+        out.unit.end = SerialUnitEnd::Interrupted;
+        out.unit.text = InterruptedFlashText(SerialFlashResult{}, FramesToSend(firmware));
+        out.result = out.unit.text;
+        events.told(out.result, true);
+        return out;
+    }
     // Made here, on the unit's own thread, which owns it from now on.
     QtSerialPort serial;
     const Place place = Place::Module(QStringLiteral("flash"), QStringLiteral("quorvex-cli"));

@@ -2,7 +2,7 @@
 
 namespace quorvex::cli {
 
-PrintedReport::PrintedReport(LineProgress& bar, QString prefix)
+PrintedReport::PrintedReport(ProgressDisplay& bar, QString prefix)
     : bar_(bar), prefix_(Visible(prefix)) {}
 
 void PrintedReport::stage(const QString& text) {

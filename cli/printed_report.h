@@ -13,7 +13,7 @@ namespace quorvex::cli {
 class PrintedReport : public Report {
   public:
     // `prefix`: the target or port the lines belong to; stages are not printed without one.
-    PrintedReport(LineProgress& bar, QString prefix = {});
+    PrintedReport(ProgressDisplay& bar, QString prefix = {});
 
     void stage(const QString& text) override;
     void progress(qint64 done, qint64 total) override;
@@ -24,7 +24,7 @@ class PrintedReport : public Report {
     QString lastStage() const { return lastStage_; }
 
   private:
-    LineProgress& bar_;
+    ProgressDisplay& bar_;
     QString prefix_;
     bool barShown_ = false;
     QString lastStage_;

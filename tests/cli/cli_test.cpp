@@ -1,12 +1,10 @@
 // quorvex-cli run as a program: packages built and read back, refusals, units flashed side by
-// side over pseudo-terminals, an upload into a real TFTP server on loopback.
+// side over pseudo-terminals. Uploads are in upload_test.cpp.
 #include "bootsim/simulator.h"
-#include "net/simulated_unit.h"
-#include "net/tftp_packets.h"
+#include "cli_run.h"
 #include "package/intel_hex.h"
 #include "support/bounded_wait.h"
 #include "support/test_files.h"
-#include "support/tftpd_fixture.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -30,43 +28,12 @@
 namespace quorvex {
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
+using quorvex::testing::Cli;
+using quorvex::testing::CliProgram;
+using quorvex::testing::CliRun;
 using quorvex::testing::Fixture;
-
-QByteArray FixtureBytes(const QString& name) {
-    return quorvex::testing::ReadAll(Fixture(name));
-}
-
-// `runEvents`: this thread's events run while the program does, for peers that live on it (a
-// simulated unit).
-CliRun Cli(const QStringList& args, int timeoutMs = 60000, bool runEvents = false) {
-    QProcess p;
-    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"), args);
-    CliRun r;
-    if (!p.waitForStarted(10000)) {
-        r.err = p.errorString();
-        return r;
-    }
-    const bool finished =
-        runEvents ? quorvex::testing::WaitUntil([&] { return p.state() == QProcess::NotRunning; },
-                                                timeoutMs, 10)
-                  : p.waitForFinished(timeoutMs);
-    if (!finished) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return r;
-}
+using quorvex::testing::FixtureBytes;
+using quorvex::testing::RecordLines;
 
 QJsonArray InfoJson(const QStringList& packages, int* status = nullptr) {
     const CliRun r = Cli(QStringList{QStringLiteral("info"), QStringLiteral("--json")} + packages);
@@ -184,7 +151,7 @@ Interrupted InterruptMidway(const QStringList& args, const QString& reading, int
     env.insert(QStringLiteral("TMPDIR"), tmp);
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(work);
-    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"), args);
+    p.start(CliProgram(), args);
     if (!p.waitForStarted(10000))
         return out;
     const qint64 pid = p.processId();
@@ -296,8 +263,7 @@ TEST(CliInterrupted, ABuildThatFailsOrIsEndedLeavesTheOldPackageAndNothingBeside
         r.rlim_cur = 64 * 1024;
         setrlimit(RLIMIT_FSIZE, &r);
     });
-    limited.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"),
-                  pack);
+    limited.start(CliProgram(), pack);
     ASSERT_TRUE(limited.waitForFinished(60000));
     EXPECT_EQ(limited.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(limited.exitCode(), 1);
@@ -365,19 +331,6 @@ TEST(CliInfo, EveryFixtureAsItsReadmeSaysInJsonAndStatus) {
     const CliRun wrong = Cli({"info", Fixture("wrongkey.dff")});
     EXPECT_EQ(wrong.status, 4);
     EXPECT_TRUE(wrong.out.contains(QStringLiteral("Invalid DFF file."))) << wrong.out.toStdString();
-}
-
-// The lines of a record file, each read as a JSON object; an empty object for a line that is
-// not one. `whole`: every line ended with its line end.
-QList<QJsonObject> RecordLines(const QString& path, bool* whole = nullptr) {
-    const QByteArray bytes = quorvex::testing::ReadAll(path);
-    if (whole)
-        *whole = bytes.endsWith('\n');
-    QList<QJsonObject> out;
-    for (const QByteArray& line : bytes.split('\n'))
-        if (!line.isEmpty())
-            out << QJsonDocument::fromJson(line).object();
-    return out;
 }
 
 QJsonObject RecordOf(const QList<QJsonObject>& records, const QString& port) {
@@ -558,9 +511,8 @@ struct FlashOfTwo {
         ready = a.start(&error) && b.start(&error) && dir.isValid();
     }
     bool start(QProcess& p) {
-        p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"),
-                {"flash", Fixture("sparse17.dff"), "--port", a.slavePath(), "--port", b.slavePath(),
-                 "--wait", "30", "--record", record});
+        p.start(CliProgram(), {"flash", Fixture("sparse17.dff"), "--port", a.slavePath(), "--port",
+                               b.slavePath(), "--wait", "30", "--record", record});
         return p.waitForStarted(10000);
     }
     bootsim::Simulator a;
@@ -673,8 +625,7 @@ TEST(CliOutputLost, AClosedPipeOrAFullDiskLeavesTheUnitsFlashedTheRecordsWritten
     healthy.identification = 0x40;
     FlashOfTwo run(healthy, healthy);
     ASSERT_TRUE(run.ready) << run.error.toStdString();
-    const QString cli =
-        qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli");
+    const QString cli = CliProgram();
     QProcess piped;
     piped.start(QStringLiteral("bash"),
                 {"-c", "set -o pipefail; \"$0\" \"$@\" | head -n 2; exit \"${PIPESTATUS[0]}\"", cli,
@@ -730,52 +681,6 @@ TEST(CliOutputLost, AClosedPipeOrAFullDiskLeavesTheUnitsFlashedTheRecordsWritten
     const QList<QJsonObject> refused = RecordLines(record);
     ASSERT_EQ(refused.size(), 1);
     EXPECT_EQ(refused[0].value("outcome").toString(), QStringLiteral("refused"));
-}
-
-TEST(CliUpload, ImageArrivesWholeInTftpd) {
-    quorvex::testing::TftpdServer server;
-    if (!quorvex::testing::TftpdServer::Installed())
-        GTEST_SKIP() << "tftpd-hpa is not installed";
-    const QString why = server.start();
-    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString record = dir.filePath(QStringLiteral("line3.jsonl"));
-    const CliRun r = Cli({"upload", Fixture("net1000.dff"), "--target", "127.0.0.1", "--tftp-port",
-                          QString::number(server.port()), "--record", record});
-    EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("Status: Finished.  Ready.")));
-    const QList<QJsonObject> records = RecordLines(record);
-    ASSERT_EQ(records.size(), 1);
-    EXPECT_EQ(records[0].value("target").toString(), QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(records[0].value("address").toString(), QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(records[0].value("outcome").toString(), QStringLiteral("uploaded"));
-    EXPECT_EQ(records[0].value("blocks").toInt(), 2);
-    EXPECT_EQ(records[0].value("blocks_total").toInt(), 2);
-    QFile stored(server.pathOf(QStringLiteral("NYX2")));
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    EXPECT_EQ(stored.readAll(), FixtureBytes(QStringLiteral("net1000.bin")));
-}
-
-// A unit's words are data: the escape sequences and line break of its error packet, which
-// would otherwise move the cursor and paint a "Finished" row of their own, are shown as
-// escapes, in its status line and in its row.
-TEST(CliUpload, AUnitsErrorTextReachesTheTerminalWithItsControlCharactersVisible) {
-    quorvex::testing::SimulatedUnit unit;
-    unit.onArrival = [&](const quorvex::testing::SimulatedUnit::Arrival& a) {
-        if (a.bytes.startsWith(QByteArray::fromHex("0002")))
-            unit.answer(tftp::Error(0, "\x1b[1A\x1b[2K127.0.0.1  Status: Finished.  Ready.\nok"));
-    };
-    const CliRun r = Cli({"upload", Fixture("net1000.dff"), "--target", "127.0.0.1", "--tftp-port",
-                          QString::number(unit.port())},
-                         60000, true);
-    EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
-    EXPECT_FALSE(r.out.contains(QLatin1Char('\x1b'))) << r.out.toStdString();
-    const QString shown =
-        QStringLiteral("Status: \\x1b[1A\\x1b[2K127.0.0.1  Status: Finished.  Ready.\\nok");
-    const QStringList lines = r.out.split(QLatin1Char('\n'));
-    EXPECT_TRUE(lines.contains(QStringLiteral("127.0.0.1: ") + shown)) << r.out.toStdString();
-    EXPECT_TRUE(lines.contains(QStringLiteral("127.0.0.1  ") + shown)) << r.out.toStdString();
 }
 
 } // namespace

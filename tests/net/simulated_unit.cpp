@@ -9,10 +9,10 @@ namespace quorvex::testing {
 
 using namespace quorvex::tftp;
 
-SimulatedUnit::SimulatedUnit() {
+SimulatedUnit::SimulatedUnit(const QHostAddress& address, quint16 port) : clientAddress_(address) {
     clock_.start();
-    listen_.bind(QHostAddress::LocalHost, 0);
-    transfer_.bind(QHostAddress::LocalHost, 0);
+    listen_.bind(address, port);
+    transfer_.bind(address, 0);
     QObject::connect(&listen_, &QUdpSocket::readyRead, &listen_,
                      [this] { readFrom(listen_, false); });
     QObject::connect(&transfer_, &QUdpSocket::readyRead, &transfer_,
@@ -26,6 +26,7 @@ void SimulatedUnit::readFrom(QUdpSocket& s, bool transfer) {
         if (!d.isValid())
             return;
         Arrival a{d.data(), transfer, d.senderAddress(), quint16(d.senderPort()), clock_.elapsed()};
+        clientAddress_ = a.from;
         clientPort_ = a.fromPort;
         arrivals.push_back(a);
         if (onArrival)
@@ -35,7 +36,7 @@ void SimulatedUnit::readFrom(QUdpSocket& s, bool transfer) {
 
 void SimulatedUnit::answer(const QByteArray& datagram, bool fromTransferPort) {
     QUdpSocket& s = fromTransferPort ? transfer_ : listen_;
-    s.writeDatagram(datagram, QHostAddress::LocalHost, clientPort_);
+    s.writeDatagram(datagram, clientAddress_, clientPort_);
 }
 
 void SimulatedUnit::answerLater(int ms, const QByteArray& datagram, bool fromTransferPort) {
@@ -68,8 +69,12 @@ void SimulatedUnit::serve(const Arrival& a) {
     }
     if (block < 0 || (silentAfterBlock != 0 && block == silentAfterBlock))
         return;
-    for (int i = 0; i < ackCopies; ++i)
-        answer(Ack(block));
+    for (int i = 0; i < ackCopies; ++i) {
+        if (answerDelayMs > 0)
+            answerLater(answerDelayMs, Ack(block));
+        else
+            answer(Ack(block));
+    }
 }
 
 } // namespace quorvex::testing

@@ -17,17 +17,17 @@
 namespace quorvex::testing {
 
 namespace {
-// A port nobody holds right now, from the ephemeral range.
-quint16 FreeUdpPort() {
+// A port nobody holds right now on `address`, from the ephemeral range.
+quint16 FreeUdpPort(const QHostAddress& address) {
     QUdpSocket probe;
-    if (!probe.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress))
+    if (!probe.bind(address, 0, QAbstractSocket::DontShareAddress))
         return 0;
     return probe.localPort();
 }
 
-bool PortTaken(quint16 port) {
+bool PortTaken(const QHostAddress& address, quint16 port) {
     QUdpSocket probe;
-    return !probe.bind(QHostAddress::LocalHost, port, QAbstractSocket::DontShareAddress);
+    return !probe.bind(address, port, QAbstractSocket::DontShareAddress);
 }
 
 // The server drops to the tftp user, which must own the root to create files in it.
@@ -55,7 +55,10 @@ TftpdServer::~TftpdServer() {
     stop();
 }
 
-QString TftpdServer::start() {
+QString TftpdServer::start(const QString& address, quint16 port) {
+    // Loopback only: the tests send nothing beyond this machine.
+    if (!address_.setAddress(address) || !address_.isLoopback())
+        return QStringLiteral("%1 is not a loopback address").arg(address);
     dir_ = std::make_unique<QTemporaryDir>();
     if (!dir_->isValid())
         return QStringLiteral("cannot make a temporary root");
@@ -65,19 +68,20 @@ QString TftpdServer::start() {
     // server binds it, and the server then ends at once. A few tries with a new port each.
     QString why;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        port_ = FreeUdpPort();
+        port_ = port != 0 ? port : FreeUdpPort(address_);
         if (port_ == 0)
             return QStringLiteral("no free UDP port");
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start(QString::fromLatin1(Program),
                        {QStringLiteral("--foreground"), QStringLiteral("--address"),
-                        QStringLiteral("127.0.0.1:%1").arg(port_), QStringLiteral("--create"),
-                        QStringLiteral("--secure"), QStringLiteral("--user"),
-                        QStringLiteral("tftp"), dir_->path()});
+                        QStringLiteral("%1:%2").arg(address_.toString()).arg(port_),
+                        QStringLiteral("--create"), QStringLiteral("--secure"),
+                        QStringLiteral("--user"), QStringLiteral("tftp"), dir_->path()});
         if (!process_.waitForStarted(3000))
             return QStringLiteral("in.tftpd did not start: %1").arg(process_.errorString());
         const bool listening = WaitUntil(
-            [this] { return process_.state() != QProcess::Running || PortTaken(port_); }, 3000);
+            [this] { return process_.state() != QProcess::Running || PortTaken(address_, port_); },
+            3000);
         if (listening && process_.state() == QProcess::Running)
             return {};
         why = QStringLiteral("in.tftpd is not listening on port %1: %2")
