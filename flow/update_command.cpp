@@ -3,12 +3,14 @@
 #include "base/catalogue.h"
 #include "base/conversions.h"
 #include "base/file_dialogs.h"
+#include "base/last_folder.h"
 #include "flow/port_list.h"
 #include "flow/upload.h"
 #include "flow/window_reports.h"
 #include "net/tftp_client.h"
 #include "serial/flashing_sequence.h"
 
+#include <QFileInfo>
 #include <cmath>
 
 namespace quorvex {
@@ -29,9 +31,9 @@ int PortNumberOf(const QString& entry) {
 } // namespace
 
 UpdateCommand::UpdateCommand(PackageLoad load, FileDialogBackend& dialogs, TftpClient& tftp,
-                             std::function<void()> refreshPorts)
+                             std::function<void()> refreshPorts, LastFolder* lastFolder)
     : load_(std::move(load)), dialogs_(dialogs), tftp_(tftp),
-      refreshPorts_(std::move(refreshPorts)) {}
+      refreshPorts_(std::move(refreshPorts)), lastFolder_(lastFolder) {}
 
 UpdateCommand::~UpdateCommand() = default;
 
@@ -48,9 +50,20 @@ void UpdateCommand::LoadOrFlash() {
 
 void UpdateCommand::BrowseAndLoad() {
     Guard g(load_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
+    load_.window.lock(Lock::Controls);
+    LoadChosen(g, ChoosePackage(g));
+}
+
+void UpdateCommand::OpenAsIfBrowsed(const QString& path) {
+    if (flashing_ || load_.firmware.isLoaded())
+        return;
+    Guard g(load_.log, Place::Form(QStringLiteral("cmdUpdate_Click")));
+    load_.window.lock(Lock::Controls);
+    LoadChosen(g, path);
+}
+
+void UpdateCommand::LoadChosen(Guard& g, QString path) {
     WindowPort& w = load_.window;
-    w.lock(Lock::Controls);
-    QString path = ChoosePackage(g);
     if (!FileExists(path))
         path.clear();
     packagePath_ = path;
@@ -68,6 +81,8 @@ void UpdateCommand::BrowseAndLoad() {
     g.step([&] { loaded = LoadDFFFile(load_, path, refreshDuringLoad); });
     if (loaded) {
         w.setText(WindowText::Caption, UploadCaption(load_.firmware));
+        if (lastFolder_)
+            g.step([&] { lastFolder_->keep(QFileInfo(path).absolutePath()); });
     } else {
         w.setText(WindowText::Caption, path.isEmpty()
                                            ? BrowseCaption
@@ -81,6 +96,9 @@ void UpdateCommand::BrowseAndLoad() {
 QString UpdateCommand::ChoosePackage(Guard& g) {
     DialogCall call;
     call.fileName = packagePath_;
+    if (!dialogShown_ && packagePath_.isEmpty() && lastFolder_)
+        call.initialFolder = lastFolder_->recall();
+    dialogShown_ = true;
     call.filter = QStringLiteral("Tolvane Firmware Files (*.dff)|*.dff|All Files (*.*)|*.*");
     call.title = QStringLiteral("Load Tolvane Firmware File");
     call.flags = OFN_EXPLORER | OFN_HIDEREADONLY;

@@ -15,17 +15,24 @@
 namespace quorvex {
 
 class FileDialogBackend;
+class LastFolder;
 class TftpClient;
 
 class UpdateCommand {
   public:
+    // `lastFolder`, when given, keeps the folder of each package opened for the next run, whose
+    // first dialog starts there.
     UpdateCommand(PackageLoad load, FileDialogBackend& dialogs, TftpClient& tftp,
-                  std::function<void()> refreshPorts);
+                  std::function<void()> refreshPorts, LastFolder* lastFolder = nullptr);
     ~UpdateCommand();
 
     // A serial flash runs on a thread of its own: the click returns at once, and the window is
     // given back (or closed) once the technician has answered the question that ends it.
     void LoadOrFlash();
+    // Opens the package at `path` as if the technician had browsed for it and chosen it: the
+    // same question, checks and texts, without the dialog. Only while the main button offers
+    // to browse (no package loaded, no flash under way); otherwise nothing happens.
+    void OpenAsIfBrowsed(const QString& path);
     // A unit is being flashed over the serial port, which belongs to the flash meanwhile.
     bool flashing() const { return flashing_; }
     // The window is going while a unit is flashed: the flash stops before its next hello or
@@ -37,6 +44,8 @@ class UpdateCommand {
 
   private:
     void BrowseAndLoad();
+    // The load after a pick, with the window locked; gives the window back.
+    void LoadChosen(Guard& g, QString path);
     void Flash();
     void StartSerialFlash(Guard& g);
     void FinishSerialFlash();
@@ -50,6 +59,9 @@ class UpdateCommand {
     TftpClient& tftp_;
     std::function<void()> refreshPorts_;
     QString packagePath_;
+    LastFolder* lastFolder_ = nullptr;
+    // The run's first dialog starts in the folder kept by an earlier run.
+    bool dialogShown_ = false;
     int portNumber_ = 1;
 
     bool flashing_ = false;

@@ -1,15 +1,18 @@
 #include "ui/frm_fw_updater.h"
 
 #include "base/identity.h"
+#include "base/last_folder.h"
 #include "flow/make_package.h"
 #include "flow/port_list.h"
 #include "flow/update_command.h"
 #include "net/tftp_client.h"
 #include "package/maker_panel.h"
+#include "ui/contrast.h"
 #include "ui/controls.h"
 #include "ui/logo_widget.h"
 #include "ui/maker_panel.h"
 #include "ui/paced_draw.h"
+#include "ui/package_drop.h"
 #include "ui/progress_widget.h"
 
 #include <QAccessible>
@@ -35,16 +38,21 @@ QString ShownStatus(const QString& text) {
 } // namespace
 
 FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
-    : QWidget(parent), deps_(std::move(deps)), log_(deps_.programFolder, deps_.prompts) {
+    : QWidget(parent), deps_(std::move(deps)), log_(deps_.programFolder, deps_.prompts),
+      portNotice_(deps_.refusalOf) {
     setObjectName(QStringLiteral("frmFWUpdater"));
     tftpClient_ =
         std::make_unique<TftpClient>(deps_.socket, log_, tftpReport_, deps_.tftpServerPort);
+    lastFolder_ = std::make_unique<LastFolder>(deps_.configFolder);
     updateCommand_ = std::make_unique<UpdateCommand>(
         PackageLoad{deps_.firmware, log_, deps_.prompts, *this, deps_.serial}, deps_.dialogs,
-        *tftpClient_, [this] { cmdRefresh_Click(); });
+        *tftpClient_, [this] { cmdRefresh_Click(); }, lastFolder_.get());
     buildControls();
     picCreateDFF_ = new MakerPanel(this);
     wireEvents();
+    new PackageDrop(
+        *this, [this] { return offersBrowse(); },
+        [this](const QString& path) { openPackage(path); });
     Form_Load();
 }
 
@@ -66,6 +74,7 @@ void FrmFWUpdater::buildControls() {
     lblMessage_ = MakeLabel(this, QStringLiteral("lblMessage"), -1,
                             QStringLiteral("Flashing Firmware..."), QRect(168, 10, 322, 26));
     lblMessage_->setAlignment(Qt::AlignCenter);
+    KeepFullContrastWhenDisabled(lblMessage_);
     messageText_ = lblMessage_->text();
     messageDraw_ = std::make_unique<PacedDraw>([this] {
         lblMessage_->setText(messageText_);
@@ -100,6 +109,7 @@ void FrmFWUpdater::buildControls() {
                          QStringLiteral("Status: Ready."), QRect(2, 30, 224, 38));
     lblStat_->setWordWrap(true);
     lblStat_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    KeepFullContrastWhenDisabled(lblStat_);
     status_ = std::make_unique<PacedText>(lblStat_->text(), [this](const QString& text) {
         lblStat_->setText(ShownStatus(text));
         lblStat_->repaint();
@@ -149,6 +159,19 @@ void FrmFWUpdater::cmdUpdate_Click() {
     picProgress_->holdThread(false);
 }
 
+bool FrmFWUpdater::offersBrowse() const {
+    return !deps_.firmware.isLoaded() && !updateCommand_->flashing() && !cmdUpdate_->isHidden() &&
+           cmdUpdate_->isEnabled() && picCreateDFF_->isHidden();
+}
+
+void FrmFWUpdater::openPackage(const QString& path) {
+    if (!offersBrowse())
+        return;
+    picProgress_->holdThread(true);
+    updateCommand_->OpenAsIfBrowsed(path);
+    picProgress_->holdThread(false);
+}
+
 void FrmFWUpdater::cmdExit_Click() {
     closeWindow();
 }
@@ -173,6 +196,9 @@ void FrmFWUpdater::cmdRefresh_Click() {
     setCursor(Qt::WaitCursor);
     RefreshPortList(*this, deps_.serial, deps_.firmware);
     unsetCursor();
+    // An empty list is no answer for a technician whose ports all refuse them: say why, once.
+    Guard g(log_, Place::Form(QStringLiteral("cmdRefresh_Click")));
+    portNotice_.afterScan(deps_.serial, portList().entries, g, deps_.prompts);
 }
 
 void FrmFWUpdater::imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers m) {

@@ -5,9 +5,11 @@
 #include "base/file_dialogs.h"
 #include "base/loaded_firmware.h"
 #include "base/prompts.h"
+#include "flow/port_access.h"
 #include "flow/window_port.h"
 #include "flow/window_reports.h"
 #include "net/udp_socket.h"
+#include "serial/port_naming.h"
 #include "serial/serial_port.h"
 
 #include <QWidget>
@@ -21,6 +23,7 @@ class QPushButton;
 
 namespace quorvex {
 
+class LastFolder;
 class LogoWidget;
 class MakerPanel;
 class PacedDraw;
@@ -42,6 +45,10 @@ struct FormDeps {
     QString programFolder;
     // The TFTP server port of network units; tests point it at a server of their own.
     int tftpServerPort = 69;
+    // Where the folder of the last package opened is kept for the next run; empty keeps none.
+    QString configFolder = {};
+    // Why a device the port scan could not open refuses this user.
+    AccessCheck refusalOf = &AccessRefusalOf;
 };
 
 class FrmFWUpdater : public QWidget, public WindowPort {
@@ -51,6 +58,7 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     ~FrmFWUpdater() override;
 
     ErrorLog& errorLog() { return log_; }
+    const ErrorLog& errorLog() const { return log_; }
     TftpClient& tftpClient() { return *tftpClient_; }
 
     // Event handlers, public so that tests can drive them as the events would.
@@ -63,6 +71,13 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     void imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
     void cmbUnitIdList_Click();
     void txtFWVer_GotFocus(int index);
+
+    // Opens the package at `path` as if it had been browsed for (a file named on the command
+    // line, a file dropped onto the window), while the main button offers to browse.
+    void openPackage(const QString& path);
+    // The main button's next click browses, and the window is not busy: a package may be
+    // handed to it.
+    bool offersBrowse() const;
 
     // WindowPort
     void lock(Lock how) override;
@@ -103,6 +118,8 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     ErrorLog log_;
     WindowTftpReport tftpReport_{*this};
     std::unique_ptr<TftpClient> tftpClient_;
+    std::unique_ptr<LastFolder> lastFolder_;
+    PortAccessNotice portNotice_;
     std::unique_ptr<UpdateCommand> updateCommand_;
     bool closingFromCode_ = false;
     // The desktop announced the session's end, whose close is not refused, until the person
