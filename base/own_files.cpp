@@ -334,8 +334,10 @@ AppendedLines::Fate AppendedLines::append(const QByteArray& line) {
                 continue;
             if (n <= 0) {
                 fate.why = SystemText(n < 0 ? errno : ENOSPC);
-                // Under the lock nobody has written since: the file is as it was.
-                (void)::ftruncate(fd, st.st_size);
+                // Under the lock nobody has written since: the file is as it was. A cut that
+                // fails leaves the torn line, which the next record starts after.
+                if (::ftruncate(fd, st.st_size) != 0)
+                    fate.why += QStringLiteral("; the part written stays: ") + SystemText(errno);
                 break;
             }
             done += n;

@@ -1,6 +1,7 @@
 #include "cli/flash_unit.h"
 
 #include "flow/flash_serial_unit.h"
+#include "flow/port_access.h"
 #include "flow/report.h"
 #include "serial/port_discovery.h"
 #include "serial/port_naming.h"
@@ -95,9 +96,8 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
             out.result = QStringLiteral("Permission denied: user %1 may not read and write %2")
                              .arg(refusal->user, port.device);
             // Its lines broken as a box's are, so that the break is printed as one.
-            events.told(QStringLiteral("%1 (%2).\r\nTo use it, join the group that owns it: sudo "
-                                       "usermod -aG %3 %4, then log out and in again.")
-                            .arg(out.result, refusal->permissions, refusal->group, refusal->user),
+            events.told(QStringLiteral("%1 (%2).\r\n").arg(out.result, refusal->permissions) +
+                            PortAccessAdvice(*refusal),
                         true);
             return out;
         }

@@ -7,12 +7,15 @@
 namespace quorvex {
 
 struct SystemDevices::Held {
+    explicit Held(const QString& folder)
+        : serial(folder.isEmpty() ? QtSerialPort::DefaultFolder() : folder) {}
     QtSerialPort serial;
     SystemHostResolver resolver;
     SystemUdpSocket socket{resolver};
 };
 
-SystemDevices::SystemDevices() : held_(std::make_unique<Held>()) {}
+SystemDevices::SystemDevices(const QString& deviceFolder)
+    : held_(std::make_unique<Held>(deviceFolder)) {}
 SystemDevices::~SystemDevices() = default;
 
 SerialPort& SystemDevices::serial() {

@@ -1,6 +1,7 @@
 #pragma once
 // The machine's own serial port and UDP socket, made for a front end that is handed them (the
 // window); tests hand it fakes instead.
+#include <QString>
 #include <memory>
 
 namespace quorvex {
@@ -10,7 +11,8 @@ class UdpSocket;
 
 class SystemDevices {
   public:
-    SystemDevices();
+    // `deviceFolder`: where serial devices are numbered from; empty for the system's own.
+    explicit SystemDevices(const QString& deviceFolder = {});
     ~SystemDevices();
     SystemDevices(const SystemDevices&) = delete;
     SystemDevices& operator=(const SystemDevices&) = delete;

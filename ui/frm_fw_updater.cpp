@@ -1,16 +1,19 @@
 #include "ui/frm_fw_updater.h"
 
 #include "base/identity.h"
+#include "base/last_folder.h"
 #include "flow/serial_ports.h"
 #include "package/maker_panel.h"
 #include "ui/commands/make_package.h"
 #include "ui/commands/port_list.h"
 #include "ui/commands/update_command.h"
 #include "ui/commands/work_thread.h"
+#include "ui/contrast.h"
 #include "ui/controls.h"
 #include "ui/logo_widget.h"
 #include "ui/maker_panel.h"
 #include "ui/paced_draw.h"
+#include "ui/package_drop.h"
 #include "ui/progress_widget.h"
 
 #include <QAccessible>
@@ -35,17 +38,23 @@ QString ShownStatus(const QString& text) {
 } // namespace
 
 FrmFWUpdater::FrmFWUpdater(FormDeps deps, QWidget* parent)
-    : QWidget(parent), deps_(std::move(deps)), log_(deps_.programFolder, deps_.prompts) {
+    : QWidget(parent), deps_(std::move(deps)), log_(deps_.programFolder, deps_.prompts),
+      portNotice_(deps_.refusalOf) {
     setObjectName(QStringLiteral("frmFWUpdater"));
     worker_ = std::make_unique<WorkThread>();
+    lastFolder_ = std::make_unique<LastFolder>(deps_.configFolder);
     updateCommand_ = std::make_unique<UpdateCommand>(
         WindowSide{deps_.firmware, log_, deps_.prompts, *this, deps_.serial},
-        UploadLine{deps_.socket, deps_.tftpServerPort}, deps_.dialogs, *worker_, stop_);
+        UploadLine{deps_.socket, deps_.tftpServerPort}, deps_.dialogs, *worker_, stop_,
+        lastFolder_.get());
     makeCommand_ =
         std::make_unique<MakeCommand>(log_, deps_.prompts, *this, deps_.dialogs, *worker_);
     buildControls();
     picCreateDFF_ = new MakerPanel(this);
     wireEvents();
+    new PackageDrop(
+        *this, [this] { return offersBrowse(); },
+        [this](const QString& path) { openPackage(path); });
     Form_Load();
 }
 
@@ -71,6 +80,7 @@ void FrmFWUpdater::buildControls() {
     lblMessage_ = MakeLabel(this, QStringLiteral("lblMessage"), -1,
                             QStringLiteral("Flashing Firmware..."), QRect(168, 10, 322, 26));
     lblMessage_->setAlignment(Qt::AlignCenter);
+    KeepFullContrastWhenDisabled(lblMessage_);
     messageText_ = lblMessage_->text();
     messageDraw_ = std::make_unique<PacedDraw>([this] {
         lblMessage_->setText(messageText_);
@@ -105,6 +115,7 @@ void FrmFWUpdater::buildControls() {
                          QStringLiteral("Status: Ready."), QRect(2, 30, 224, 38));
     lblStat_->setWordWrap(true);
     lblStat_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    KeepFullContrastWhenDisabled(lblStat_);
     status_ = std::make_unique<PacedText>(lblStat_->text(), [this](const QString& text) {
         lblStat_->setText(ShownStatus(text));
         lblStat_->repaint();
@@ -149,6 +160,18 @@ void FrmFWUpdater::Form_Load() {
 void FrmFWUpdater::cmdUpdate_Click() {
     // Returns once the work is under way on the worker.
     updateCommand_->LoadOrFlash();
+}
+
+bool FrmFWUpdater::offersBrowse() const {
+    return !deps_.firmware.isLoaded() && !working() && !cmdUpdate_->isHidden() &&
+           cmdUpdate_->isEnabled() && picCreateDFF_->isHidden();
+}
+
+void FrmFWUpdater::openPackage(const QString& path) {
+    if (!offersBrowse())
+        return;
+    // Returns once the load is under way on the worker, as a click does.
+    updateCommand_->OpenAsIfBrowsed(path);
 }
 
 void FrmFWUpdater::cmdExit_Click() {
@@ -303,6 +326,10 @@ void FrmFWUpdater::setPortList(const PortList& list) {
     SerialCommPort_->setCurrentIndex(list.chosen);
     // The first entry was chosen by the list itself before its device was known.
     showPortDevice();
+    // Whichever scan made the list (Refresh, or the one a load makes): an empty list is no
+    // answer for a technician whose ports all refuse them, so say why, once.
+    Guard g(log_, Place::Form(QStringLiteral("cmdRefresh_Click")));
+    portNotice_.afterScan(deps_.serial, list.entries, g, deps_.prompts);
 }
 void FrmFWUpdater::restoreAndRaise() {
     if (isMinimized())

@@ -7,6 +7,7 @@
 #include "base/loaded_firmware.h"
 #include "base/prompts.h"
 #include "base/stop_request.h"
+#include "flow/port_access.h"
 #include "flow/upload.h"
 #include "ui/commands/window_port.h"
 
@@ -21,6 +22,7 @@ class QPushButton;
 
 namespace quorvex {
 
+class LastFolder;
 class LogoWidget;
 class MakeCommand;
 class MakerPanel;
@@ -45,6 +47,10 @@ struct FormDeps {
     QString programFolder;
     // The TFTP server port of network units; tests point it at a server of their own.
     int tftpServerPort = tftp::DefaultServerPort;
+    // Where the folder of the last package opened is kept for the next run; empty keeps none.
+    QString configFolder = {};
+    // Why a device the port scan could not open refuses this user.
+    AccessCheck refusalOf = &AccessRefusalOf;
 };
 
 class FrmFWUpdater : public QWidget, public WindowPort {
@@ -55,6 +61,7 @@ class FrmFWUpdater : public QWidget, public WindowPort {
 
     // Work started from the window (a load, a flash, an upload, a build) is under way.
     bool working() const;
+    const ErrorLog& errorLog() const { return log_; }
 
     // Event handlers, public so that tests can drive them as the events would.
     void Form_Load();
@@ -66,6 +73,13 @@ class FrmFWUpdater : public QWidget, public WindowPort {
     void imgLogo_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
     void cmbUnitIdList_Click();
     void txtFWVer_GotFocus(int index);
+
+    // Opens the package at `path` as if it had been browsed for (a file named on the command
+    // line, a file dropped onto the window), while the main button offers to browse.
+    void openPackage(const QString& path);
+    // The main button's next click browses, and the window is not busy: a package may be
+    // handed to it.
+    bool offersBrowse() const;
 
     // WindowPort
     void lock(Lock how) override;
@@ -105,8 +119,11 @@ class FrmFWUpdater : public QWidget, public WindowPort {
 
     FormDeps deps_;
     ErrorLog log_;
-    // Asked for when the window goes while work runs: an upload ends at its next datagram.
+    // Asked for when the window goes while work runs: a flash ends at its next hello or frame,
+    // an upload at its next datagram.
     StopRequest stop_;
+    std::unique_ptr<LastFolder> lastFolder_;
+    PortAccessNotice portNotice_;
     std::unique_ptr<UpdateCommand> updateCommand_;
     std::unique_ptr<MakeCommand> makeCommand_;
     // After the commands, so that it goes first: a job under way ends before what it uses goes.

@@ -1,5 +1,7 @@
 #include "ui/logo_widget.h"
 
+#include "ui/contrast.h"
+
 #include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,16 +12,22 @@ namespace quorvex {
 namespace {
 
 const QColor Ink(0x1d, 0x3f, 0x6e);
+// The ink on a dark window: the same blue, light enough to stand out there.
+const QColor LightInk(0xa9, 0xc4, 0xe8);
 const QColor Accent(0xe0, 0x8a, 0x1e);
+// Large text and graphics stay readable at this contrast against the window.
+constexpr double LeastContrast = 3.0;
 
-void DrawLogo(QPainter& p, const QRectF& r) {
+// `ink` draws the chip and the name: Ink, or another colour where the window's background
+// leaves Ink unreadable.
+void DrawLogo(QPainter& p, const QRectF& r, const QColor& ink = Ink) {
     p.setRenderHint(QPainter::Antialiasing);
     const qreal s = std::min(r.width(), r.height());
     const QPointF c(r.center().x(), r.top() + s * 0.42);
     const qreal body = s * 0.42;
     p.setPen(Qt::NoPen);
     for (const LogoShape& shape : LogoMark(c, body))
-        p.fillPath(shape.path, shape.color);
+        p.fillPath(shape.path, shape.color == Ink ? ink : shape.color);
     const qreal pin = body / 9;
     const qreal chipBottom = c.y() + body / 2;
 
@@ -29,7 +37,7 @@ void DrawLogo(QPainter& p, const QRectF& r) {
     f.setPixelSize(std::max(8, int(s * 0.15)));
     f.setLetterSpacing(QFont::PercentageSpacing, 115);
     p.setFont(f);
-    p.setPen(Ink);
+    p.setPen(ink);
     const QRectF text(r.left(), chipBottom + pin * 2.2, r.width(), s * 0.22);
     p.drawText(text, Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("TOLVANE"));
 }
@@ -92,7 +100,8 @@ QPixmap LogoWidget::Render(QSize size) {
 
 void LogoWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    DrawLogo(p, QRectF(rect()));
+    DrawLogo(p, QRectF(rect()),
+             ReadableOn(palette().color(QPalette::Window), Ink, LightInk, LeastContrast));
 }
 
 void LogoWidget::mousePressEvent(QMouseEvent* e) {

@@ -21,20 +21,26 @@ bool HasDisplay() {
 #endif
 }
 
-// The window takes no arguments of its own beyond these two, answered without a display;
+// The window's own arguments: these two, answered without a display, and a package to open;
 // everything else goes to Qt as before.
 constexpr const char* HelpText =
-    "Usage: quorvex [--help | --version]\n"
+    "Usage: quorvex [--help | --version | PACKAGE.dff]\n"
     "\n"
     "Opens the Quorvex window: browse for a firmware package (.dff), then flash a serial\n"
-    "unit on a COM port or upload to a network unit by its IP address. Without a display,\n"
-    "run it under a virtual one: xvfb-run -a quorvex\n"
+    "unit on a COM port or upload to a network unit by its IP address. A PACKAGE named\n"
+    "here opens at once, as if browsed for. Without a display, run it under a virtual one:\n"
+    "xvfb-run -a quorvex\n"
     "\n"
     "Options:\n"
     "  --help      show this help\n"
     "  --version   print the program's name and version\n"
     "\n"
-    "Exit status: 0 when the window was closed; 2 when there is no display.\n";
+    "Environment:\n"
+    "  QUORVEX_DEVICES    a folder holding the serial devices to list instead of /dev\n"
+    "  QUORVEX_TFTP_PORT  the network units' TFTP port instead of 69\n"
+    "\n"
+    "Exit status: 0 when the window was closed; 2 when there is no display or more than\n"
+    "one package is named.\n";
 
 } // namespace
 
@@ -55,5 +61,13 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
-    return quorvex::RunProgram(app);
+    // The desktop pairs the window with its menu entry, and so with its name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.tolvane.Quorvex"));
+    QString why;
+    const QString package = quorvex::PackageArgument(QApplication::arguments(), &why);
+    if (!why.isEmpty()) {
+        std::fprintf(stderr, "quorvex: %s\n", qPrintable(why));
+        return 2;
+    }
+    return quorvex::RunProgram(app, package);
 }

@@ -17,36 +17,25 @@
 namespace quorvex {
 namespace {
 
-TEST(CliPortAccess, APortThisUserMayNotOpenGivesTheReasonAndTheGroupToJoin) {
-    bootsim::PtyPair pty;
-    QString why;
-    ASSERT_TRUE(pty.open(&why)) << why.toStdString();
-    const QByteArray device = QFile::encodeName(pty.slavePath());
-    const quorvex::testing::UserIds user = quorvex::testing::UnprivilegedIds();
-    // Owned by root and the serial ports' usual group when the tests may give it away; by the
-    // user itself, with every bit cleared, otherwise.
-    const group* dialout = ::getgrnam("dialout");
-    const gid_t gid = dialout ? dialout->gr_gid : 0;
-    if (::geteuid() == 0) {
-        ASSERT_EQ(::chown(device.constData(), 0, gid), 0);
-    }
-    ASSERT_EQ(::chmod(device.constData(), ::geteuid() == 0 ? 0660 : 0), 0);
-    struct stat st {};
-    ASSERT_EQ(::stat(device.constData(), &st), 0);
-    const group* owners = ::getgrgid(st.st_gid);
-    ASSERT_NE(owners, nullptr);
-    const QString groupName = QString::fromLocal8Bit(owners->gr_name);
+struct CliRun {
+    QString out;
+    QString err;
+    int status = -1;
+};
 
+// Runs quorvex-cli flash as the unprivileged user on `device`, a port it may not open.
+CliRun FlashAsUser(const QString& device, const quorvex::testing::UserIds& user) {
+    CliRun run;
     // The program and the package where the user can reach them, whatever the checkout's
     // folders allow.
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    EXPECT_TRUE(dir.isValid());
+    EXPECT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
     const QString cli = dir.filePath("quorvex-cli");
     const QString package = dir.filePath("revector16.dff");
-    ASSERT_TRUE(QFile::copy(qEnvironmentVariable("QUORVEX_BUILD_DIR") + "/cli/quorvex-cli", cli));
-    ASSERT_TRUE(QFile::copy(quorvex::testing::Fixture("revector16.dff"), package));
-    ASSERT_TRUE(QFile::setPermissions(package, QFile::ReadOwner | QFile::ReadGroup |
+    EXPECT_TRUE(QFile::copy(qEnvironmentVariable("QUORVEX_BUILD_DIR") + "/cli/quorvex-cli", cli));
+    EXPECT_TRUE(QFile::copy(quorvex::testing::Fixture("revector16.dff"), package));
+    EXPECT_TRUE(QFile::setPermissions(package, QFile::ReadOwner | QFile::ReadGroup |
                                                    QFile::ReadOther | QFile::WriteOwner));
 
     QProcess p;
@@ -61,16 +50,47 @@ TEST(CliPortAccess, APortThisUserMayNotOpenGivesTheReasonAndTheGroupToJoin) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
     p.setProcessEnvironment(env);
-    p.start(cli, {"flash", package, "--port", pty.slavePath(), "--wait", "1"});
-    ASSERT_TRUE(p.waitForStarted(10000)) << p.errorString().toStdString();
+    p.start(cli, {"flash", package, "--port", device, "--wait", "1"});
+    if (!p.waitForStarted(10000)) {
+        ADD_FAILURE() << p.errorString().toStdString();
+        return run;
+    }
     if (!p.waitForFinished(60000)) {
         p.kill();
         p.waitForFinished(5000);
-        FAIL() << "quorvex-cli did not end";
+        ADD_FAILURE() << "quorvex-cli did not end";
+        return run;
     }
-    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
-    ASSERT_EQ(p.exitCode(), 1) << out.toStdString() << err.toStdString();
+    run.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(p.readAllStandardError());
+    run.status = p.exitCode();
+    return run;
+}
+
+TEST(CliPortAccess, APortThisUserMayNotOpenGivesTheReasonAndTheGroupToJoin) {
+    bootsim::PtyPair pty;
+    QString why;
+    ASSERT_TRUE(pty.open(&why)) << why.toStdString();
+    const QByteArray device = QFile::encodeName(pty.slavePath());
+    const quorvex::testing::UserIds user = quorvex::testing::UnprivilegedIds();
+    // Owned by root and the serial ports' usual group when the tests may give it away; by the
+    // user itself, with only the group's bits set, otherwise.
+    const group* dialout = ::getgrnam("dialout");
+    const gid_t gid = dialout ? dialout->gr_gid : 0;
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(device.constData(), 0, gid), 0);
+    }
+    ASSERT_EQ(::chmod(device.constData(), ::geteuid() == 0 ? 0660 : 0060), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(device.constData(), &st), 0);
+    const group* owners = ::getgrgid(st.st_gid);
+    ASSERT_NE(owners, nullptr);
+    const QString groupName = QString::fromLocal8Bit(owners->gr_name);
+
+    const CliRun run = FlashAsUser(pty.slavePath(), user);
+    const QString& out = run.out;
+    const QString& err = run.err;
+    ASSERT_EQ(run.status, 1) << out.toStdString() << err.toStdString();
 
     const QString userName = QString::fromLocal8Bit(::getpwuid(user.uid)->pw_name);
     const QString slave = pty.slavePath();
@@ -89,6 +109,29 @@ TEST(CliPortAccess, APortThisUserMayNotOpenGivesTheReasonAndTheGroupToJoin) {
                                             "write it")
                                  .arg(slave, userName)))
         << err.toStdString();
+}
+
+// A device only root may open (a pseudo-terminal of root's, or a port whose group is root) is
+// no group to join: the advice sends the user to an administrator.
+TEST(CliPortAccess, APortOwnedByRootSendsTheUserToAnAdministratorNotIntoRootsGroup) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a device to root needs root";
+    bootsim::PtyPair pty;
+    QString why;
+    ASSERT_TRUE(pty.open(&why)) << why.toStdString();
+    const QByteArray device = QFile::encodeName(pty.slavePath());
+    ASSERT_EQ(::chown(device.constData(), 0, 0), 0);
+    ASSERT_EQ(::chmod(device.constData(), 0660), 0);
+    const quorvex::testing::UserIds user = quorvex::testing::UnprivilegedIds();
+
+    const CliRun run = FlashAsUser(pty.slavePath(), user);
+    ASSERT_EQ(run.status, 1) << run.out.toStdString() << run.err.toStdString();
+    const QString userName = QString::fromLocal8Bit(::getpwuid(user.uid)->pw_name);
+    EXPECT_TRUE(run.out.contains(QStringLiteral("(crw-rw---- root root).\n%1: To use it, an "
+                                                "administrator must give user %2 access to it")
+                                     .arg(pty.slavePath(), userName)))
+        << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains("usermod")) << run.out.toStdString();
 }
 
 } // namespace

@@ -45,10 +45,11 @@ TEST(MakerPanel, VersionBoxesReadTheirLeadingNumberRoundedHalfToEven) {
                         {"3.5", 4}, {"254.6", 255}, {"255.5", -1}, {"1.4.12", 1}};
     for (const Row& r : rows) {
         const auto v = ReadVersionBox(r.text);
-        if (r.expected < 0)
+        if (r.expected < 0) {
             EXPECT_FALSE(v.has_value()) << r.text;
-        else
+        } else {
             EXPECT_EQ(v.value_or(-1), r.expected) << r.text;
+        }
     }
 }
 

@@ -72,8 +72,7 @@ bool Simulator::start(QString* error) {
 void Simulator::stop() {
     if (thread_.joinable()) {
         stopping_ = true;
-        const char b = 0;
-        (void)::write(wakeWrite_, &b, 1);
+        wake();
         thread_.join();
     }
     if (wakeRead_ >= 0) {
@@ -89,8 +88,14 @@ void Simulator::inject(const QByteArray& bytes, int delayMs) {
         std::lock_guard lock(mutex_);
         pending_.emplace(NowUs() + std::int64_t(delayMs) * 1000, bytes);
     }
+    wake();
+}
+
+void Simulator::wake() {
     const char b = 0;
-    (void)::write(wakeWrite_, &b, 1);
+    // A pipe too full to take the byte holds a wake-up already: nothing is lost without it.
+    if (::write(wakeWrite_, &b, 1) < 0)
+        return;
 }
 
 void Simulator::setFrameReply(int frame, Reply reply) {

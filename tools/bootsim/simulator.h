@@ -96,6 +96,8 @@ class Simulator {
     bool unplugged() const { return unplugged_; }
 
   private:
+    // Wakes the answering thread to look at the line, the pending bytes and the stop request.
+    void wake();
     struct Pending {
         std::int64_t dueUs;
         QByteArray bytes;

@@ -2,10 +2,12 @@
 
 #include "base/catalogue.h"
 #include "base/conversions.h"
+#include "base/last_folder.h"
 #include "flow/serial_ports.h"
 #include "flow/upload.h"
 #include "ui/commands/port_list.h"
 
+#include <QFileInfo>
 #include <cmath>
 
 namespace quorvex {
@@ -30,8 +32,9 @@ int PortNumberOf(const QString& entry) {
 } // namespace
 
 UpdateCommand::UpdateCommand(WindowSide side, UploadLine upload, FileDialogBackend& dialogs,
-                             WorkThread& worker, const StopRequest& stop)
-    : side_(std::move(side)), upload_(upload), dialogs_(dialogs), worker_(worker), stop_(stop) {}
+                             WorkThread& worker, const StopRequest& stop, LastFolder* lastFolder)
+    : side_(std::move(side)), upload_(upload), dialogs_(dialogs), worker_(worker), stop_(stop),
+      lastFolder_(lastFolder) {}
 
 void UpdateCommand::LoadOrFlash() {
     // The button is hidden or disabled while work runs; a click that still comes does nothing.
@@ -46,9 +49,20 @@ void UpdateCommand::LoadOrFlash() {
 
 void UpdateCommand::BrowseAndLoad() {
     Guard g(side_.log, ClickPlace());
+    side_.window.lock(Lock::Controls);
+    LoadChosen(g, ChoosePackage(g));
+}
+
+void UpdateCommand::OpenAsIfBrowsed(const QString& path) {
+    if (worker_.busy() || side_.firmware.isLoaded())
+        return;
+    Guard g(side_.log, ClickPlace());
+    side_.window.lock(Lock::Controls);
+    LoadChosen(g, path);
+}
+
+void UpdateCommand::LoadChosen(Guard& g, QString path) {
     WindowPort& w = side_.window;
-    w.lock(Lock::Controls);
-    QString path = ChoosePackage(g);
     if (!FileExists(path))
         path.clear();
     packagePath_ = path;
@@ -90,6 +104,10 @@ void UpdateCommand::FinishLoad() {
     opened_.reset();
     if (loaded) {
         w.setText(WindowText::Caption, UploadCaption(side_.firmware));
+        if (lastFolder_) {
+            Guard g(side_.log, ClickPlace());
+            g.step([&] { lastFolder_->keep(QFileInfo(packagePath_).absolutePath()); });
+        }
     } else {
         w.setText(WindowText::Caption, packagePath_.isEmpty()
                                            ? BrowseCaption
@@ -106,6 +124,10 @@ QString UpdateCommand::ChoosePackage(Guard& g) {
     request.filters = {{QStringLiteral("Tolvane Firmware Files (*.dff)"), QStringLiteral("*.dff")},
                        AllFilesFilter()};
     request.fileName = packagePath_;
+    // The run's first dialog starts where an earlier run's last package was.
+    if (!dialogShown_ && packagePath_.isEmpty() && lastFolder_)
+        request.folder = lastFolder_->recall();
+    dialogShown_ = true;
     std::optional<QString> chosen;
     g.step([&] { chosen = OpenDialog(dialogs_, side_.log, request); });
     return chosen.value_or(QString());
