@@ -52,9 +52,8 @@ void LastFolder::keep(const QString& folder) {
     QTemporaryFile part(configFolder_ + QStringLiteral("/.last-package-folder.XXXXXX"));
     const QByteArray text = folder.toUtf8() + '\n';
     if (!part.open() || part.write(text) != text.size() || !part.flush())
-        Raise(FailureNo::PathFileAccessError,
-              QStringLiteral("Path/File access error: %1: %2").arg(part.fileName(),
-                                                                    part.errorString()));
+        Raise(FailureNo::PathFileAccessError, QStringLiteral("Path/File access error: %1: %2")
+                                                  .arg(part.fileName(), part.errorString()));
     part.close();
     std::error_code error;
     std::filesystem::rename(FsPath(part.fileName()), FsPath(file()), error);

@@ -64,8 +64,7 @@ QString RefusedPortsText(const QList<RefusedPort>& refused) {
         const bool several = same.size() > 1;
         paragraphs << QStringLiteral("User %1 may not read and write %2 (%3), so %4 not listed.")
                               .arg(r.user, devices.join(QStringLiteral(", ")), r.permissions,
-                                   several ? QStringLiteral("they are")
-                                           : QStringLiteral("it is")) +
+                                   several ? QStringLiteral("they are") : QStringLiteral("it is")) +
                           QStringLiteral("\r\n") + Advice(r, several);
     }
     return paragraphs.join(QStringLiteral("\r\n\r\n"));

@@ -10,9 +10,9 @@ void LogNamingPrompts::message(const QString& text, Icon icon, const QString& ca
     if (log.isEmpty() || !text.contains(QLatin1String("ErrorLog.txt")))
         return boxes_.message(text, icon, caption);
     const QString folder = QFileInfo(QDir::fromNativeSeparators(log)).absolutePath();
-    const bool beside = !programFolder_.isEmpty() &&
-                        QDir::cleanPath(QFileInfo(programFolder_).absoluteFilePath()) ==
-                            QDir::cleanPath(folder);
+    const bool beside =
+        !programFolder_.isEmpty() &&
+        QDir::cleanPath(QFileInfo(programFolder_).absoluteFilePath()) == QDir::cleanPath(folder);
     if (beside)
         return boxes_.message(text, icon, caption);
     boxes_.message(text + QStringLiteral("\r\n\r\nErrorLog.txt is in ") +

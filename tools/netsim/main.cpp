@@ -6,8 +6,8 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -62,8 +62,8 @@ void Receive(const sockaddr_in& client, const std::string& name, const std::stri
     // The name is the unit's product code; only its last part is taken, inside the folder.
     const std::string base = name.substr(name.find_last_of('/') + 1);
     const std::string path = folder + "/" + (base.empty() ? "upload" : base);
-    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                           0644);
+    const int out =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (out < 0) {
         std::fprintf(stderr, "netsim: %s: %s\n", path.c_str(), std::strerror(errno));
         ::close(fd);
