@@ -91,6 +91,8 @@ int main(int argc, char** argv) {
     dialogs.choose(package);
     prompts.answers.push_back(true);
     button->click();
+    // The package is decoded on the window's worker.
+    quorvex::testing::WaitUntil([&] { return !form.working(); }, 30000);
     if (!firmware.isLoaded()) {
         std::fprintf(stderr, "the window did not load the package\n");
         return 1;

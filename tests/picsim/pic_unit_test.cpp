@@ -213,6 +213,8 @@ TEST(PicUnit, TheWindowFlashesProgramAndEepromAndTheUnitRunsTheDemoAfterAReset) 
     dialogs.choose(package);
     prompts.answers.push_back(true); // this package: yes
     QTest::mouseClick(button, Qt::LeftButton);
+    // The package is decoded on the window's worker.
+    ASSERT_TRUE(quorvex::testing::WaitUntil([&] { return !form.working(); }, 30000));
     ASSERT_TRUE(firmware.isLoaded());
     const QByteArray image = firmware.ProgramImage;
     const QByteArray eepromImage = firmware.EepromImage;
