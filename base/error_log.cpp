@@ -1,7 +1,7 @@
 #include "base/error_log.h"
 #include "base/conversions.h"
 #include "base/identity.h"
-#include "base/own_files.h"
+#include "base/log_file.h"
 
 #include <QDir>
 #include <QFile>

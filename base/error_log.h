@@ -2,6 +2,7 @@
 // ErrorLog.txt beside the program, or in the user's state folder when the program's folder
 // cannot take it: the one record of unexpected failures.
 #include "base/failure.h"
+#include "base/log_file.h"
 #include "base/own_files.h"
 #include "base/prompts.h"
 

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "base/catalogue.h"
+#include "cli/load_status.h"
 #include "cli/printed_report.h"
 #include "cli/table.h"
 #include "serial/port_naming.h"
@@ -55,7 +56,7 @@ std::variant<Package, int> OpenForUnits(const Arguments& a, PackageFacts& facts)
             why = QStringLiteral("the package holds no complete firmware");
         PrintError(QStringLiteral("quorvex-cli %1: %2: %3")
                        .arg(CommandWord(a.command), Visible(path), Visible(why)));
-        return refusal ? int(refusal->status) : ExitFailed;
+        return refusal ? int(StatusOf(refusal->fault)) : ExitFailed;
     }
     const bool network = package->kind() == UnitKind::Network;
     if (network != (a.command == Command::Upload))

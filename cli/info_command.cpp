@@ -1,6 +1,7 @@
 // quorvex-cli info: each package read as the window loads it, in a table or as JSON.
 #include "base/catalogue.h"
 #include "cli/commands.h"
+#include "cli/load_status.h"
 #include "cli/printed_report.h"
 #include "cli/table.h"
 #include "net/tftp_packets.h"
@@ -35,7 +36,7 @@ Facts FactsOf(const QString& path, OpenOutcome opened) {
         f.package = std::move(*package);
     } else if (const auto* refusal = std::get_if<PackageRefusal>(&opened)) {
         f.header = refusal->header;
-        f.status = int(refusal->status);
+        f.status = int(StatusOf(refusal->fault));
         f.reason = refusal->message;
         f.key = refusal->key;
     }

@@ -2,7 +2,7 @@
 // What quorvex-cli keeps of every unit it flashed or uploaded to: one JSON object per unit and
 // attempt, appended to the record file (--record, one line each, JSON Lines) the moment the unit
 // ends, and printed with the others as one document by --json.
-#include "base/own_files.h"
+#include "base/appended_lines.h"
 #include "flow/flash_serial_unit.h"
 #include "flow/open_package.h"
 #include "flow/upload.h"

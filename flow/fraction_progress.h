@@ -1,6 +1,6 @@
 #pragma once
-// The cipher tells how far it is as a fraction of its file; a use case passes that on to its
-// report as done of total.
+// The cipher tells how far a decode is as a fraction of its file; a use case passes that on to
+// its report as done of total.
 #include "base/progress_display.h"
 #include "flow/report.h"
 

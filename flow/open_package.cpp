@@ -16,7 +16,7 @@ QString ConfirmQuestion(const DFFHeader& h) {
 }
 
 PackageRefusal Refused(const LoadRefusal& why, std::optional<DFFHeader> header = std::nullopt) {
-    return PackageRefusal{why.status, why.message, std::move(header), why.key};
+    return PackageRefusal{why.fault, why.message, std::move(header), why.key};
 }
 
 } // namespace

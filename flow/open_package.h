@@ -37,8 +37,8 @@ class Package {
 
 // Why a package was not opened.
 struct PackageRefusal {
-    // As quorvex-cli's exit status tells it.
-    LoadStatus status = LoadStatus::Unreadable;
+    // What kept it from loading.
+    LoadFault fault = LoadFault::Unreadable;
     // What the technician is told; empty when there is nothing to tell (the log has it).
     QString message;
     // Known once the header was read.

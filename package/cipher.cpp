@@ -67,9 +67,10 @@ struct Span {
     throw std::bad_alloc();
 }
 
-// Combines `length` bytes of `in` with the keystream and writes them to `out`.
+// Combines `length` bytes of `in` with the keystream and writes them to `out`, telling
+// `progress` how many bytes of the source are behind.
 void ScrambleBody(QFile& in, QIODevice& out, Keystream& keys, std::int32_t seed, qint64 length,
-                  Span span, ProgressDisplay* progress) {
+                  Span span, const ByteProgress& progress) {
     QByteArray chunk(std::min(ChunkSize, std::max<qint64>(length, 1)), Qt::Uninitialized);
     QElapsedTimer sinceTold;
     sinceTold.start();
@@ -90,7 +91,7 @@ void ScrambleBody(QFile& in, QIODevice& out, Keystream& keys, std::int32_t seed,
                 bytes[i] = char(bytes[i] ^ mask[i]);
             if (block % BlocksPerClockRead == 0 && sinceTold.elapsed() >= ProgressEveryMs) {
                 if (progress)
-                    progress->fill(double(span.before + done + at + n) / double(span.total));
+                    progress(span.before + done + at + n, span.total);
                 sinceTold.restart();
             }
         }
@@ -101,7 +102,7 @@ void ScrambleBody(QFile& in, QIODevice& out, Keystream& keys, std::int32_t seed,
     if (auto* file = qobject_cast<QFileDevice*>(&out); file && !file->flush())
         RaiseFailure(TransferFailure(*file));
     if (progress && length > 0)
-        progress->fill(double(span.before + length) / double(span.total));
+        progress(span.before + length, span.total);
 }
 
 QByteArray SeedBytes(std::int32_t seed) {
@@ -125,8 +126,8 @@ QByteArray KeyCheckOf(const QString& key, std::int32_t seed) {
 }
 
 bool EncodePackage(const QString& source, QFileDevice& out, const QString& key,
-                   const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log, Failure* why,
-                   std::optional<std::int32_t> seed) {
+                   const DFFHeader& header, const ByteProgress& progress, ErrorSink& log,
+                   Failure* why, std::optional<std::int32_t> seed) {
     Guard guard(log, Place::Module(QStringLiteral("EncMD5"), QStringLiteral("modMD5Shell")));
     const auto keep = [why](const Failure& f) {
         if (why)
@@ -154,7 +155,7 @@ bool EncodePackage(const QString& source, QFileDevice& out, const QString& key,
             keep))
         return false;
 
-    ShownProgress shown(progress);
+    // The encoding's front end shows its own bar with the first report.
     Keystream keys(key.toLatin1());
     return guard.step(
         [&] {
@@ -207,9 +208,15 @@ bool Decode(const QString& source, const TargetOpener& openTarget, const QString
 
     ShownProgress shown(progress);
     Keystream keys(key.toLatin1());
+    // The display is filled to the fraction of the package that is behind.
+    ByteProgress filled;
+    if (progress)
+        filled = [progress](qint64 done, qint64 total) {
+            progress->fill(double(done) / double(total));
+        };
     return guard.step(
         [&] {
-            ScrambleBody(in, *out, keys, seed, length, Span{BodyOffset, in.size()}, progress);
+            ScrambleBody(in, *out, keys, seed, length, Span{BodyOffset, in.size()}, filled);
         },
         keep);
 }

@@ -10,6 +10,7 @@
 #include <QFileDevice>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace quorvex {
@@ -30,13 +31,16 @@ QString PackageKey(const DFFHeader& header, KeyParts parts = KeyParts::Three);
 // The key check stored after the seed.
 QByteArray KeyCheckOf(const QString& key, std::int32_t seed);
 
+// How far a pass over a file is: `done` of its `total` bytes are behind.
+using ByteProgress = std::function<void(qint64 done, qint64 total)>;
+
 // Writes the package for the file `source` into `target`, a file the caller made and holds
 // open for writing, empty: a file made new for the package is written through the handle that
 // made it, never reopened by its name. The seed is drawn from the system's random source
 // unless one is given (to rebuild a known package). False after a failure, which is logged
 // under EncMD5 and copied to `why`; the target may then hold part of a package.
 bool EncodePackage(const QString& source, QFileDevice& target, const QString& key,
-                   const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log,
+                   const DFFHeader& header, const ByteProgress& progress, ErrorSink& log,
                    Failure* why = nullptr, std::optional<std::int32_t> seed = std::nullopt);
 
 // True when the package's key check matches `key` and its whole body was decoded into memory,

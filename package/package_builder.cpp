@@ -57,7 +57,7 @@ QString ProposedPackageName(const QString& inputPath, const std::array<QString, 
 }
 
 std::optional<QString> WritePackage(const QString& input, const QString& target,
-                                    const DFFHeader& header, ProgressDisplay* progress,
+                                    const DFFHeader& header, const ByteProgress& progress,
                                     ErrorSink& log) {
     Guard guard(log, Place::Form(QStringLiteral("cmdMakeDFF_Click")));
     Failure why;

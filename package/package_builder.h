@@ -3,7 +3,7 @@
 // the package written from a firmware file.
 #include "base/failure.h"
 #include "base/loaded_firmware.h"
-#include "base/progress_display.h"
+#include "package/cipher.h"
 
 #include <QString>
 #include <array>
@@ -34,7 +34,7 @@ QString ProposedPackageName(const QString& inputPath, const std::array<QString, 
 // target is as it was, with no part of the new package beside it. The window's maker mode and
 // quorvex-cli pack both build through this.
 std::optional<QString> WritePackage(const QString& input, const QString& target,
-                                    const DFFHeader& header, ProgressDisplay* progress,
+                                    const DFFHeader& header, const ByteProgress& progress,
                                     ErrorSink& log);
 
 } // namespace quorvex

@@ -46,8 +46,8 @@ bool IsShownToTheUser(const Failure& f) {
 
 namespace {
 
-LoadRefusal Refusal(LoadStatus status, QString message) {
-    return LoadRefusal{status, std::move(message), std::nullopt};
+LoadRefusal Refusal(LoadFault fault, QString message) {
+    return LoadRefusal{fault, std::move(message), std::nullopt};
 }
 
 std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFHeader& header,
@@ -67,8 +67,8 @@ std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFH
         // key.
         const Failure& why = whyThree.number != 0 ? whyThree : whyTwo;
         if (why.number == 0)
-            return Refusal(LoadStatus::WrongKey, InvalidPackageMessage(header));
-        LoadRefusal refusal = Refusal(LoadStatus::Unreadable, DecodeFailureMessage(why));
+            return Refusal(LoadFault::WrongKey, InvalidPackageMessage(header));
+        LoadRefusal refusal = Refusal(LoadFault::Unreadable, DecodeFailureMessage(why));
         // A failure before the key check (the file gone) fails both attempts alike; one after
         // it fails only the attempt whose key passed.
         if ((whyThree.number != 0) != (whyTwo.number != 0))
@@ -76,8 +76,8 @@ std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFH
         return refusal;
     }
     out.key = threePart ? KeyParts::Three : KeyParts::Two;
-    const auto refused = [&out](LoadStatus status, QString message) {
-        LoadRefusal refusal = Refusal(status, std::move(message));
+    const auto refused = [&out](LoadFault fault, QString message) {
+        LoadRefusal refusal = Refusal(fault, std::move(message));
         refusal.key = out.key;
         return refusal;
     };
@@ -88,7 +88,7 @@ std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFH
         if (body.size() > MaxNetworkImageSize) {
             Guard guard(log, Place::Module(QStringLiteral("LoadDFFFile"), QStringLiteral("modFW")));
             guard.log(Failure{FailureNo::Overflow, DefaultDescription(FailureNo::Overflow)});
-            return refused(LoadStatus::Unreadable, QString());
+            return refused(LoadFault::Unreadable, QString());
         }
         fw.ProgramImage = std::move(body);
         return out;
@@ -96,10 +96,10 @@ std::variant<DecodedPackage, LoadRefusal> Decode(const QString& path, const DFFH
     HexImages hex = ReadIntelHex(body);
     body = QByteArray();
     if (!hex.ok)
-        return refused(LoadStatus::Damaged, hex.message);
+        return refused(LoadFault::Damaged, hex.message);
     const int unwritable = FirstUnwritableEepromAddress(hex.eepromPresent);
     if (unwritable >= 0)
-        return refused(LoadStatus::Damaged, UnwritableEepromMessage(unwritable));
+        return refused(LoadFault::Damaged, UnwritableEepromMessage(unwritable));
     fw.ProgramImage = hex.program;
     fw.EepromImage = hex.eeprom;
     fw.EepromPresent = hex.eepromPresent;
@@ -133,7 +133,7 @@ std::variant<PackageHead, LoadRefusal> ReadPackageHeader(const QString& path, Er
             return IsShownToTheUser(f);
         });
     if (!read)
-        return Refusal(LoadStatus::Unreadable, shown);
+        return Refusal(LoadFault::Unreadable, shown);
     return head;
 }
 
@@ -142,7 +142,7 @@ std::optional<LoadRefusal> CheckBodySize(const PackageHead& head) {
     const qint64 limit = network ? MaxNetworkImageSize : MaxSerialBodySize;
     if (head.bodySize <= limit)
         return std::nullopt;
-    return Refusal(LoadStatus::Damaged, TooLargeMessage(head.bodySize, limit, network));
+    return Refusal(LoadFault::Damaged, TooLargeMessage(head.bodySize, limit, network));
 }
 
 std::variant<DecodedPackage, LoadRefusal> DecodePackage(const QString& path,
@@ -154,7 +154,7 @@ std::variant<DecodedPackage, LoadRefusal> DecodePackage(const QString& path,
         // What the load held is released by now.
         Guard guard(log, Place::Module(QStringLiteral("LoadDFFFile"), QStringLiteral("modFW")));
         guard.log(Failure{FailureNo::OutOfMemory, DefaultDescription(FailureNo::OutOfMemory)});
-        return Refusal(LoadStatus::Damaged, OutOfMemoryMessage());
+        return Refusal(LoadFault::Damaged, OutOfMemoryMessage());
     }
 }
 

@@ -24,15 +24,15 @@ QString AccessMessage(const Failure& f);
 // logged.
 bool IsShownToTheUser(const Failure& f);
 
-// Why a package was not loaded, as the command line's exit status tells it.
-enum class LoadStatus {
-    Unreadable = 3, // not there, not readable, or shorter than its header
-    WrongKey = 4,   // no key opens it
-    Damaged = 5,    // its firmware is damaged, too large, or holds what no unit can take
+// What kept a package from loading.
+enum class LoadFault {
+    Unreadable, // not there, not readable, or shorter than its header
+    WrongKey,   // no key opens it
+    Damaged,    // its firmware is damaged, too large, or holds what no unit can take
 };
 
 struct LoadRefusal {
-    LoadStatus status = LoadStatus::Unreadable;
+    LoadFault fault = LoadFault::Unreadable;
     // What the technician is told; empty when there is nothing to tell (the log has it).
     QString message;
     // The key whose check the package passed, when one did: a package refused for its body

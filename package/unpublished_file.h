@@ -7,8 +7,8 @@
 // none until it is linked in. Elsewhere it is written under a name that marks it as a part,
 // ".NAME.quorvex-PID-RANDOM": on Windows unshared and set to vanish when its handle closes, on
 // POSIX locked while it is written; parts of programs that ended without removing theirs go at
-// the next build into the same folder. This file is the only one that knows the system's calls
-// for it.
+// the next build into the same folder. Its sources for each system (unpublished_file_posix.cpp,
+// unpublished_file_windows.cpp) are the only ones that know the system's calls for it.
 #include "base/failure.h"
 
 #include <QFile>

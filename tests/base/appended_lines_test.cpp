@@ -1,6 +1,6 @@
 // The production record's file: several units of one program appending at once while another
 // program holds the file's lock.
-#include "base/own_files.h"
+#include "base/appended_lines.h"
 #include "support/test_files.h"
 
 #include <QElapsedTimer>

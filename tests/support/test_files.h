@@ -39,7 +39,7 @@ inline QByteArray Pattern(int size, int salt = 0) {
 
 // The package for the file `source` written to `target`, made anew.
 inline bool EncodeFile(const QString& source, const QString& target, const QString& key,
-                       const DFFHeader& header, ProgressDisplay* progress, ErrorSink& log,
+                       const DFFHeader& header, const ByteProgress& progress, ErrorSink& log,
                        Failure* why = nullptr, std::optional<std::int32_t> seed = std::nullopt) {
     QFile out(target);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
