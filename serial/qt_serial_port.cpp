@@ -232,6 +232,7 @@ void QtSerialPort::close() {
     if (!port_)
         return;
     port_.reset();
+    writtenSinceDrain_ = 0;
     FineTimers(false);
 }
 
