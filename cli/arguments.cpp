@@ -4,21 +4,19 @@
 #include "cli/console.h"
 
 #include <array>
+#include <variant>
 
 namespace quorvex::cli {
 
 namespace {
 
-struct CommandName {
-    const char* word;
-    Command command;
-};
-
-constexpr std::array<CommandName, 5> Commands{{{"info", Command::Info},
-                                               {"pack", Command::Pack},
-                                               {"ports", Command::Ports},
-                                               {"flash", Command::Flash},
-                                               {"upload", Command::Upload}}};
+constexpr std::array<CommandEntry, 5> Commands{{
+    {"info", Command::Info, "show what packages hold and whether they are valid"},
+    {"pack", Command::Pack, "build a package from a firmware file (what maker mode builds)"},
+    {"ports", Command::Ports, "list the serial ports and the adapters behind them"},
+    {"flash", Command::Flash, "flash serial units, several at once"},
+    {"upload", Command::Upload, "upload to network units by TFTP"},
+}};
 
 std::optional<Command> CommandOf(const QString& word) {
     for (const auto& c : Commands)
@@ -27,16 +25,8 @@ std::optional<Command> CommandOf(const QString& word) {
     return std::nullopt;
 }
 
-QString WordOf(Command command) {
-    for (const auto& c : Commands)
-        if (c.command == command)
-            return QLatin1String(c.word);
-    return QStringLiteral("help");
-}
-
 UsageError Refuse(Command command, const QString& text) {
-    return {QStringLiteral("quorvex-cli %1: %2\nTry 'quorvex-cli %1 --help'.")
-                .arg(WordOf(command), Visible(text))};
+    return {UsageText(command, text)};
 }
 
 // "--port=/dev/ttyUSB0" and "--port /dev/ttyUSB0" both give the value.
@@ -58,7 +48,132 @@ class Reader {
     qsizetype at_ = 0;
 };
 
+constexpr unsigned Of(std::initializer_list<Command> commands) {
+    unsigned mask = 0;
+    for (Command c : commands)
+        mask |= 1u << unsigned(c);
+    return mask;
+}
+
+enum class Takes {
+    Nothing,  // a flag: "--json=1" is no option at all
+    Any,      // a value, which may be empty
+    NonEmpty, // a value that names something
+};
+
+// A whole number from `low` to `high`; the refusal names it as `noun` ("a port").
+struct Whole {
+    int Arguments::*field;
+    int low;
+    int high;
+    const char* noun;
+};
+
+// Seconds from 0 to an hour.
+struct Seconds {
+    std::optional<double> Arguments::*field;
+};
+
+// Where an option's value goes: a flag is set, a text kept (the last given), a list added to.
+using Field =
+    std::variant<bool Arguments::*, QString Arguments::*, QStringList Arguments::*, Whole, Seconds>;
+
+struct Option {
+    const char* name;
+    unsigned commands;
+    Takes takes;
+    Field field;
+};
+
+const std::array<Option, 11> Options{{
+    {"--json", Of({Command::Info, Command::Ports, Command::Flash, Command::Upload}), Takes::Nothing,
+     &Arguments::json},
+    {"--record", Of({Command::Flash, Command::Upload}), Takes::NonEmpty, &Arguments::recordPath},
+    {"--product", Of({Command::Pack}), Takes::Any, &Arguments::product},
+    {"--chip", Of({Command::Pack}), Takes::Any, &Arguments::chip},
+    {"--version", Of({Command::Pack}), Takes::Any, &Arguments::version},
+    {"--port", Of({Command::Flash}), Takes::NonEmpty, &Arguments::ports},
+    {"--devices", Of({Command::Ports, Command::Flash}), Takes::NonEmpty, &Arguments::deviceFolder},
+    {"--wait", Of({Command::Flash}), Takes::Any, Seconds{&Arguments::waitSeconds}},
+    {"--jobs", Of({Command::Flash, Command::Upload}), Takes::Any,
+     Whole{&Arguments::jobs, 1, MaxJobs, "a number"}},
+    {"--target", Of({Command::Upload}), Takes::NonEmpty, &Arguments::targets},
+    {"--tftp-port", Of({Command::Upload}), Takes::Any,
+     Whole{&Arguments::tftpPort, 1, 65535, "a port"}},
+}};
+
+template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
+template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
+
+// Puts `value` where `option` keeps it; the refusal's text when it does not read.
+std::optional<QString> Put(const Option& option, const QString& value, Arguments& a) {
+    const auto notRead = [&](const QString& takes) -> std::optional<QString> {
+        return QStringLiteral("option '%1' takes %2, not '%3'")
+            .arg(QLatin1String(option.name), takes, value);
+    };
+    return std::visit(Overloaded{
+                          [&](bool Arguments::*flag) -> std::optional<QString> {
+                              a.*flag = true;
+                              return std::nullopt;
+                          },
+                          [&](QString Arguments::*text) -> std::optional<QString> {
+                              a.*text = value;
+                              return std::nullopt;
+                          },
+                          [&](QStringList Arguments::*list) -> std::optional<QString> {
+                              (a.*list) << value;
+                              return std::nullopt;
+                          },
+                          [&](const Whole& w) -> std::optional<QString> {
+                              bool ok = false;
+                              const int n = value.toInt(&ok);
+                              if (!ok || n < w.low || n > w.high)
+                                  return notRead(QStringLiteral("%1 from %2 to %3")
+                                                     .arg(QLatin1String(w.noun))
+                                                     .arg(w.low)
+                                                     .arg(w.high));
+                              a.*w.field = n;
+                              return std::nullopt;
+                          },
+                          [&](const Seconds& s) -> std::optional<QString> {
+                              bool ok = false;
+                              const double seconds = value.toDouble(&ok);
+                              if (!ok || seconds < 0 || seconds > 3600)
+                                  return notRead(QStringLiteral("seconds from 0 to 3600"));
+                              a.*s.field = seconds;
+                              return std::nullopt;
+                          },
+                      },
+                      option.field);
+}
+
+// The option `name` as `command` takes it; none when that command has no such option.
+const Option* OptionOf(const QString& name, Command command) {
+    for (const Option& o : Options)
+        if (name == QLatin1String(o.name) && (o.commands & Of({command})) != 0)
+            return &o;
+    return nullptr;
+}
+
 } // namespace
+
+std::span<const CommandEntry> CommandTable() {
+    return Commands;
+}
+
+QString CommandWord(Command command) {
+    for (const auto& c : Commands)
+        if (c.command == command)
+            return QLatin1String(c.word);
+    return QStringLiteral("help");
+}
+
+QString UsageText(std::optional<Command> command, const QString& text) {
+    if (!command)
+        return QStringLiteral("quorvex-cli: %1\nTry 'quorvex-cli --help'.").arg(Visible(text));
+    return QStringLiteral("quorvex-cli %1: %2\nTry 'quorvex-cli %1 --help'.")
+        .arg(CommandWord(*command), Visible(text));
+}
 
 std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
     Arguments a;
@@ -73,17 +188,16 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
     }
     if (first == QLatin1String("--version")) {
         if (args.size() > 1)
-            return UsageError{QStringLiteral("quorvex-cli: unexpected argument '%1' after "
-                                             "'--version'\nTry 'quorvex-cli --help'.")
-                                  .arg(args.at(1))};
+            return UsageError{UsageText(
+                std::nullopt,
+                QStringLiteral("unexpected argument '%1' after '--version'").arg(args.at(1)))};
         a.command = Command::Version;
         return a;
     }
     const auto command = CommandOf(first);
     if (!command)
-        return UsageError{QStringLiteral("quorvex-cli: unknown command '%1'\nTry 'quorvex-cli "
-                                         "--help'.")
-                              .arg(Visible(first))};
+        return UsageError{
+            UsageText(std::nullopt, QStringLiteral("unknown command '%1'").arg(first))};
     a.command = *command;
 
     Reader r(args.mid(1));
@@ -106,103 +220,23 @@ std::variant<Arguments, UsageError> ParseArguments(const QStringList& args) {
         }
         const qsizetype eq = arg.indexOf(QLatin1Char('='));
         const QString name = eq < 0 ? arg : arg.left(eq);
-        const QString inlineValue = eq < 0 ? QString() : arg.mid(eq + 1);
-        const auto value = [&]() -> std::optional<QString> { return r.valueOf(inlineValue); };
-        const auto missing = [&] {
-            return Refuse(a.command, QStringLiteral("option '%1' needs a value").arg(name));
-        };
-        const auto allowed = [&](std::initializer_list<Command> in) {
-            for (Command c : in)
-                if (c == a.command)
-                    return true;
-            return false;
-        };
-
         if (name == QLatin1String("--help")) {
             a.helpFor = a.command;
             a.command = Command::Help;
             return a;
         }
-        if (name == QLatin1String("--json") &&
-            allowed({Command::Info, Command::Ports, Command::Flash, Command::Upload}) && eq < 0) {
-            a.json = true;
-        } else if (name == QLatin1String("--record") &&
-                   allowed({Command::Flash, Command::Upload})) {
-            const auto v = value();
-            if (!v || v->isEmpty())
-                return missing();
-            a.recordPath = *v;
-        } else if (name == QLatin1String("--product") && allowed({Command::Pack})) {
-            const auto v = value();
-            if (!v)
-                return missing();
-            a.product = *v;
-        } else if (name == QLatin1String("--chip") && allowed({Command::Pack})) {
-            const auto v = value();
-            if (!v)
-                return missing();
-            a.chip = *v;
-        } else if (name == QLatin1String("--version") && allowed({Command::Pack})) {
-            const auto v = value();
-            if (!v)
-                return missing();
-            a.version = *v;
-        } else if (name == QLatin1String("--port") && allowed({Command::Flash})) {
-            const auto v = value();
-            if (!v || v->isEmpty())
-                return missing();
-            a.ports << *v;
-        } else if (name == QLatin1String("--devices") &&
-                   allowed({Command::Ports, Command::Flash})) {
-            const auto v = value();
-            if (!v || v->isEmpty())
-                return missing();
-            a.deviceFolder = *v;
-        } else if (name == QLatin1String("--wait") && allowed({Command::Flash})) {
-            const auto v = value();
-            if (!v)
-                return missing();
-            bool ok = false;
-            const double seconds = v->toDouble(&ok);
-            if (!ok || seconds < 0 || seconds > 3600)
-                return Refuse(a.command,
-                              QStringLiteral("option '--wait' takes seconds from 0 to 3600, not "
-                                             "'%1'")
-                                  .arg(*v));
-            a.waitSeconds = seconds;
-        } else if (name == QLatin1String("--jobs") && allowed({Command::Flash, Command::Upload})) {
-            const auto v = value();
-            if (!v)
-                return missing();
-            bool ok = false;
-            const int jobs = v->toInt(&ok);
-            if (!ok || jobs < 1 || jobs > MaxJobs)
-                return Refuse(a.command,
-                              QStringLiteral("option '--jobs' takes a number from 1 to %1, not "
-                                             "'%2'")
-                                  .arg(MaxJobs)
-                                  .arg(*v));
-            a.jobs = jobs;
-        } else if (name == QLatin1String("--target") && allowed({Command::Upload})) {
-            const auto v = value();
-            if (!v || v->isEmpty())
-                return missing();
-            a.targets << *v;
-        } else if (name == QLatin1String("--tftp-port") && allowed({Command::Upload})) {
-            const auto v = value();
-            if (!v)
-                return missing();
-            bool ok = false;
-            const int port = v->toInt(&ok);
-            if (!ok || port < 1 || port > 65535)
-                return Refuse(a.command,
-                              QStringLiteral("option '--tftp-port' takes a port from 1 to 65535, "
-                                             "not '%1'")
-                                  .arg(*v));
-            a.tftpPort = port;
-        } else {
+        const Option* option = OptionOf(name, a.command);
+        if (!option || (option->takes == Takes::Nothing && eq >= 0))
             return Refuse(a.command, QStringLiteral("unknown option '%1'").arg(arg));
+        QString value;
+        if (option->takes != Takes::Nothing) {
+            const auto given = r.valueOf(eq < 0 ? QString() : arg.mid(eq + 1));
+            if (!given || (option->takes == Takes::NonEmpty && given->isEmpty()))
+                return Refuse(a.command, QStringLiteral("option '%1' needs a value").arg(name));
+            value = *given;
         }
+        if (const auto refusal = Put(*option, value, a))
+            return Refuse(a.command, *refusal);
     }
 
     switch (a.command) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <span>
 #include <variant>
 
 namespace quorvex::cli {
@@ -47,6 +48,22 @@ struct UsageError {
 };
 
 std::variant<Arguments, UsageError> ParseArguments(const QStringList& args);
+
+// A command as the command line names it, and the line the overview gives it.
+struct CommandEntry {
+    const char* word;
+    Command command;
+    const char* summary;
+};
+// The five commands, in the order the overview lists them.
+std::span<const CommandEntry> CommandTable();
+
+// The word that names `command` on the command line ("flash"); "help" for the others.
+QString CommandWord(Command command);
+
+// A refusal of the command line: "quorvex-cli flash: TEXT" and the hint to the command's help,
+// or without a command to the overview. `text` may quote what was typed: it is shown escaped.
+QString UsageText(std::optional<Command> command, const QString& text);
 
 // The help text of one command, or the overview; each ends with an example. In a file of its
 // own.

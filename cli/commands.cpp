@@ -16,25 +16,6 @@ namespace quorvex::cli {
 
 namespace {
 
-QString CommandWord(Command c) {
-    switch (c) {
-    case Command::Info:
-        return QStringLiteral("info");
-    case Command::Pack:
-        return QStringLiteral("pack");
-    case Command::Ports:
-        return QStringLiteral("ports");
-    case Command::Flash:
-        return QStringLiteral("flash");
-    case Command::Upload:
-        return QStringLiteral("upload");
-    case Command::Help:
-    case Command::Version:
-        break;
-    }
-    return QStringLiteral("help");
-}
-
 // The package of `flash` or `upload`, opened and of the command's kind, its product and
 // version printed and `facts` filled for the records; else the exit status, the refusal
 // printed.
@@ -92,8 +73,7 @@ int AfterOutput(int status) {
 }
 
 int UsageFailure(Command command, const QString& text) {
-    PrintError(QStringLiteral("quorvex-cli %1: %2\nTry 'quorvex-cli %1 --help'.")
-                   .arg(CommandWord(command), Visible(text)));
+    PrintError(UsageText(command, text));
     return ExitUsage;
 }
 

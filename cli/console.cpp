@@ -176,6 +176,20 @@ void StopOrEnd(int signal) {
     }
     errno = interrupted;
 }
+
+// `handler` for Ctrl-C, SIGTERM and SIGHUP, with `flags`. A signal the caller ignores (a job
+// started in the background) stays ignored.
+void HandleStopSignals(void (*handler)(int), int flags) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = flags;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            ::sigaction(signal, &action, nullptr);
+    }
+}
 #endif
 
 } // namespace
@@ -344,16 +358,7 @@ void EndCleanlyOnSignals() {
     // Ctrl-C ends the program through the system, which closes its files and so removes the
     // parts still being written.
 #else
-    struct sigaction action {};
-    action.sa_handler = EndAsTheSignalWould;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction before {};
-        // A signal the caller ignores (a job started in the background) stays ignored.
-        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
-            ::sigaction(signal, &action, nullptr);
-    }
+    HandleStopSignals(EndAsTheSignalWould, SA_RESETHAND);
 #endif
 }
 
@@ -362,17 +367,9 @@ void StopOnSignals(StopRequest& stop) {
 #ifdef Q_OS_WIN
     SetConsoleCtrlHandler(StopOnConsoleBreak, TRUE);
 #else
-    struct sigaction action {};
-    action.sa_handler = StopOrEnd;
-    sigemptyset(&action.sa_mask);
     // The units' threads sleep in the system's waits; they go on sleeping, and look at the
     // request when they wake.
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction before {};
-        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
-            ::sigaction(signal, &action, nullptr);
-    }
+    HandleStopSignals(StopOrEnd, SA_RESTART);
 #endif
 }
 

@@ -21,10 +21,11 @@ namespace quorvex::cli {
 
 namespace {
 
-class PrintedUnitEvents : public UnitEvents {
+// A unit's lines, under its port's name.
+class PrintedUnitReport : public PrintedReport {
   public:
-    PrintedUnitEvents(const QString& name, int index, int attempts, UnitBoard& board)
-        : name_(Visible(name)), index_(index), attempts_(attempts), board_(board) {}
+    PrintedUnitReport(const QString& name, int index, int attempts, UnitBoard& board)
+        : PrintedReport(unitBar_, name), unitBar_(board, index), attempts_(attempts) {}
     void stage(const QString& text) override {
         // The countdown is one stage, however many seconds it counts: a log of a long run
         // gets one line of it per unit.
@@ -33,15 +34,7 @@ class PrintedUnitEvents : public UnitEvents {
             return;
         last_ = text;
         countedDown_ = countedDown_ || countdown;
-        PrintLine(name_ + QStringLiteral(": ") + Visible(text));
-    }
-    void progress(double fraction) override { board_.progress(index_, fraction); }
-    void told(const QString& text, bool) override {
-        // One print for the whole box, so that another unit's lines cannot come between.
-        QStringList lines;
-        for (const QString& line : LinesOf(text))
-            lines << name_ + QStringLiteral(": ") + VisibleIndented(line);
-        PrintLine(lines.join(QLatin1Char('\n')));
+        PrintedReport::stage(text);
     }
 
   private:
@@ -52,10 +45,9 @@ class PrintedUnitEvents : public UnitEvents {
         return false;
     }
 
-    QString name_;
-    int index_;
+    // Handed to the base before it is made; the base only keeps the reference until then.
+    UnitBar unitBar_;
     int attempts_;
-    UnitBoard& board_;
     QString last_;
     bool countedDown_ = false;
 };
@@ -80,7 +72,7 @@ class FlashedUnit {
     // adapter that goes during the flash is still named in the record.
     FlashedUnit(const FlashRun& run, PortChoice port, int index, UnitBoard& board)
         : run_(run), port_(std::move(port)), log_(port_.given),
-          events_(port_.given, index, run.attempts, board) {
+          report_(port_.given, index, run.attempts, board) {
         const QString device = QFileInfo(port_.device).canonicalFilePath();
         record.resolved = device.isEmpty() ? port_.device : device;
         if (!port_.device.isEmpty())
@@ -92,7 +84,7 @@ class FlashedUnit {
 
     void flash() {
         record.start = QDateTime::currentDateTimeUtc();
-        outcome = FlashUnit(run_.firmware, port_, run_.attempts, log_, events_, &run_.stop);
+        outcome = FlashUnit(run_.firmware, port_, run_.attempts, log_, report_, &run_.stop);
         record.end = QDateTime::currentDateTimeUtc();
         const SerialUnitOutcome& unit = outcome.unit;
         record.host = run_.host;
@@ -111,7 +103,7 @@ class FlashedUnit {
     const FlashRun& run_;
     PortChoice port_;
     StderrLog log_;
-    PrintedUnitEvents events_;
+    PrintedUnitReport report_;
 };
 
 QString UnitFoundText(const SerialUnitOutcome& o) {

@@ -8,46 +8,26 @@
 #include "serial/qt_serial_port.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <algorithm>
 
 namespace quorvex::cli {
-
-namespace {
-
-// The window's boxes and message line, told to the unit's events instead.
-class EventsReport : public Report {
-  public:
-    explicit EventsReport(UnitEvents& events) : events_(events) {}
-    void stage(const QString& text) override { events_.stage(text); }
-    void progress(qint64 done, qint64 total) override {
-        events_.progress(total > 0 ? double(done) / double(total) : 0.0);
-    }
-    void tell(const QString& text, Icon icon, const QString&) override {
-        events_.told(text, icon == Icon::Error);
-    }
-    bool ask(const QString&) override { return false; } // a flash asks nothing
-
-  private:
-    UnitEvents& events_;
-};
-
-} // namespace
 
 PortChoice ResolvePort(const QString& given, const QString& folder) {
     PortChoice c;
     c.given = given;
-    // "Com 3", "COM3", "com3": the window's numbering.
-    static const QRegularExpression com(QStringLiteral("^\\s*com\\s*([0-9]+)\\s*$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const auto m = com.match(given);
-    if (m.hasMatch()) {
-        c.number = std::max(1, m.captured(1).toInt());
-        c.device = PortDeviceName(c.number, folder);
-        return c;
+    // "Com 3", "COM3", "com3": read as the window reads its list's entries. "Com 0" names no
+    // port, unless a device of that name is there.
+    const QFileInfo info(given);
+    if (given.trimmed().startsWith(QLatin1String("com"), Qt::CaseInsensitive)) {
+        const auto number = PortNumberOf(given);
+        if (number && SetsPortNumber(*number)) {
+            c.number = *number;
+            c.device = PortDeviceName(c.number, folder);
+            return c;
+        }
+        if (!info.exists())
+            return c;
     }
     // A device named directly; a link is followed, so that the device itself is opened.
-    const QFileInfo info(given);
     c.device = info.exists() ? info.canonicalFilePath() : given;
     for (int n = FirstScannedPort; n <= LastScannedPort; ++n) {
         const QString numbered = PortDeviceName(n, folder);
@@ -62,7 +42,7 @@ PortChoice ResolvePort(const QString& given, const QString& folder) {
 }
 
 FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, int helloAttempts,
-                       ErrorSink& log, UnitEvents& events, const StopRequest* stop) {
+                       ErrorSink& log, Report& report, const StopRequest* stop) {
     FlashOutcome out;
     if (StopAsked(stop)) {
         // A unit that --jobs kept waiting when the stop came: its port stays shut, and nobody
@@ -70,7 +50,7 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
         out.unit.end = SerialUnitEnd::Interrupted;
         out.unit.text = InterruptedFlashText(SerialFlashResult{}, FramesToSend(firmware));
         out.result = out.unit.text;
-        events.told(out.result, true);
+        report.tell(out.result, Icon::Error, QString());
         return out;
     }
     // Made here, on the unit's own thread, which owns it from now on.
@@ -83,7 +63,6 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
             .log(Failure{FailureNo::InvalidPortNumber,
                          QStringLiteral("Invalid port number: %1 names no port").arg(port.given)});
     } else {
-        EventsReport report(events);
         unit = FlashSerialUnit(
             SerialUnitJob{firmware, {port.number, port.device}, helloAttempts, place, stop}, serial,
             log, report);
@@ -96,20 +75,20 @@ FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, i
             out.result = QStringLiteral("Permission denied: user %1 may not read and write %2")
                              .arg(refusal->user, port.device);
             // Its lines broken as a box's are, so that the break is printed as one.
-            events.told(QStringLiteral("%1 (%2).\r\n").arg(out.result, refusal->permissions) +
+            report.tell(QStringLiteral("%1 (%2).\r\n").arg(out.result, refusal->permissions) +
                             PortAccessAdvice(*refusal),
-                        true);
+                        Icon::Error, QString());
             return out;
         }
-        events.told(unit.text, true);
+        report.tell(unit.text, Icon::Error, QString());
         return out;
     }
     // The bar follows the program data; the last blocks and the EEPROM bytes lie past it.
     if (unit.end == SerialUnitEnd::Flashed)
-        events.progress(1.0);
+        report.progress(1, 1);
     // Told like a box: the state the unit was left in is what the technician must act on.
     if (unit.end == SerialUnitEnd::Interrupted)
-        events.told(unit.text, true);
+        report.tell(unit.text, Icon::Error, QString());
     return out;
 }
 

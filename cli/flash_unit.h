@@ -4,6 +4,7 @@
 #include "base/failure.h"
 #include "base/loaded_firmware.h"
 #include "flow/flash_serial_unit.h"
+#include "flow/report.h"
 
 #include <QString>
 #include <cstdint>
@@ -21,15 +22,6 @@ struct PortChoice {
 // numbers its ports.
 PortChoice ResolvePort(const QString& given, const QString& folder);
 
-// What one unit's flash tells as it goes. Called on the unit's own thread.
-class UnitEvents {
-  public:
-    virtual ~UnitEvents() = default;
-    virtual void stage(const QString& text) = 0;            // countdown, "Flashing firmware..."
-    virtual void progress(double fraction) = 0;             // 0..1 through the flash image
-    virtual void told(const QString& text, bool error) = 0; // what the window's box would say
-};
-
 struct FlashOutcome {
     // As the flow told it.
     SerialUnitOutcome unit;
@@ -42,7 +34,9 @@ struct FlashOutcome {
 // port. Runs on the calling thread, which owns the port while it runs.
 // `helloAttempts`: hellos sent while the unit is reset, at least 1. `stop`, when requested,
 // ends the flash before its next hello or frame.
+// `report` hears what the window would show, on this thread; what ends the flash short of
+// flashed is told as an error box.
 FlashOutcome FlashUnit(const LoadedFirmware& firmware, const PortChoice& port, int helloAttempts,
-                       ErrorSink& log, UnitEvents& events, const StopRequest* stop = nullptr);
+                       ErrorSink& log, Report& report, const StopRequest* stop = nullptr);
 
 } // namespace quorvex::cli

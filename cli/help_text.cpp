@@ -5,33 +5,34 @@
 namespace quorvex::cli {
 
 QString HelpText(std::optional<Command> command) {
-    if (!command)
-        return QStringLiteral(
-            "Usage: quorvex-cli COMMAND [OPTIONS] ...\n"
-            "\n"
-            "Firmware packages (.dff) for Tolvane units, without the window.\n"
-            "\n"
-            "Commands:\n"
-            "  info     show what packages hold and whether they are valid\n"
-            "  pack     build a package from a firmware file (what maker mode builds)\n"
-            "  ports    list the serial ports and the adapters behind them\n"
-            "  flash    flash serial units, several at once\n"
-            "  upload   upload to network units by TFTP\n"
-            "\n"
-            "'quorvex-cli COMMAND --help' tells more of each.\n"
-            "\n"
-            "Options:\n"
-            "  --help      show this help, or with a COMMAND that command's\n"
-            "  --version   print the program's name and version\n"
-            "\n"
-            "Exit status: 0 success; 1 a unit or a build failed; 2 bad arguments;\n"
-            "3 a package could not be read; 4 a package's key does not fit;\n"
-            "5 a package's firmware is damaged or refused; 6 output could not be written\n"
-            "(a closed pipe, a full disk; in place of 0 or 1); 129 a flash or upload\n"
-            "stopped by SIGHUP; 130 stopped by Ctrl-C; 143 stopped by SIGTERM.\n"
-            "\n"
-            "Example:\n"
-            "  quorvex-cli info 'torv5 v1.4.12.dff'\n");
+    if (!command) {
+        QString commands;
+        for (const CommandEntry& c : CommandTable())
+            commands += QStringLiteral("  ") + QString::fromLatin1(c.word).leftJustified(9) +
+                        QLatin1String(c.summary) + QLatin1Char('\n');
+        return QStringLiteral("Usage: quorvex-cli COMMAND [OPTIONS] ...\n"
+                              "\n"
+                              "Firmware packages (.dff) for Tolvane units, without the window.\n"
+                              "\n"
+                              "Commands:\n") +
+               commands +
+               QStringLiteral(
+                   "\n"
+                   "'quorvex-cli COMMAND --help' tells more of each.\n"
+                   "\n"
+                   "Options:\n"
+                   "  --help      show this help, or with a COMMAND that command's\n"
+                   "  --version   print the program's name and version\n"
+                   "\n"
+                   "Exit status: 0 success; 1 a unit or a build failed; 2 bad arguments;\n"
+                   "3 a package could not be read; 4 a package's key does not fit;\n"
+                   "5 a package's firmware is damaged or refused; 6 output could not be written\n"
+                   "(a closed pipe, a full disk; in place of 0 or 1); 129 a flash or upload\n"
+                   "stopped by SIGHUP; 130 stopped by Ctrl-C; 143 stopped by SIGTERM.\n"
+                   "\n"
+                   "Example:\n"
+                   "  quorvex-cli info 'torv5 v1.4.12.dff'\n");
+    }
     switch (*command) {
     case Command::Info:
         return QStringLiteral(

@@ -6,7 +6,6 @@ PrintedReport::PrintedReport(ProgressDisplay& bar, QString prefix)
     : bar_(bar), prefix_(Visible(prefix)) {}
 
 void PrintedReport::stage(const QString& text) {
-    lastStage_ = text;
     if (!prefix_.isEmpty())
         PrintLine(prefix_ + QStringLiteral(": ") + Visible(text));
 }

@@ -20,14 +20,10 @@ class PrintedReport : public Report {
     void tell(const QString& text, Icon icon, const QString& caption) override;
     bool ask(const QString& question) override;
 
-    // The last stage reported: the status an upload ended with.
-    QString lastStage() const { return lastStage_; }
-
   private:
     ProgressDisplay& bar_;
     QString prefix_;
     bool barShown_ = false;
-    QString lastStage_;
 };
 
 // The box texts of the window use CR LF between lines; a terminal wants one line each. A lone

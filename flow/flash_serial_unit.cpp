@@ -1,11 +1,13 @@
 #include "flow/flash_serial_unit.h"
 
 #include "base/catalogue.h"
+#include "base/conversions.h"
 #include "base/identity.h"
 #include "flow/serial_ports.h"
 #include "serial/packet_exchange.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace quorvex {
 
@@ -36,11 +38,18 @@ QString InterruptedFlashText(const SerialFlashResult& written, const TransferCou
     return done + QStringLiteral(": flash it again");
 }
 
-namespace {
-
-bool PicksANumber(const SerialPortPick& pick) {
-    return pick.number >= 1 && pick.number <= 255;
+std::optional<int> PortNumberOf(const QString& name) {
+    const double v = std::nearbyint(LeadingNumber(name.toLower().remove(QStringLiteral("com"))));
+    if (v < -32768 || v > 32767)
+        return std::nullopt;
+    return int(v);
 }
+
+bool SetsPortNumber(int number) {
+    return number >= 1 && number <= 255;
+}
+
+namespace {
 
 SerialUnitEnd EndOf(SerialFlashOutcome outcome) {
     switch (outcome) {
@@ -70,7 +79,7 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
     SerialUnitOutcome out;
     const LoadedFirmware& fw = job.firmware;
     g.step([&] { UseLineSettingsOf(fw.Header, port); });
-    if (PicksANumber(job.port)) {
+    if (SetsPortNumber(job.port.number)) {
         g.step([&] { CloseSerialPort(port); });
         // The device the list showed, not whatever holds the number now.
         g.step([&] { port.setCommDevice(job.port.number, job.port.device); });

@@ -27,6 +27,12 @@ struct SerialPortPick {
     QString device;
 };
 
+// The number a port's name gives, "Com 12" -> 12: lower-cased, every "com" removed, the
+// leading number rounded to a whole number. None when that lies outside a 16-bit integer.
+std::optional<int> PortNumberOf(const QString& name);
+// Whether a pick of `number` sets the port's number: 1..255.
+bool SetsPortNumber(int number);
+
 struct SerialUnitJob {
     const LoadedFirmware& firmware;
     SerialPortPick port;

@@ -370,9 +370,11 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
     ASSERT_TRUE(QFile::link(bad.slavePath(), dir.filePath(QStringLiteral("dev/ttyUSB0"))));
 
     const QString record = dir.filePath(QStringLiteral("line3.jsonl"));
-    const CliRun r = Cli({"flash", Fixture("sparse17.dff"), "--port", link, "--port", "Com 1",
-                          "--port", missing, "--port", silent.slavePath(), "--devices",
-                          dir.filePath(QStringLiteral("dev")), "--wait", "3", "--record", record});
+    // "COM0" is no port of the window's numbering: it fails on its own, not on "Com 1".
+    const CliRun r =
+        Cli({"flash", Fixture("sparse17.dff"), "--port", link, "--port", "Com 1", "--port", missing,
+             "--port", silent.slavePath(), "--port", "COM0", "--devices",
+             dir.filePath(QStringLiteral("dev")), "--wait", "3", "--record", record});
     EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
 
     const QByteArray image = ExpectedImage(QStringLiteral("sparse17.hex"));
@@ -418,11 +420,12 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
     EXPECT_EQ(bad.frames().size(), 3u);
     // The error record of the missing port names it, on standard error.
     EXPECT_TRUE(r.err.contains(missing + QStringLiteral(": Error 8002"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("COM0 names no port"))) << r.err.toStdString();
 
     // Each outcome has its word in the record; a unit that was never reached still counts
     // what the package would have written.
     const QList<QJsonObject> records = RecordLines(record);
-    ASSERT_EQ(records.size(), 4);
+    ASSERT_EQ(records.size(), 5);
     const auto outcome = [&](const QString& port) {
         return RecordOf(records, port).value("outcome").toString();
     };
@@ -430,6 +433,7 @@ TEST(CliFlash, UnitsSideBySideEachWithItsOwnOutcome) {
     EXPECT_EQ(outcome(QStringLiteral("Com 1")), QStringLiteral("rejected"));
     EXPECT_EQ(outcome(missing), QStringLiteral("error"));
     EXPECT_EQ(outcome(silent.slavePath()), QStringLiteral("no-answer"));
+    EXPECT_EQ(outcome(QStringLiteral("COM0")), QStringLiteral("error"));
     EXPECT_EQ(RecordOf(records, missing).value("blocks_total").toInt(), 17);
     EXPECT_EQ(RecordOf(records, QStringLiteral("Com 1")).value("device").toString(),
               bad.slavePath());

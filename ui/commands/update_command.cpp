@@ -8,7 +8,6 @@
 #include "ui/commands/port_list.h"
 
 #include <QFileInfo>
-#include <cmath>
 
 namespace quorvex {
 
@@ -18,15 +17,6 @@ const QString VerifyingCaption = QStringLiteral("Verifying DFF...");
 
 Place ClickPlace() {
     return Place::Form(QStringLiteral("cmdUpdate_Click"));
-}
-
-// "Com 12" -> 12: lower-cased, every "com" removed, the leading number rounded to a 16-bit
-// integer. A number outside that range is failure 6 (overflow).
-int PortNumberOf(const QString& entry) {
-    const double v = std::nearbyint(LeadingNumber(entry.toLower().remove(QStringLiteral("com"))));
-    if (v < -32768 || v > 32767)
-        Raise(FailureNo::Overflow);
-    return int(v);
 }
 
 } // namespace
@@ -170,10 +160,14 @@ void UpdateCommand::StartSerialFlash(Guard& g) {
         return;
     }
     chosen_ = *chosen;
-    g.step([&] { portNumber_ = PortNumberOf(chosen_.text); });
+    g.step([&] {
+        const auto number = PortNumberOf(chosen_.text);
+        if (!number)
+            Raise(FailureNo::Overflow);
+        portNumber_ = *number;
+    });
     // Outside 1..255 the port keeps the number it had.
-    const SerialPortPick pick{portNumber_ >= 1 && portNumber_ <= 255 ? portNumber_ : 0,
-                              chosen_.device};
+    const SerialPortPick pick{portNumber_, chosen_.device};
 
     shown_ = std::make_unique<WindowReport>(w, side_.prompts);
     // From here until FinishSerialFlash the port and the package are the flash's: the window
