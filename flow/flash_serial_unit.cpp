@@ -102,8 +102,8 @@ SerialUnitOutcome FlashSerialUnit(const SerialUnitJob& job, SerialPort& port, Er
     FlashReportTo told(report);
     SerialFlashResult result;
     g.step([&] {
-        result = LoadAndSendFirmwareSer(SerialLink{port, log, SteadyLinkClock(), nullptr, job.stop},
-                                        fw, told, attempts);
+        result = CallUnitAndWriteFirmware(
+            SerialLink{port, log, SteadyLinkClock(), nullptr, job.stop}, fw, told, attempts);
     });
     g.step([&] { CloseSerialPort(port); });
 

@@ -28,8 +28,8 @@ QString RefusalText(const QString& unit, const QString& chip, const QString& pac
            chip + QStringLiteral(" chip.") + crlf + crlf + QStringLiteral("Upload aborted.");
 }
 
-SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFirmware& fw,
-                                         FlashReport& report, int helloAttempts) {
+SerialFlashResult CallUnitAndWriteFirmware(const SerialLink& link, const LoadedFirmware& fw,
+                                           FlashReport& report, int helloAttempts) {
     const Place place =
         Place::Module(QStringLiteral("LoadAndSendFirmwareSer"), QStringLiteral("modFW"));
     Guard guard(link.log, place);

@@ -55,10 +55,12 @@ struct SerialFlashResult {
     int eepromBytes = 0;
 };
 
-// The caller has opened the port and keeps it. A package the unit refuses is reported; what
-// follows for the loaded package is the caller's to decide. `helloAttempts` is the countdown's
-// length in seconds, one hello each.
-SerialFlashResult LoadAndSendFirmwareSer(const SerialLink& link, const LoadedFirmware& fw,
-                                         FlashReport& report, int helloAttempts = Hello::Attempts);
+// Calls the unit while it is reset, checks its answer against the package and writes the
+// flash blocks, then the EEPROM bytes. The caller has opened the port and keeps it. A package the
+// unit refuses is reported; what follows for the loaded package is the caller's to decide.
+// `helloAttempts` is the countdown's length in seconds, one hello each.
+SerialFlashResult CallUnitAndWriteFirmware(const SerialLink& link, const LoadedFirmware& fw,
+                                           FlashReport& report,
+                                           int helloAttempts = Hello::Attempts);
 
 } // namespace quorvex

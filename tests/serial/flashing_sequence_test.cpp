@@ -62,12 +62,12 @@ TEST(HelloAnswer, IsExactlyTwoBytesHoldingAK) {
     EXPECT_FALSE(IsHelloAnswer(""));
 }
 
-TEST(LoadAndSendFirmwareSer, AMatchingUnitIsFlashedBlockForBlockAndTheChipIsNamed) {
+TEST(CallUnitAndWriteFirmware, AMatchingUnitIsFlashedBlockForBlockAndTheChipIsNamed) {
     LinkRig rig(Unit(0x04));
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = OrbelPackage();
 
-    EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::Flashed);
 
     EXPECT_EQ(rig.sim.hellos(), 1);
@@ -84,13 +84,13 @@ TEST(LoadAndSendFirmwareSer, AMatchingUnitIsFlashedBlockForBlockAndTheChipIsName
     EXPECT_TRUE(rig.udp.sent.empty());
 }
 
-TEST(LoadAndSendFirmwareSer, AnotherProductsUnitRefusesThePackageWithTheFullExplanation) {
+TEST(CallUnitAndWriteFirmware, AnotherProductsUnitRefusesThePackageWithTheFullExplanation) {
     LinkRig rig(Unit(0x04));
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = SerialFirmware("QM571", 2);
     FillProgram(rig.fw, 0, 64);
 
-    EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::Refused);
 
     const auto told = rig.report.told();
@@ -115,7 +115,7 @@ TEST(LoadAndSendFirmwareSer, AnotherProductsUnitRefusesThePackageWithTheFullExpl
     EXPECT_TRUE(Countdowns(rig.report).isEmpty());
 }
 
-TEST(LoadAndSendFirmwareSer, TwoLettersKIdentifyUnitFourWithAnUnknownChip) {
+TEST(CallUnitAndWriteFirmware, TwoLettersKIdentifyUnitFourWithAnUnknownChip) {
     bootsim::Options o = Unit(0x04);
     o.helloReplies[0] = bootsim::Now("KK");
     LinkRig rig(o);
@@ -123,7 +123,7 @@ TEST(LoadAndSendFirmwareSer, TwoLettersKIdentifyUnitFourWithAnUnknownChip) {
     rig.fw = SerialFirmware("TORV5", 0);
     FillProgram(rig.fw, 0, 64);
 
-    EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::Refused);
     const auto told = rig.report.told();
     ASSERT_EQ(told.size(), 1u);
@@ -132,7 +132,7 @@ TEST(LoadAndSendFirmwareSer, TwoLettersKIdentifyUnitFourWithAnUnknownChip) {
         told[0].text.contains("Please obtain correct firmware for TORV5 with Unknown Model chip."));
 }
 
-TEST(LoadAndSendFirmwareSer, OneByteOrThreeBytesAreNoAnswerAndTheCountdownGoesOn) {
+TEST(CallUnitAndWriteFirmware, OneByteOrThreeBytesAreNoAnswerAndTheCountdownGoesOn) {
     bootsim::Options o = Unit(0x04, 3);
     o.helloReplies[0] = bootsim::Now("K");
     o.helloReplies[1] = bootsim::Now(QByteArray("\x04K\x00", 3));
@@ -140,13 +140,13 @@ TEST(LoadAndSendFirmwareSer, OneByteOrThreeBytesAreNoAnswerAndTheCountdownGoesOn
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = OrbelPackage();
 
-    EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::Flashed);
     EXPECT_EQ(rig.sim.hellos(), 3);
     EXPECT_EQ(Countdowns(rig.report), CountdownFrom(9, 7));
 }
 
-TEST(LoadAndSendFirmwareSer, AnAnswerFollowedByAStrayByteAfterAQuietGapIdentifiesTheUnit) {
+TEST(CallUnitAndWriteFirmware, AnAnswerFollowedByAStrayByteAfterAQuietGapIdentifiesTheUnit) {
     // The answer comes 5 ms after the hello and a stray byte 35 ms after the answer: the quiet
     // gap after the answer ends the response, so it is two bytes and the first hello's answer.
     // On a clock 20 times slower the stray byte comes 0.2 s after that gap.
@@ -159,13 +159,13 @@ TEST(LoadAndSendFirmwareSer, AnAnswerFollowedByAStrayByteAfterAQuietGapIdentifie
     rig.fw = OrbelPackage();
 
     const SerialLink slow{rig.spy, rig.log, clock};
-    EXPECT_EQ(LoadAndSendFirmwareSer(slow, rig.fw, rig.report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(slow, rig.fw, rig.report).outcome,
               SerialFlashOutcome::Flashed);
     EXPECT_EQ(rig.sim.hellos(), 1);
     EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
 }
 
-TEST(LoadAndSendFirmwareSer, AnAnswerThatComesAfterTheWindowIsKeptAndNoFurtherHelloIsSent) {
+TEST(CallUnitAndWriteFirmware, AnAnswerThatComesAfterTheWindowIsKeptAndNoFurtherHelloIsSent) {
     // The unit answers the first hello 500 ms late, when its read window has closed, and then
     // listens for frames only: a second hello would go into its frame parser.
     bootsim::Options o = Unit(0x04, 1000);
@@ -174,14 +174,14 @@ TEST(LoadAndSendFirmwareSer, AnAnswerThatComesAfterTheWindowIsKeptAndNoFurtherHe
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = OrbelPackage();
 
-    EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::Flashed);
     EXPECT_EQ(rig.sim.hellos(), 1);
     EXPECT_EQ(rig.sim.flash().left(ImageBytes), rig.fw.ProgramImage);
     EXPECT_EQ(Countdowns(rig.report), CountdownFrom(9, 9));
 }
 
-TEST(LoadAndSendFirmwareSer, AnAnswerThatStraddlesTheWindowsCloseIdentifiesTheUnitOnThatHello) {
+TEST(CallUnitAndWriteFirmware, AnAnswerThatStraddlesTheWindowsCloseIdentifiesTheUnitOnThatHello) {
     // The identification byte comes 10 ms before the first hello's window closes, its "K"
     // 5 ms after; the unit answers once and then takes whatever comes as a frame. On a clock
     // 16 times slower the bytes come 160 ms before and 80 ms after the close, 240 ms apart
@@ -204,18 +204,18 @@ TEST(LoadAndSendFirmwareSer, AnAnswerThatStraddlesTheWindowsCloseIdentifiesTheUn
     fakes::RecordingLog log;
     fakes::RecordingFlashReport report;
 
-    EXPECT_EQ(LoadAndSendFirmwareSer(SerialLink{port, log, clock}, fw, report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(SerialLink{port, log, clock}, fw, report).outcome,
               SerialFlashOutcome::Flashed);
     EXPECT_EQ(port.written().count(char(0xC1)), 1);
     EXPECT_TRUE(log.records.isEmpty()) << log.records.join('\n').toStdString();
 }
 
-TEST(LoadAndSendFirmwareSer, TenSilentHellosCountDownToZeroAndSayTheUnitWasNotReset) {
+TEST(CallUnitAndWriteFirmware, TenSilentHellosCountDownToZeroAndSayTheUnitWasNotReset) {
     LinkRig rig(Unit(0x04, 1000));
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = OrbelPackage();
 
-    EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::NotReset);
     EXPECT_EQ(rig.sim.received(), QByteArray(10, char(0xC1)));
     EXPECT_EQ(Countdowns(rig.report), CountdownFrom(9, 0));
@@ -227,7 +227,7 @@ TEST(LoadAndSendFirmwareSer, TenSilentHellosCountDownToZeroAndSayTheUnitWasNotRe
     EXPECT_TRUE(rig.fw.isLoaded());
 }
 
-TEST(LoadAndSendFirmwareSer,
+TEST(CallUnitAndWriteFirmware,
      AnAnswerAtTheTenthHelloThenAFailedTransferShowsOnlyTheTransfersMessage) {
     bootsim::Options o = Unit(0x04, 10);
     o.frameReplies[0] = bootsim::Now("N");
@@ -235,7 +235,7 @@ TEST(LoadAndSendFirmwareSer,
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = OrbelPackage();
 
-    EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::TransferRejected);
     EXPECT_EQ(rig.sim.hellos(), 10);
     EXPECT_EQ(Countdowns(rig.report), CountdownFrom(9, 0));
@@ -245,14 +245,14 @@ TEST(LoadAndSendFirmwareSer,
     EXPECT_TRUE(rig.fw.isLoaded());
 }
 
-TEST(LoadAndSendFirmwareSer, ATransferWithALoggedFailureDoesNotEndInSuccess) {
+TEST(CallUnitAndWriteFirmware, ATransferWithALoggedFailureDoesNotEndInSuccess) {
     LinkRig rig(Unit(0x04));
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = OrbelPackage();
     // The hello exchange reads the port once or twice; fail a read inside the transfer.
     rig.spy.failInputNumber = 6;
 
-    EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::TransferFailed);
     EXPECT_EQ(rig.log.records.size(), 1);
     // Only the transfer's own word on it: no success, no not-reset text.
@@ -261,7 +261,7 @@ TEST(LoadAndSendFirmwareSer, ATransferWithALoggedFailureDoesNotEndInSuccess) {
     EXPECT_EQ(told[0].text, Transfer::UnconfirmedText);
 }
 
-TEST(LoadAndSendFirmwareSer, AStrayKWhileAFrameIsOnTheLineNeverPassesForTheUnitsVerdict) {
+TEST(CallUnitAndWriteFirmware, AStrayKWhileAFrameIsOnTheLineNeverPassesForTheUnitsVerdict) {
     // A prompt unit on a modelled 9600-baud line, where a flash frame takes 71 ms: a stray "K"
     // comes 30 ms into a frame, and the unit's own verdict about 75 ms after the frame began.
     // An "N" there must end in the rejection, in the middle of the image and on its last frame;
@@ -284,7 +284,7 @@ TEST(LoadAndSendFirmwareSer, AStrayKWhileAFrameIsOnTheLineNeverPassesForTheUnits
         rig.fw = SerialFirmware("ORBEL", 4);
         FillProgram(rig.fw, 0, 3 * 64);
 
-        const SerialFlashResult result = LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report);
+        const SerialFlashResult result = CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report);
         EXPECT_EQ(result.outcome, r.outcome);
         const auto told = rig.report.told();
         ASSERT_EQ(told.size(), 1u);
@@ -300,14 +300,14 @@ TEST(LoadAndSendFirmwareSer, AStrayKWhileAFrameIsOnTheLineNeverPassesForTheUnits
     }
 }
 
-TEST(LoadAndSendFirmwareSer, AnAdapterUnpluggedDuringTheHellosEndsThemAtOnceWithOneText) {
+TEST(CallUnitAndWriteFirmware, AnAdapterUnpluggedDuringTheHellosEndsThemAtOnceWithOneText) {
     bootsim::Options o = Unit(0x04, 1000);
     o.unplugAtHello = 2;
     LinkRig rig(o);
     ASSERT_TRUE(rig.ready) << rig.error.toStdString();
     rig.fw = OrbelPackage();
 
-    EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+    EXPECT_EQ(CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report).outcome,
               SerialFlashOutcome::PortGone);
     EXPECT_EQ(rig.sim.hellos(), 3);
     const auto told = rig.report.told();

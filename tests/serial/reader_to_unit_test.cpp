@@ -43,7 +43,7 @@ TEST(ReaderToUnit, PackagesFromTheReaderFlashIntoTheUnitByteForByte) {
             rig.spy.setSettings(*settings);
         ASSERT_EQ(rig.fw.ProgramImage.size(), ImageBytes);
 
-        EXPECT_EQ(LoadAndSendFirmwareSer(rig.link, rig.fw, rig.report).outcome,
+        EXPECT_EQ(CallUnitAndWriteFirmware(rig.link, rig.fw, rig.report).outcome,
                   SerialFlashOutcome::Flashed);
         EXPECT_EQ(rig.flashFrames().size(), r.flashFrames);
         EXPECT_EQ(rig.eepromFrames().size(), r.eepromFrames);
