@@ -45,7 +45,7 @@ class PrintedUnitReport : public PrintedReport {
         return false;
     }
 
-    // Handed to the base before it is made; the base only keeps the reference until then.
+    // Made after the base, which only keeps a reference to it until then.
     UnitBar unitBar_;
     int attempts_;
     QString last_;
