@@ -2,6 +2,7 @@
 // instruction, running our bootloader, at 9600 baud in real time: through quorvex-cli and
 // through the window. The unit's memory afterwards is compared with the package, and the unit,
 // reset, must run what it was given.
+#include "cli/cli_run.h"
 #include "net/system_udp_socket.h"
 #include "package/intel_hex.h"
 #include "picsim/unit.h"
@@ -15,7 +16,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,32 +26,12 @@ namespace {
 
 using picsim::Dumps;
 using picsim::Unit;
+using quorvex::testing::Cli;
+using quorvex::testing::CliRun;
 
 const QByteArray Greeting = "TORV5 demo 1.0 running\r\n";
 // The unit listens for about two seconds after a reset before it starts the application.
 constexpr int GreetingMs = 15000;
-
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun Cli(const QStringList& args) {
-    QProcess p;
-    p.start(qEnvironmentVariable("QUORVEX_BUILD_DIR") + QStringLiteral("/cli/quorvex-cli"), args);
-    CliRun r;
-    if (!p.waitForStarted(10000) || !p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = QStringLiteral("did not run to its end");
-        return r;
-    }
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return r;
-}
 
 QString Pack(const QString& hex, const QString& product, const QString& chip, const QString& out) {
     const CliRun r =
