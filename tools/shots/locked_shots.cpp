@@ -4,65 +4,20 @@
 //   locked_shots OUTDIR SERIAL.dff
 // Writes window-locked.png and window-locked-dark.png. Run it on a display (xvfb-run -a) or
 // offscreen.
-#include "base/file_dialogs.h"
-#include "base/prompts.h"
 #include "bootsim/simulator.h"
 #include "net/host_resolver.h"
 #include "net/system_udp_socket.h"
 #include "serial/qt_serial_port.h"
-#include "ui/frm_fw_updater.h"
+#include "shots.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
-#include <QThread>
-#include <cstdio>
 
 using namespace quorvex;
+using namespace quorvex::shots;
 
 namespace {
-
-class YesPrompts : public Prompts {
-  public:
-    void message(const QString& text, Icon, const QString&) override {
-        std::fprintf(stderr, "locked_shots: message: %s\n", qPrintable(text));
-    }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    void openInViewer(const QString&) override {}
-};
-
-class OneFile : public FileDialogBackend {
-  public:
-    QString path;
-    std::optional<QString> show(const FileDialogRequest&) override { return path; }
-};
-
-// Lets the window draw for `ms` milliseconds, or until `done` holds.
-template <typename Done> bool RunFor(int ms, Done done) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (done())
-            return true;
-        QThread::msleep(10);
-    }
-    return done();
-}
-
-bool Save(FrmFWUpdater& form, const QString& folder, const char* name) {
-    RunFor(300, [] { return false; });
-    const QString path = QDir(folder).filePath(QString::fromLatin1(name));
-    if (!form.grab().save(path)) {
-        std::fprintf(stderr, "locked_shots: cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
-}
 
 QPalette DarkPalette() {
     QPalette p(QColor(0x35, 0x35, 0x35));
@@ -113,8 +68,7 @@ int main(int argc, char** argv) {
         FormDeps{firmware, prompts, serial, socket, dialogs, programFolder.path()});
     form->show();
     form->cmdUpdate_Click();
-    // The package is decoded on the window's worker.
-    RunFor(20000, [&] { return !form->working(); });
+    RunUntilIdle(*form);
     if (!firmware.isLoaded()) {
         std::fprintf(stderr, "locked_shots: the package did not load\n");
         return 1;

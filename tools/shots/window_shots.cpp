@@ -2,49 +2,15 @@
 //   window_shots OUTDIR SERIAL.dff NETWORK.dff
 // The packages are loaded through the window as a technician would (the question answered Yes);
 // the flashing and uploading pictures show the window as the transfers leave it mid-way.
-#include "base/file_dialogs.h"
-#include "base/prompts.h"
 #include "net/host_resolver.h"
 #include "net/system_udp_socket.h"
 #include "serial/qt_serial_port.h"
-#include "ui/frm_fw_updater.h"
+#include "shots.h"
 
-#include <QApplication>
-#include <QDir>
 #include <QTemporaryDir>
-#include <cstdio>
 
 using namespace quorvex;
-
-namespace {
-
-class YesPrompts : public Prompts {
-  public:
-    void message(const QString& text, Icon, const QString&) override {
-        std::fprintf(stderr, "window_shots: unexpected message: %s\n", qPrintable(text));
-    }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    void openInViewer(const QString&) override {}
-};
-
-class OneFile : public FileDialogBackend {
-  public:
-    QString path;
-    std::optional<QString> show(const FileDialogRequest&) override { return path; }
-};
-
-bool Save(FrmFWUpdater& form, const QString& folder, const char* name) {
-    QApplication::processEvents();
-    const QString path = QDir(folder).filePath(QString::fromLatin1(name));
-    if (!form.grab().save(path)) {
-        std::fprintf(stderr, "window_shots: cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
-}
-
-} // namespace
+using namespace quorvex::shots;
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -72,6 +38,7 @@ int main(int argc, char** argv) {
 
     dialogs.path = QString::fromLocal8Bit(argv[2]);
     form.cmdUpdate_Click();
+    ok = RunUntilIdle(form) && ok;
     form.setPortList({{PortEntry{1, QStringLiteral("Com 1"), QStringLiteral("/dev/ttyUSB0")},
                        PortEntry{3, QStringLiteral("Com 3"), QStringLiteral("/dev/ttyS0")}},
                       0});
@@ -90,6 +57,7 @@ int main(int argc, char** argv) {
     firmware.releaseImages();
     dialogs.path = QString::fromLocal8Bit(argv[3]);
     form.cmdUpdate_Click();
+    ok = RunUntilIdle(form) && ok;
     form.findChild<QWidget*>(QStringLiteral("txtIP"))
         ->setProperty("text", QStringLiteral("10.1.4.200"));
     ok = ok && Save(form, out, "window-network-loaded.png");
