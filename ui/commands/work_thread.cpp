@@ -5,7 +5,6 @@
 #include <QTimer>
 #include <chrono>
 #include <future>
-#include <system_error>
 
 namespace quorvex {
 
@@ -15,14 +14,14 @@ WorkThread::WorkThread() {
 
 WorkThread::~WorkThread() {
     abandoned_ = true;
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_)
+        thread_->wait();
 }
 
 void WorkThread::start(std::function<void()> job, std::function<void()> done) {
     // The last job has ended: its `done` ran before this one could be asked for.
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_)
+        thread_->wait();
     busy_ = true;
     const auto run = std::make_shared<std::function<void()>>(
         [this, job = std::move(job), done = std::move(done)]() mutable {
@@ -32,11 +31,12 @@ void WorkThread::start(std::function<void()> job, std::function<void()> done) {
                 done();
             });
         });
-    try {
-        thread_ = std::thread([run] { (*run)(); });
-    } catch (const std::system_error&) {
+    thread_.reset(QThread::create([run] { (*run)(); }));
+    thread_->start();
+    if (!thread_->isRunning() && !thread_->isFinished()) {
         // No thread to be had (the system is out of them, or of memory): the job runs here,
         // the window held meanwhile, rather than not at all.
+        thread_.reset();
         (*run)();
     }
 }

@@ -7,11 +7,11 @@
 #include "flow/report.h"
 
 #include <QObject>
+#include <QThread>
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace quorvex {
 
@@ -40,7 +40,8 @@ class WorkThread {
 
   private:
     QObject home_;
-    std::thread thread_;
+    // A thread Qt made: the serial port a job opens on it gets the notifiers a port needs.
+    std::unique_ptr<QThread> thread_;
     bool busy_ = false;
     std::atomic<bool> abandoned_{false};
 };
