@@ -50,4 +50,12 @@ QList<QJsonObject> RecordLines(const QString& path, bool* whole) {
     return out;
 }
 
+QJsonObject RecordOf(const QList<QJsonObject>& records, const QString& given) {
+    for (const QJsonObject& r : records)
+        if (r.value(QStringLiteral("port")).toString() == given ||
+            r.value(QStringLiteral("target")).toString() == given)
+            return r;
+    return {};
+}
+
 } // namespace quorvex::testing

@@ -29,4 +29,8 @@ CliRun Cli(const QStringList& args, int timeoutMs = 60000, bool runEvents = fals
 // not one. `whole`: every line ended with its line end.
 QList<QJsonObject> RecordLines(const QString& path, bool* whole = nullptr);
 
+// The record of the unit named `given` (its port or its target, as it was named); an empty
+// object when there is none.
+QJsonObject RecordOf(const QList<QJsonObject>& records, const QString& given);
+
 } // namespace quorvex::testing

@@ -34,6 +34,7 @@ using quorvex::testing::CliRun;
 using quorvex::testing::Fixture;
 using quorvex::testing::FixtureBytes;
 using quorvex::testing::RecordLines;
+using quorvex::testing::RecordOf;
 
 QJsonArray InfoJson(const QStringList& packages, int* status = nullptr) {
     const CliRun r = Cli(QStringList{QStringLiteral("info"), QStringLiteral("--json")} + packages);
@@ -331,13 +332,6 @@ TEST(CliInfo, EveryFixtureAsItsReadmeSaysInJsonAndStatus) {
     const CliRun wrong = Cli({"info", Fixture("wrongkey.dff")});
     EXPECT_EQ(wrong.status, 4);
     EXPECT_TRUE(wrong.out.contains(QStringLiteral("Invalid DFF file."))) << wrong.out.toStdString();
-}
-
-QJsonObject RecordOf(const QList<QJsonObject>& records, const QString& port) {
-    for (const QJsonObject& r : records)
-        if (r.value(QStringLiteral("port")).toString() == port)
-            return r;
-    return {};
 }
 
 // What a TORV5 package holds once loaded (re-vectored): the unit's memory must end up so.

@@ -29,18 +29,12 @@ using quorvex::testing::CliRun;
 using quorvex::testing::Fixture;
 using quorvex::testing::FixtureBytes;
 using quorvex::testing::RecordLines;
+using quorvex::testing::RecordOf;
 using quorvex::testing::SimulatedUnit;
 using quorvex::testing::TftpdServer;
 
 QDateTime Time(const QJsonObject& record, const char* field) {
     return QDateTime::fromString(record.value(QLatin1String(field)).toString(), Qt::ISODateWithMs);
-}
-
-QJsonObject RecordOf(const QList<QJsonObject>& records, const QString& target) {
-    for (const QJsonObject& r : records)
-        if (r.value(QStringLiteral("target")).toString() == target)
-            return r;
-    return {};
 }
 
 // tftpd-hpa on each of `addresses`, all at one port (the targets of one run share
