@@ -26,8 +26,10 @@ class WindowReport : public Report {
     void tell(const QString& text, Icon icon, const QString& caption) override;
     bool ask(const QString& question) override;
 
-  private:
+  protected:
     WindowPort& window_;
+
+  private:
     Prompts& prompts_;
     Bar bar_;
     bool barShown_ = false;
@@ -37,13 +39,9 @@ class WindowReport : public Report {
 // bar stays as it was. Boxes and questions as for any use case.
 class UploadShown : public WindowReport {
   public:
-    UploadShown(WindowPort& window, Prompts& prompts)
-        : WindowReport(window, prompts), window_(window) {}
+    UploadShown(WindowPort& window, Prompts& prompts) : WindowReport(window, prompts) {}
     void stage(const QString& text) override { window_.setText(WindowText::Status, text); }
     void progress(qint64 done, qint64 total) override;
-
-  private:
-    WindowPort& window_;
 };
 
 } // namespace quorvex
