@@ -1,11 +1,11 @@
 // The maker at the window: opens the hidden panel, picks and types, presses Continue.
+#include "fake_window.h"
 #include "flow/open_package.h"
 #include "support/bounded_wait.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "support/hex_records.h"
 #include "support/test_files.h"
-#include "ui/frm_fw_updater.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -20,18 +20,11 @@ namespace pkg = quorvex::testing;
 
 namespace {
 
-class MakerWindow : public ::testing::Test {
+class MakerWindow : public ::testing::Test, protected quorvex::testing::FakeWindow {
   protected:
     void SetUp() override {
-        form = std::make_unique<FrmFWUpdater>(
-            FormDeps{firmware, prompts, serial, socket, dialogs, dir.folder()});
-        form->show();
+        openWindow(deps());
         pkg::WriteAll(input, firmwareText);
-    }
-    template <typename T> T* child(const char* name) const {
-        T* w = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
     }
     QLineEdit* box(int index) const { return form->findChildren<QLineEdit*>("txtFWVer").at(index); }
     QWidget* panel() const { return child<QWidget>("picCreateDFF"); }
@@ -69,16 +62,10 @@ class MakerWindow : public ::testing::Test {
         return loaded ? loaded->firmware() : LoadedFirmware{};
     }
 
-    pkg::Scratch dir;
-    QString input = dir.path("app.hex");
+    pkg::Scratch scratch;
+    QString input = scratch.path("app.hex");
     QByteArray firmwareText =
         pkg::Lines({pkg::Data(0, pkg::Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})), pkg::EndRecord()});
-    LoadedFirmware firmware;
-    fakes::ScriptedPrompts prompts;
-    fakes::FakeSerialPort serial;
-    fakes::FakeUdpSocket socket;
-    fakes::ScriptedDialogs dialogs;
-    std::unique_ptr<FrmFWUpdater> form;
 };
 
 TEST_F(MakerWindow, ANetworkPackageIsBuiltFromThePanelAndTheProgramEnds) {
@@ -90,7 +77,7 @@ TEST_F(MakerWindow, ANetworkPackageIsBuiltFromThePanelAndTheProgramEnds) {
     type(0, "3");
     type(1, "07");
     type(2, "1");
-    const QString target = dir.path("app v3.07.1.dff");
+    const QString target = scratch.path("app v3.07.1.dff");
     dialogs.choose(input);
     dialogs.choose(target);
     bool panelOpenDuringSave = true;
@@ -125,7 +112,7 @@ TEST_F(MakerWindow, QM571TakesItsHiddenBoxesAsTheyStand) {
     EXPECT_FALSE(box(1)->isVisible());
     EXPECT_EQ(child<QComboBox>("cmbPicIdList")->currentText(), QStringLiteral("PIC16F886/887 [2]"));
     type(0, "4");
-    const QString target = dir.path("qm.dff");
+    const QString target = scratch.path("qm.dff");
     dialogs.choose(input);
     dialogs.choose(target);
     pressContinue();
@@ -158,7 +145,7 @@ TEST_F(MakerWindow, AVersionOutOfRangeKeepsThePanelOpenForACorrection) {
 
 TEST_F(MakerWindow, AFailedBuildIsReportedAndTheProgramRunsOnWithThePanelClosed) {
     openPanel();
-    const QString target = dir.path("missing folder/app.dff");
+    const QString target = scratch.path("missing folder/app.dff");
     dialogs.choose(input);
     dialogs.choose(target);
     pressContinue();

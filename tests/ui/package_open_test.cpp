@@ -2,12 +2,12 @@
 // the window, the folder of the last package kept for the next run, ports that refuse this
 // user named, and the texts that must stay readable while the window is locked.
 #include "base/last_folder.h"
+#include "fake_window.h"
 #include "support/bounded_wait.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
 #include "support/test_files.h"
 #include "ui/contrast.h"
-#include "ui/frm_fw_updater.h"
 #include "ui/log_naming_prompts.h"
 #include "ui/program.h"
 
@@ -27,23 +27,14 @@ using quorvex::testing::Fixture;
 
 namespace {
 
-class PackageOpen : public ::testing::Test {
+class PackageOpen : public ::testing::Test, protected quorvex::testing::FakeWindow {
   protected:
-    QTemporaryDir dir;
-    LoadedFirmware firmware;
-    fakes::ScriptedPrompts prompts;
-    fakes::FakeSerialPort serial;
-    fakes::FakeUdpSocket socket;
-    fakes::ScriptedDialogs dialogs;
-    std::unique_ptr<FrmFWUpdater> form;
-
     // A window as the program makes it; `refusalOf` says which devices refuse the user.
     void open(const QString& configFolder = {}, AccessCheck refusalOf = NoRefusal) {
-        FormDeps deps{firmware, prompts, serial, socket, dialogs, dir.path()};
-        deps.configFolder = configFolder;
-        deps.refusalOf = std::move(refusalOf);
-        form = std::make_unique<FrmFWUpdater>(std::move(deps));
-        form->show();
+        FormDeps d = deps();
+        d.configFolder = configFolder;
+        d.refusalOf = std::move(refusalOf);
+        openWindow(std::move(d));
     }
     static std::optional<AccessRefusal> NoRefusal(const QString&) { return std::nullopt; }
     // A load runs on the window's worker: waits until the window has it back.

@@ -1,9 +1,9 @@
 #include "base/catalogue.h"
+#include "fake_window.h"
 #include "net/tftp_packets.h"
 #include "support/bounded_wait.h"
 #include "support/fake_devices.h"
 #include "support/fakes.h"
-#include "ui/frm_fw_updater.h"
 #include "ui/qt_prompts.h"
 
 #include <QAccessible>
@@ -25,26 +25,9 @@ using quorvex::testing::WaitUntil;
 
 namespace {
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public ::testing::Test, protected quorvex::testing::FakeWindow {
   protected:
-    QTemporaryDir dir;
-    LoadedFirmware firmware;
-    fakes::ScriptedPrompts prompts;
-    fakes::FakeSerialPort serial;
-    fakes::FakeUdpSocket socket;
-    fakes::ScriptedDialogs dialogs;
-    std::unique_ptr<FrmFWUpdater> form;
-
-    void SetUp() override {
-        form = std::make_unique<FrmFWUpdater>(
-            FormDeps{firmware, prompts, serial, socket, dialogs, dir.path()});
-        form->show();
-    }
-    template <typename T> T* child(const char* name) const {
-        T* w = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
+    void SetUp() override { openWindow(deps()); }
     // Asks the window to close as its close box would.
     bool closeBoxClosesIt() {
         QCloseEvent e;
